@@ -1,0 +1,37 @@
+# Single entry for building, running and testing Vyn. Each configuration has its own build tree.
+JOBS ?= $(shell nproc)
+GEN   = -G Ninja -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
+
+.PHONY: all deps build run test test-release test-asan bench clean
+
+all: build
+
+deps:
+	@tools/install-deps
+
+build/release/build.ninja: | deps
+	cmake -S . -B build/release $(GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build/asan/build.ninja: | deps
+	cmake -S . -B build/asan $(GEN) -DCMAKE_BUILD_TYPE=Debug -DVYN_SANITIZE=ON
+
+build: deps build/release/build.ninja
+	cmake --build build/release -j $(JOBS)
+
+run: build
+	./build/release/vyn
+
+test: test-release test-asan
+
+test-release: build
+	cd build/release && ctest --output-on-failure -j $(JOBS)
+
+test-asan: deps build/asan/build.ninja
+	cmake --build build/asan -j $(JOBS)
+	cd build/asan && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	./build/release/bench/vyn_bench
+
+clean:
+	rm -rf build

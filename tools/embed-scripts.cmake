@@ -1,0 +1,12 @@
+# Writes a C++ source holding every embedded Vyn script as a raw string, in path order.
+set(body "// Generated at build time from the Vyn sources; do not edit.\n#include \"core/embedded.hpp\"\nnamespace vyn {\nconst EmbeddedScript embedded_scripts[] = {\n")
+set(count 0)
+foreach(script IN LISTS SCRIPTS)
+  file(READ ${script} text)
+  file(RELATIVE_PATH rel ${ROOT} ${script})
+  string(APPEND body "  {\"${rel}\", R\"vyn_embed(${text})vyn_embed\"},\n")
+  math(EXPR count "${count} + 1")
+endforeach()
+string(APPEND body "  {nullptr, nullptr}\n};\nconst int embedded_script_count = ${count};\n}\n")
+file(WRITE ${OUT}.tmp "${body}")
+file(COPY_FILE ${OUT}.tmp ${OUT} ONLY_IF_DIFFERENT)
