@@ -1,1 +1,4 @@
-int main() { return 0; }
+// The program entry: everything runs on the runtime thread that `run_entry` starts.
+#include "core/runtime.hpp"
+
+int main(int argc, char** argv) { return vyn::sys::run_entry(argc, argv); }

@@ -1,0 +1,109 @@
+// Start-up order: output hooks, the OS layer, then every other module in the order their
+// dependencies need. A module joins the table when it exists; nothing here is a placeholder.
+#include "core/runtime.hpp"
+
+#include <pthread.h>
+
+#include <new>
+
+#include "core/fatal.hpp"
+#include "core/hooks.hpp"
+#include "core/os/os.hpp"
+#include "core/tracked_heap.hpp"
+#include "core/unwind.hpp"
+
+namespace vyn::runtime {
+
+Record record;
+
+namespace {
+
+const InitStep steps[] = {
+    {"hooks", hooks::init},
+    {"os", os::init},
+};
+
+// Calls are refused when less than this much native stack is left.
+constexpr uintptr_t STACK_MARGIN = 256 * 1024;
+uintptr_t stack_limit = 0;
+
+}  // namespace
+
+const InitStep* init_steps(int* count) {
+    *count = int(sizeof steps / sizeof steps[0]);
+    return steps;
+}
+
+void init() {
+    for (const InitStep& step : steps) step.run();
+}
+
+void shutdown() { sys::free_all(); }
+
+void set_stack_bounds_of_current_thread() {
+    pthread_attr_t attr;
+    if (pthread_getattr_np(pthread_self(), &attr) != 0) return;
+    void* low = nullptr;
+    size_t size = 0;
+    pthread_attr_getstack(&attr, &low, &size);
+    pthread_attr_destroy(&attr);
+    stack_limit = reinterpret_cast<uintptr_t>(low) + STACK_MARGIN;
+}
+
+bool native_stack_exhausted() {
+    return reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) < stack_limit;
+}
+
+}  // namespace vyn::runtime
+
+namespace vyn::sys {
+namespace {
+
+constexpr size_t RUNTIME_STACK_SIZE = size_t(1) << 30;
+constexpr size_t RUNTIME_GUARD_SIZE = 64 * 1024;
+
+void mark_guard_zone() {
+    pthread_attr_t attr;
+    if (pthread_getattr_np(pthread_self(), &attr) != 0) return;
+    void* low = nullptr;
+    size_t size = 0;
+    pthread_attr_getstack(&attr, &low, &size);
+    pthread_attr_destroy(&attr);
+    auto base = reinterpret_cast<uintptr_t>(low);
+    set_stack_guard_zone(base - RUNTIME_GUARD_SIZE, base + 4096);
+}
+
+void* runtime_thread(void*) {
+    install_alternate_stack();
+    mark_guard_zone();
+    runtime::set_stack_bounds_of_current_thread();
+    try {
+        runtime::init();
+    } catch (const Unwind& exit) {
+        if (exit.code != EXIT_QUIT) runtime_error(FATAL_NO_CATCH, 0);
+    } catch (const std::bad_alloc&) {
+        runtime_error(FATAL_OUT_OF_MEMORY, 0);
+    }
+    runtime_error(FATAL_NONE, 0);
+}
+
+}  // namespace
+
+int run_entry(int argc, char** argv) {
+    install_signal_handlers();
+    for (int i = 0; i < argc; ++i) runtime::record.args.emplace_back(argv[i]);
+
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setstacksize(&attr, RUNTIME_STACK_SIZE);
+    pthread_attr_setguardsize(&attr, RUNTIME_GUARD_SIZE);
+    pthread_t thread;
+    if (pthread_create(&thread, &attr, runtime_thread, nullptr) != 0) {
+        runtime_error(FATAL_OUT_OF_MEMORY, 0);
+    }
+    pthread_attr_destroy(&attr);
+    pthread_join(thread, nullptr);
+    return 0;
+}
+
+}  // namespace vyn::sys

@@ -1,0 +1,40 @@
+// The runtime record and the runtime's start-up and shutdown. `runtime::init` runs the modules'
+// initialisations in one fixed order, listed as a table in runtime.cpp.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vyn::runtime {
+
+struct Record {
+    std::vector<std::string> args;  // the command line, UTF-8, program path first
+    bool collector_enabled = false;
+};
+
+extern Record record;
+
+struct InitStep {
+    const char* name;
+    void (*run)();
+};
+
+// The start-up steps in their order (for tests and reports).
+const InitStep* init_steps(int* count);
+
+void init();
+void shutdown();
+
+// The native stack of the runtime thread: calls check it before they run out.
+void set_stack_bounds_of_current_thread();
+bool native_stack_exhausted();
+
+}  // namespace vyn::runtime
+
+namespace vyn::sys {
+
+// The program entry: starts the runtime thread with its large stack and returns the status.
+int run_entry(int argc, char** argv);
+
+}  // namespace vyn::sys
