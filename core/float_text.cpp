@@ -251,18 +251,19 @@ bool read_special(Reader& r, bool negative, double& value) {
 
 // "e", an optional sign and at least one digit; anything less is not an exponent.
 std::int64_t read_exponent(Reader& r) {
-    if ((r.peek() != 'e' && r.peek() != 'E') || !is_digit(r.peek(r.peek(1) == '+' || r.peek(1) == '-' ? 2 : 1)))
-        return 0;
-    ++r.at;
-    bool negative = r.peek() == '-';
-    if (!is_digit(r.peek())) ++r.at;
+    if (r.peek() != 'e' && r.peek() != 'E') return 0;
+    bool signed_exponent = r.peek(1) == '+' || r.peek(1) == '-';
+    std::size_t digits_at = signed_exponent ? 2 : 1;
+    if (!is_digit(r.peek(digits_at))) return 0;
+    bool negative = r.peek(1) == '-';
+    r.at += digits_at;
     std::int64_t exponent = 0;
     for (char c : r.take_while(is_digit)) exponent = std::min(exponent * 10 + (c - '0'), exponent_limit);
     return negative ? -exponent : exponent;
 }
 
 // Collects significant digits (no leading zeros) from the integer and fraction parts, cut to
-// kept_digits plus a sticky digit; exponent is the power of ten of the last collected digit.
+// kept_digits; exponent counts the digits dropped, truncated_nonzero asks for a sticky digit.
 struct Significand {
     std::array<char, kept_digits + 1> digits;
     std::size_t count = 0;

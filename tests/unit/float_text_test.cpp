@@ -5,6 +5,7 @@
 #include <bit>
 #include <charconv>
 #include <cmath>
+#include <clocale>
 #include <cstdint>
 #include <limits>
 #include <random>
@@ -268,6 +269,18 @@ TEST(FloatFromText, AdjustmentScalesLikeAnExponent) {
         std::from_chars(scaled.data(), scaled.data() + scaled.size(), expected);
         EXPECT_EQ(float_text::from_text(text, -2).value, expected) << text;
     }
+}
+
+TEST(FloatText, DecimalCommaLocaleChangesNothing) {
+    std::string saved = std::setlocale(LC_ALL, nullptr);
+    if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "de_DE.UTF-8 is not installed";
+    std::string molded = format(0.5);
+    std::string formed = to_text(12.5, TextKind::percent);
+    double read = float_text::from_text("0.25", 0).value;
+    std::setlocale(LC_ALL, saved.c_str());
+    EXPECT_EQ(molded, "0.5");
+    EXPECT_EQ(formed, "12.5%");
+    EXPECT_EQ(read, 0.25);
 }
 
 TEST(NormalizeAngle, FoldsDegreesPerFunctionAndReturnsRadians) {
