@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "core/hooks.hpp"
+#include "core/utf8.hpp"
 
 namespace vyn::console {
 namespace {
@@ -29,31 +30,8 @@ void flush() {
     pending = 0;
 }
 
-size_t encode_utf8(uint32_t cp, char* out) {
-    if (cp < 0x80) {
-        out[0] = char(cp);
-        return 1;
-    }
-    if (cp < 0x800) {
-        out[0] = char(0xC0 | cp >> 6);
-        out[1] = char(0x80 | (cp & 0x3F));
-        return 2;
-    }
-    if (cp < 0x10000) {
-        out[0] = char(0xE0 | cp >> 12);
-        out[1] = char(0x80 | (cp >> 6 & 0x3F));
-        out[2] = char(0x80 | (cp & 0x3F));
-        return 3;
-    }
-    out[0] = char(0xF0 | cp >> 18);
-    out[1] = char(0x80 | (cp >> 12 & 0x3F));
-    out[2] = char(0x80 | (cp >> 6 & 0x3F));
-    out[3] = char(0x80 | (cp & 0x3F));
-    return 4;
-}
-
 void put_code_point(uint32_t cp) {
-    pending += encode_utf8(cp, buffer + pending);
+    pending += size_t(unicode::encode_utf8(cp, reinterpret_cast<uint8_t*>(buffer + pending)));
     if (pending > FLUSH_AT) flush();
 }
 
