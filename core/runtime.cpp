@@ -8,6 +8,7 @@
 
 #include "core/fatal.hpp"
 #include "core/hooks.hpp"
+#include "core/memory.hpp"
 #include "core/os/os.hpp"
 #include "core/tracked_heap.hpp"
 #include "core/unwind.hpp"
@@ -21,6 +22,7 @@ namespace {
 const InitStep steps[] = {
     {"hooks", hooks::init},
     {"os", os::init},
+    {"memory", memory::init},
 };
 
 // Calls are refused when less than this much native stack is left.

@@ -1,0 +1,420 @@
+// Node ids index one table reserved once in virtual memory, so a buffer is one load away from
+// its node. Free ids are linked through their table entries (odd values: id << 1 | 1). Series
+// frames are kept sorted by address, buffers lie back to back in them, and only the collector
+// reclaims the space of abandoned buffers. All size arithmetic is done in 64 bits.
+#include "core/memory.hpp"
+
+#include <sys/mman.h>
+
+#include "core/error.hpp"
+#include "core/os/os.hpp"
+#include "core/tracked_heap.hpp"
+
+namespace vyn::memory {
+
+Series** node_table = nullptr;
+
+namespace {
+
+constexpr uint32_t MAX_NODES = 1u << 28;
+constexpr uint32_t NODE_CHUNK = 10000;
+constexpr uint64_t INITIAL_FRAME_SIZE = 0x100000;  // 1 MiB
+constexpr uint64_t MAX_FRAME_SIZE = 0x200000;      // 2 MiB, also the big-buffer threshold
+constexpr uint64_t NEARLY_FULL = 0xCCCC;           // frames with less room are not reused
+
+struct SeriesFrame {
+    SeriesFrame* next;
+    SeriesFrame* prev;
+    uint64_t size;  // the whole mapping, header included
+    uint8_t* heap;  // first free byte
+    uint8_t* end;   // one past the buffer area
+    uint64_t pad;
+    uint8_t* area() { return reinterpret_cast<uint8_t*>(this + 1); }
+};
+static_assert(sizeof(SeriesFrame) % 16 == 0);
+
+struct BigFrame {
+    BigFrame* next;
+    BigFrame* prev;
+    uint64_t size;
+    uint64_t pad;
+    Series* buffer() { return reinterpret_cast<Series*>(this + 1); }
+};
+static_assert(sizeof(BigFrame) % 16 == 0);
+
+struct NodeState {
+    uint32_t high_water = 1;  // ids below it were handed out at least once; 0 is never used
+    uint32_t free_head = 0;   // 0: no freed id to reuse
+    uint32_t used = 0;
+    uint32_t* chunk_used = nullptr;  // per chunk of NODE_CHUNK ids
+};
+
+NodeState nodes;
+SeriesFrame* frames_head = nullptr;
+SeriesFrame* frames_tail = nullptr;
+SeriesFrame* current_frame = nullptr;
+BigFrame* big_frames = nullptr;
+uint64_t next_frame_size = INITIAL_FRAME_SIZE;
+uint64_t total_bytes = 0;
+CollectHook collect_hook = nullptr;
+bool in_collection = false;
+
+[[noreturn]] void no_memory() { fire(err::no_memory); }
+
+void run_collection() {
+    if (!collect_hook || in_collection) return;
+    in_collection = true;
+    try {
+        collect_hook();
+    } catch (...) {
+        in_collection = false;
+        throw;
+    }
+    in_collection = false;
+}
+
+uint64_t checked_size(uint64_t count, int unit) {
+    if (count > SERIES_MAX_CAPACITY) no_memory();
+    uint64_t size = align_up(count * uint64_t(unit), 16);
+    if (size > SERIES_MAX_CAPACITY) no_memory();
+    return size;
+}
+
+void* map_block(uint64_t size) {
+    void* block = os::alloc_virtual(size);
+    if (!block) no_memory();
+    total_bytes += size;
+    return block;
+}
+
+void unmap_block(void* block, uint64_t size) {
+    if (!os::free_virtual(block, size)) fire(err::wrong_mem);
+    total_bytes -= size;
+}
+
+void insert_frame_in_address_order(SeriesFrame* frame) {
+    SeriesFrame* after = nullptr;
+    for (SeriesFrame* f = frames_head; f && f < frame; f = f->next) after = f;
+    frame->prev = after;
+    frame->next = after ? after->next : frames_head;
+    if (frame->next) frame->next->prev = frame;
+    else frames_tail = frame;
+    if (after) after->next = frame;
+    else frames_head = frame;
+}
+
+SeriesFrame* new_series_frame(uint64_t need) {
+    if (need >= next_frame_size) next_frame_size = MAX_FRAME_SIZE;
+    uint64_t size = align_up(sizeof(SeriesFrame) + next_frame_size, 4096);
+    auto* frame = static_cast<SeriesFrame*>(map_block(size));
+    frame->size = size;
+    frame->heap = frame->area();
+    frame->end = reinterpret_cast<uint8_t*>(frame) + size;
+    if (next_frame_size < MAX_FRAME_SIZE) next_frame_size *= 2;
+    insert_frame_in_address_order(frame);
+    return frame;
+}
+
+// An exact fit is refused, as the frames' heap never reaches their end.
+bool fits(const SeriesFrame* frame, uint64_t need) {
+    return uint64_t(frame->end - frame->heap) > need;
+}
+
+SeriesFrame* first_frame_with_room(uint64_t need) {
+    for (SeriesFrame* f = frames_head; f; f = f->next)
+        if (fits(f, need)) return f;
+    return nullptr;
+}
+
+SeriesFrame* frame_for(uint64_t need) {
+    if (current_frame && fits(current_frame, need)) return current_frame;
+    SeriesFrame* found = first_frame_with_room(need);
+    if (!found) {
+        run_collection();
+        found = first_frame_with_room(need);
+    }
+    if (!found || uint64_t(found->end - found->heap) < NEARLY_FULL) found = new_series_frame(need);
+    current_frame = found;
+    return found;
+}
+
+Series* carve_from_frame(uint64_t need) {
+#ifdef VYN_GC_STRESS
+    run_collection();
+#endif
+    SeriesFrame* frame = frame_for(need);
+    auto* buffer = reinterpret_cast<Series*>(frame->heap);
+    frame->heap += need;
+    return buffer;
+}
+
+Series* alloc_big_buffer(uint64_t need) {
+    run_collection();
+    uint64_t size = align_up(sizeof(BigFrame) + need, 4096);
+    auto* frame = static_cast<BigFrame*>(map_block(size));
+    frame->size = size;
+    frame->prev = nullptr;
+    frame->next = big_frames;
+    if (big_frames) big_frames->prev = frame;
+    big_frames = frame;
+    return frame->buffer();
+}
+
+void release_big_buffer(Series* buffer) {
+    BigFrame* frame = reinterpret_cast<BigFrame*>(buffer) - 1;
+    if (frame->prev) frame->prev->next = frame->next;
+    else big_frames = frame->next;
+    if (frame->next) frame->next->prev = frame->prev;
+    unmap_block(frame, frame->size);
+}
+
+void init_header(Series* buffer, uint64_t size, int unit, int32_t offset, uint32_t location) {
+    buffer->flags = uint32_t(unit) | SERIES_LIVE | SERIES_ALLOCATED | location;
+    buffer->node = 0;
+    buffer->capacity = uint32_t(size);
+    uint32_t start = uint32_t(offset);
+    if (offset < 0) {
+        start = uint32_t(size / 2);
+        buffer->flags |= SERIES_MIDDLE;
+    }
+    buffer->head = buffer->tail = start;
+}
+
+// A buffer with no node, in a series frame or a big frame.
+Series* alloc_series_buffer(uint64_t count, int unit, int32_t offset) {
+    uint64_t size = checked_size(count, unit);
+    uint64_t need = sizeof(Series) + size;
+    bool big = need >= MAX_FRAME_SIZE;
+    Series* buffer = big ? alloc_big_buffer(need) : carve_from_frame(need);
+    init_header(buffer, size, unit, offset, big ? SERIES_BIG : 0);
+    return buffer;
+}
+
+void count_node(NodeId node, int delta) {
+    nodes.used += uint32_t(delta);
+    nodes.chunk_used[node / NODE_CHUNK] += uint32_t(delta);
+}
+
+}  // namespace
+
+void init() {
+    if (!node_table) {
+        void* table = mmap(nullptr, uint64_t(MAX_NODES) * sizeof(Series*), PROT_READ | PROT_WRITE,
+                           MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        if (table == MAP_FAILED) fire(err::no_memory);
+        node_table = static_cast<Series**>(table);
+    }
+    free_all();
+    uint32_t chunks = MAX_NODES / NODE_CHUNK + 1;
+    nodes = NodeState{};
+    nodes.chunk_used = static_cast<uint32_t*>(sys::heap_alloc(chunks * sizeof(uint32_t)));
+    std::memset(nodes.chunk_used, 0, chunks * sizeof(uint32_t));
+    frames_head = frames_tail = current_frame = nullptr;
+    big_frames = nullptr;
+    next_frame_size = INITIAL_FRAME_SIZE;
+    current_frame = new_series_frame(0);
+}
+
+NodeId alloc_node() {
+    NodeId node;
+    if (nodes.free_head) {
+        node = nodes.free_head;
+        nodes.free_head = uint32_t(reinterpret_cast<uintptr_t>(node_table[node]) >> 1);
+    } else {
+        if (nodes.high_water >= MAX_NODES) no_memory();
+        node = nodes.high_water++;
+    }
+    node_table[node] = nullptr;
+    count_node(node, 1);
+    return node;
+}
+
+void free_node(NodeId node) {
+    node_table[node] = reinterpret_cast<Series*>(uintptr_t(nodes.free_head) << 1 | 1);
+    nodes.free_head = node;
+    count_node(node, -1);
+}
+
+void link(NodeId node, Series* buffer) {
+    node_table[node] = buffer;
+    buffer->node = node;
+}
+
+NodeId alloc_series(uint64_t count, int unit, int32_t offset) {
+    Series* buffer = alloc_series_buffer(count, unit, offset);
+    NodeId node = alloc_node();
+    link(node, buffer);
+    return node;
+}
+
+NodeId alloc_fixed_series(uint64_t count, int unit, int32_t offset) {
+    uint64_t size = checked_size(count, unit);
+    auto* buffer = static_cast<Series*>(sys::heap_alloc(sizeof(Series) + size));
+    init_header(buffer, size, unit, offset, SERIES_FIXED);
+    NodeId node = alloc_node();
+    link(node, buffer);
+    return node;
+}
+
+NodeId alloc_cells(uint64_t count) { return alloc_series(count, 16, 0); }
+
+NodeId alloc_unset_cells(uint64_t count) {
+    NodeId node = alloc_cells(count);
+    Series* s = series_of(node);
+    auto* cells = reinterpret_cast<Cell*>(s->data());
+    for (uint32_t i = 0; i < s->capacity / 16; ++i) cells[i] = unset_cell();
+    return node;
+}
+
+NodeId alloc_bytes(uint64_t size) { return alloc_series(size ? size : 16, 1, 0); }
+
+NodeId alloc_codepoints(uint64_t count, int unit) {
+    return alloc_series(count ? count * uint64_t(unit) : 16, 1, 0);
+}
+
+NodeId alloc_bytes_filled(uint64_t size, uint8_t byte) {
+    NodeId node = alloc_bytes(size);
+    Series* s = series_of(node);
+    fill(s->data(), s->end_ptr(), byte);
+    return node;
+}
+
+void fill(uint8_t* start, uint8_t* end, uint8_t byte) {
+    if (end > start) std::memset(start, byte, size_t(end - start));
+}
+
+namespace {
+
+// The old buffer is released at once when it has a mapping or heap block of its own; space in
+// a series frame is reclaimed by the next compaction.
+void release_abandoned(Series* old) {
+    if (old->flags & SERIES_BIG) release_big_buffer(old);
+    else if (old->flags & SERIES_FIXED) sys::heap_free(old);
+}
+
+// Moves the node to a new buffer; with `copy`, the bytes from the old head up to the end of
+// the old data area come along, as far as the new capacity holds them.
+Series* regrow(NodeId node, uint64_t new_capacity, bool copy) {
+    Series* old = series_of(node);
+    int unit = old->unit();
+    if (new_capacity == 0) new_capacity = uint64_t(old->capacity) * 2;
+    if (new_capacity == 0 || new_capacity > SERIES_MAX_CAPACITY) no_memory();
+    Series* fresh = alloc_series_buffer(new_capacity / uint64_t(unit), unit, 0);
+    old = series_of(node);  // the allocation may have moved it
+    fresh->flags = (old->flags & ~SERIES_LOCATION) | (fresh->flags & SERIES_LOCATION);
+    fresh->head = 0;
+    fresh->tail = old->used_bytes() < fresh->capacity ? old->used_bytes() : fresh->capacity;
+    if (copy) {
+        uint32_t bytes = old->capacity - old->head;
+        std::memcpy(fresh->data(), old->head_ptr(), bytes < fresh->capacity ? bytes : fresh->capacity);
+    }
+    link(node, fresh);
+    old->node = 0;
+    old->flags &= ~SERIES_LIVE;
+    release_abandoned(old);
+    return fresh;
+}
+
+}  // namespace
+
+Series* expand(NodeId node, uint64_t new_capacity) { return regrow(node, new_capacity, false); }
+
+Series* expand_copy(NodeId node, uint64_t new_capacity) { return regrow(node, new_capacity, true); }
+
+Series* expand_fill(NodeId node, uint64_t new_capacity, uint8_t byte) {
+    uint32_t kept = series_of(node)->capacity - series_of(node)->head;
+    Series* fresh = regrow(node, new_capacity, true);
+    if (kept < fresh->capacity) fill(fresh->data() + kept, fresh->end_ptr(), byte);
+    return fresh;
+}
+
+NodeId copy_buffer(NodeId node) {
+    NodeId copy = alloc_bytes(series_of(node)->capacity);
+    Series* from = series_of(node);
+    Series* to = series_of(copy);
+    to->flags = (from->flags & ~SERIES_LOCATION) | (to->flags & SERIES_LOCATION);
+    to->head = 0;
+    to->tail = from->used_bytes();
+    std::memcpy(to->data(), from->head_ptr(), from->capacity - from->head);
+    return copy;
+}
+
+Series* ensure_room(NodeId node, uint64_t bytes) {
+    Series* s = series_of(node);
+    if (s->room_bytes() >= bytes) return s;
+    uint64_t needed = uint64_t(s->used_bytes()) + bytes;
+    uint64_t doubled = uint64_t(s->capacity) * 2;
+    return expand_copy(node, align_up(needed > doubled ? needed : doubled, 16));
+}
+
+void set_flags(NodeId node, uint32_t bits) { series_of(node)->flags |= bits; }
+
+Cell* alloc_tail_cell(NodeId node) {
+    Series* s = series_of(node);
+    if (s->tail == s->capacity) s = expand_copy(node, 0);
+    auto* cell = reinterpret_cast<Cell*>(s->tail_ptr());
+    *cell = unset_cell();
+    s->tail += 16;
+    return cell;
+}
+
+uint8_t* alloc_tail_bytes(NodeId node, uint32_t n) {
+    Series* s = series_of(node);
+    if (uint64_t(s->tail) + n > s->capacity)
+        s = expand_copy(node, n > s->capacity ? uint64_t(n) * 2 : 0);
+    uint8_t* at = s->tail_ptr();
+    s->tail += n;
+    return at;
+}
+
+void set_collect_hook(CollectHook hook) { collect_hook = hook; }
+bool collecting() { return in_collection; }
+
+Stats stats() {
+    Stats st{};
+    st.total_bytes = total_bytes;
+    st.node_chunks = (nodes.high_water + NODE_CHUNK - 1) / NODE_CHUNK;
+    st.nodes_used = nodes.used;
+    for (SeriesFrame* f = frames_head; f; f = f->next) ++st.series_frames;
+    for (BigFrame* b = big_frames; b; b = b->next) ++st.big_frames;
+    return st;
+}
+
+int node_chunk_info(FrameInfo* out, int max) {
+    int chunks = int((nodes.high_water + NODE_CHUNK - 1) / NODE_CHUNK);
+    int n = 0;
+    for (; n < chunks && n < max; ++n) {
+        out[n].used = nodes.chunk_used[n];
+        out[n].total = NODE_CHUNK;
+        out[n].free = NODE_CHUNK - out[n].used;
+    }
+    return n;
+}
+
+int series_frame_info(FrameInfo* out, int max) {
+    int n = 0;
+    for (SeriesFrame* f = frames_head; f && n < max; f = f->next, ++n) {
+        out[n].total = uint64_t(f->end - f->area());
+        out[n].used = uint64_t(f->heap - f->area());
+        out[n].free = out[n].total - out[n].used;
+    }
+    return n;
+}
+
+void free_all() {
+    for (SeriesFrame* f = frames_head; f;) {
+        SeriesFrame* next = f->next;
+        os::free_virtual(f, f->size);
+        f = next;
+    }
+    for (BigFrame* b = big_frames; b;) {
+        BigFrame* next = b->next;
+        os::free_virtual(b, b->size);
+        b = next;
+    }
+    frames_head = frames_tail = current_frame = nullptr;
+    big_frames = nullptr;
+    total_bytes = 0;
+}
+
+}  // namespace vyn::memory

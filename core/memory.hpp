@@ -1,0 +1,121 @@
+// The memory manager. A series buffer is reached from its node id through the node table (one
+// indexed load) and records its node id, so buffers can move while every value keeps its node.
+// Buffers are carved from series frames by bumping a pointer; a buffer of 2 MiB or more gets a
+// big frame of its own; buffers that must never move come from the tracked heap. Any allocation
+// may run a collection, which may move every buffer in the series frames: re-read a buffer
+// address through its node after anything that can allocate.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "core/cell.hpp"
+
+namespace vyn {
+
+// Buffer flag bits. Bits 0-4 hold the unit size (1, 2 or 4 for text and bytes, 16 for cells);
+// bits 5-16 are free for the types.
+constexpr uint32_t SERIES_UNIT_MASK = 0x1F;
+constexpr uint32_t SERIES_OWNED = 0x20000;        // owned by an object (ownership table)
+constexpr uint32_t SERIES_COMPLEMENT = 0x80000;   // bitset! complement
+constexpr uint32_t SERIES_FIXED = 0x100000;       // on the tracked heap: never moves
+constexpr uint32_t SERIES_BIG = 0x1000000;        // alone in a big frame
+constexpr uint32_t SERIES_MARK = 0x8000000;       // collector mark, clear outside a collection
+constexpr uint32_t SERIES_MIDDLE = 0x10000000;    // head and tail started in the middle
+constexpr uint32_t SERIES_ALLOCATED = 0x20000000; // set on every buffer at allocation
+constexpr uint32_t SERIES_LIVE = 0x80000000;      // cleared when expansion abandons a buffer
+constexpr uint32_t SERIES_LOCATION = SERIES_FIXED | SERIES_BIG;
+
+// The largest capacity of a buffer in bytes: indexes in units always fit a signed 32-bit integer.
+constexpr uint64_t SERIES_MAX_CAPACITY = 0x7FFFFFF0;
+
+struct Series {
+    uint32_t flags;
+    NodeId node;        // 0 once the buffer is abandoned
+    uint32_t capacity;  // data bytes, a multiple of 16
+    uint32_t head;      // byte offset of the first used byte from the data start
+    uint32_t tail;      // byte offset one past the last used byte
+    uint32_t spare[3];  // keeps the data 16-byte aligned
+
+    uint8_t* data() { return reinterpret_cast<uint8_t*>(this + 1); }
+    uint8_t* head_ptr() { return data() + head; }
+    uint8_t* tail_ptr() { return data() + tail; }
+    uint8_t* end_ptr() { return data() + capacity; }
+    Cell* cells() { return reinterpret_cast<Cell*>(head_ptr()); }
+    Cell* cell_tail() { return reinterpret_cast<Cell*>(tail_ptr()); }
+    int unit() const { return int(flags & SERIES_UNIT_MASK); }
+    uint32_t used_bytes() const { return tail - head; }
+    uint32_t length() const { return (tail - head) / uint32_t(flags & SERIES_UNIT_MASK); }
+    uint32_t room_bytes() const { return capacity - tail; }
+    // Size in bytes of the buffer with its header, as laid out in a frame.
+    uint32_t footprint() const { return uint32_t(sizeof(Series)) + capacity; }
+};
+static_assert(sizeof(Series) == 32, "series headers keep cells 16-byte aligned");
+
+namespace memory {
+
+extern Series** node_table;
+
+inline Series* series_of(NodeId node) { return node_table[node]; }
+
+void init();
+
+// Allocation. `count` is in units; `offset` is the byte offset of head and tail in the data, or
+// -1 for the middle of the buffer. Sizes beyond SERIES_MAX_CAPACITY raise `no-memory`.
+NodeId alloc_series(uint64_t count, int unit, int32_t offset);
+NodeId alloc_fixed_series(uint64_t count, int unit, int32_t offset);  // never moves
+NodeId alloc_cells(uint64_t count);
+NodeId alloc_unset_cells(uint64_t count);      // every cell of the capacity set to unset!
+NodeId alloc_bytes(uint64_t size);             // 0 gives 16 bytes
+NodeId alloc_codepoints(uint64_t count, int unit);  // 0 gives 16 bytes
+NodeId alloc_bytes_filled(uint64_t size, uint8_t byte);
+
+NodeId alloc_node();
+void free_node(NodeId node);
+// Binds a node to a buffer (both directions).
+void link(NodeId node, Series* buffer);
+
+// Expansion: a new capacity in bytes, 0 for twice the current one. The used part keeps its
+// length and moves to the start of the new buffer; the node then refers to the new buffer.
+Series* expand(NodeId node, uint64_t new_capacity);
+Series* expand_copy(NodeId node, uint64_t new_capacity);
+Series* expand_fill(NodeId node, uint64_t new_capacity, uint8_t byte);
+// A new node whose buffer has the same capacity, flags, used length and contents.
+NodeId copy_buffer(NodeId node);
+// Makes sure at least `bytes` more bytes fit after the tail, growing by doubling.
+Series* ensure_room(NodeId node, uint64_t bytes);
+
+void set_flags(NodeId node, uint32_t bits);
+
+// Tail reservation: one unset! cell, or n bytes; the buffer grows when full.
+Cell* alloc_tail_cell(NodeId node);
+uint8_t* alloc_tail_bytes(NodeId node, uint32_t n);
+
+void fill(uint8_t* start, uint8_t* end, uint8_t byte);
+
+// The collector's view of the memory manager.
+using CollectHook = void (*)();
+void set_collect_hook(CollectHook hook);
+bool collecting();
+
+struct FrameInfo {
+    uint64_t free;
+    uint64_t used;
+    uint64_t total;
+};
+struct Stats {
+    uint64_t total_bytes;  // obtained from the system for frames
+    uint32_t node_chunks;  // node ids come in chunks of 10000
+    uint32_t nodes_used;
+    uint32_t series_frames;
+    uint32_t big_frames;
+};
+Stats stats();
+// Per node chunk and per series frame: free, used and total (nodes, or bytes).
+int node_chunk_info(FrameInfo* out, int max);
+int series_frame_info(FrameInfo* out, int max);
+
+void free_all();
+
+}  // namespace memory
+}  // namespace vyn
