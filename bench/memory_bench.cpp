@@ -1,0 +1,60 @@
+#include <benchmark/benchmark.h>
+
+#include "core/memory.hpp"
+
+using namespace vyn;
+
+static void BM_AllocSmallSeries(benchmark::State& state) {
+    memory::init();
+    int n = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(memory::alloc_cells(4));
+        if (++n == 100000) {  // stay within frames of a bounded size
+            state.PauseTiming();
+            memory::init();
+            n = 0;
+            state.ResumeTiming();
+        }
+    }
+}
+BENCHMARK(BM_AllocSmallSeries);
+
+static void BM_AppendCells(benchmark::State& state) {
+    memory::init();
+    for (auto _ : state) {
+        NodeId node = memory::alloc_cells(1);
+        for (int i = 0; i < 1000; ++i) *memory::alloc_tail_cell(node) = integer_cell(i);
+        benchmark::DoNotOptimize(memory::series_of(node));
+        state.PauseTiming();
+        memory::init();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * 1000);
+}
+BENCHMARK(BM_AppendCells);
+
+static void BM_AppendBytes(benchmark::State& state) {
+    memory::init();
+    for (auto _ : state) {
+        NodeId node = memory::alloc_bytes(0);
+        for (int i = 0; i < 10000; ++i) *memory::alloc_tail_bytes(node, 1) = uint8_t(i);
+        benchmark::DoNotOptimize(memory::series_of(node));
+        state.PauseTiming();
+        memory::init();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * 10000);
+}
+BENCHMARK(BM_AppendBytes);
+
+static void BM_ExpandCopy(benchmark::State& state) {
+    memory::init();
+    for (auto _ : state) {
+        NodeId node = memory::alloc_bytes(state.range(0));
+        memory::expand_copy(node, 0);
+        state.PauseTiming();
+        memory::init();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_ExpandCopy)->Arg(1024)->Arg(1 << 20);
