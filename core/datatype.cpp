@@ -1,0 +1,61 @@
+// The handler table is a flat array of 57 rows of 63 entries (slot 0 unused), so a lookup is one
+// index computation and one load. A null entry means the type does not support the action.
+#include "core/datatype.hpp"
+
+#include <cstring>
+
+#include "core/fatal.hpp"
+#include "core/os/console_out.hpp"
+
+namespace vyn::datatype {
+namespace {
+
+struct TypeName {
+    const char* name;
+    int length;  // without the final "!"
+};
+
+Handler::Generic handlers[TYPE_TABLE_SIZE][ACTION_COUNT + 1];
+TypeName names[TYPE_TABLE_SIZE];
+TypeId highest = TYPE_NONE_ID;
+
+[[noreturn]] void bad_actions_count(TypeId id, size_t found) {
+    console::print_cstring("*** Datatype Error: invalid actions count for type: ");
+    console::print_int(id);
+    console::print_cstring("\n*** Found: ");
+    console::print_int(int32_t(found));
+    console::print_cstring("\n*** Expected: ");
+    console::print_int(ACTION_COUNT);
+    console::print_cstring("\n");
+    sys::runtime_error(sys::FATAL_NONE, 0);
+}
+
+}  // namespace
+
+void init() {
+    std::memset(handlers, 0, sizeof handlers);
+    std::memset(names, 0, sizeof names);
+    highest = TYPE_NONE_ID;
+}
+
+void register_type(TypeId id, TypeId parent, const char* name, const Handler* actions, size_t count) {
+    if (id > highest) highest = id;
+    names[id] = TypeName{name, int(std::strlen(name)) - 1};
+    if (count != ACTION_COUNT) bad_actions_count(id, count);
+    for (int slot = 1; slot <= ACTION_COUNT; ++slot) {
+        const Handler& h = actions[slot - 1];
+        if (h.marker == HANDLER_INHERIT) handlers[id][slot] = parent ? handlers[parent][slot] : nullptr;
+        else handlers[id][slot] = h.fn;
+    }
+}
+
+bool supports(TypeId type, int slot) { return handlers[type][slot] != nullptr; }
+
+Handler::Generic raw_handler(TypeId type, int slot) { return handlers[type][slot]; }
+
+const char* name_of(TypeId type) { return names[type].name ? names[type].name : ""; }
+int name_length(TypeId type) { return names[type].length; }
+TypeId highest_registered() { return highest; }
+bool registered(TypeId type) { return names[type].name != nullptr; }
+
+}  // namespace vyn::datatype
