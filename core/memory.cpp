@@ -283,13 +283,18 @@ void fill(uint8_t* start, uint8_t* end, uint8_t byte) {
     if (end > start) std::memset(start, byte, size_t(end - start));
 }
 
-namespace {
-
 // The old buffer is released at once when it has a mapping or heap block of its own; space in
 // a series frame is reclaimed by the next compaction.
 void release_abandoned(Series* old) {
     if (old->flags & SERIES_BIG) release_big_buffer(old);
     else if (old->flags & SERIES_FIXED) sys::heap_free(old);
+}
+
+namespace {
+
+void abandon(Series* old) {
+    old->node = 0;
+    old->flags &= ~SERIES_LIVE;
 }
 
 // Moves the node to a new buffer; with `copy`, the bytes from the old head up to the end of
@@ -309,13 +314,22 @@ Series* regrow(NodeId node, uint64_t new_capacity, bool copy) {
         std::memcpy(fresh->data(), old->head_ptr(), bytes < fresh->capacity ? bytes : fresh->capacity);
     }
     link(node, fresh);
-    old->node = 0;
-    old->flags &= ~SERIES_LIVE;
+    abandon(old);
     release_abandoned(old);
     return fresh;
 }
 
 }  // namespace
+
+Rebuffered rebuffer(NodeId node, uint64_t count, int unit) {
+    Series* fresh = alloc_series_buffer(count, unit, 0);
+    Series* old = series_of(node);
+    uint32_t kept = old->flags & ~(SERIES_LOCATION | SERIES_UNIT_MASK);
+    fresh->flags = kept | (fresh->flags & (SERIES_LOCATION | SERIES_UNIT_MASK));
+    link(node, fresh);
+    abandon(old);
+    return Rebuffered{fresh, old};
+}
 
 Series* expand(NodeId node, uint64_t new_capacity) { return regrow(node, new_capacity, false); }
 

@@ -80,6 +80,14 @@ void link(NodeId node, Series* buffer);
 Series* expand(NodeId node, uint64_t new_capacity);
 Series* expand_copy(NodeId node, uint64_t new_capacity);
 Series* expand_fill(NodeId node, uint64_t new_capacity, uint8_t byte);
+// Gives the node a new, empty buffer of another unit; the old buffer stays readable (abandoned)
+// until `release_abandoned`, so its contents can be converted into the new one.
+struct Rebuffered {
+    Series* fresh;
+    Series* old;
+};
+Rebuffered rebuffer(NodeId node, uint64_t count, int unit);
+void release_abandoned(Series* old);
 // A new node whose buffer has the same capacity, flags, used length and contents.
 NodeId copy_buffer(NodeId node);
 // Makes sure at least `bytes` more bytes fit after the tail, growing by doubling.
