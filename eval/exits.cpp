@@ -1,0 +1,119 @@
+// Each throw walks the frames below the one of the exiting native itself; a barrier frame stops
+// every walk, which is how `try/all` and the console receive stray exits as errors.
+#include "eval/exits.hpp"
+
+#include <unistd.h>
+
+#include "core/error.hpp"
+#include "core/fatal.hpp"
+#include "eval/stack.hpp"
+
+namespace vyn::exits {
+namespace {
+
+UncaughtReporter uncaught_reporter = nullptr;
+
+[[noreturn]] void uncaught(const Cell& error) {
+    if (uncaught_reporter) uncaught_reporter(error);
+    static const char text[] = "*** uncaught error\n";
+    if (write(STDERR_FILENO, text, sizeof text - 1) < 0) {}
+    sys::runtime_error(-2, 0);
+}
+
+struct Saved {
+    Cell* base;
+    Cell* top;
+    stack::Frame* frame_top;
+
+    void restore() const {
+        stack::base = base;
+        stack::top = top;
+        stack::frame_top = frame_top;
+    }
+};
+
+Saved save() { return Saved{stack::base, stack::top, stack::frame_top}; }
+
+// Walks down from the frame below the exiting one to a frame of the wanted kind (or with the
+// return-point flag); returns it, or nullptr when a barrier or the bottom comes first.
+stack::Frame* find_receiver(stack::FrameKind kind, bool return_point) {
+    stack::Frame* f = stack::frame_top - 1;
+    if (f >= stack::frame_bottom) --f;  // past the frame of break, return or throw itself
+    for (; f >= stack::frame_bottom; --f) {
+        if (f->frame_kind() == stack::FRAME_BARRIER) return nullptr;
+        if (return_point ? (f->kind & stack::FRAME_RETURN_POINT) != 0 : f->frame_kind() == kind) return f;
+    }
+    return nullptr;
+}
+
+// Makes the receiver the innermost frame and the argument base the one inside it. Functions
+// whose frames are dropped restore their own locals as the exit passes through them.
+void enter_receiver(stack::Frame* receiver) {
+    stack::frame_top = receiver + 1;
+    stack::base = receiver[1].caller_base;
+    stack::top = stack::base;
+}
+
+}  // namespace
+
+void throw_error(const Cell& error) {
+    Cell kept = error;
+    bool caught = false;
+    if (stack::has_frames()) {
+        Cell* top = stack::top;
+        stack::unroll(stack::FRAME_TRY, false);
+        --stack::frame_top;  // the reached frame goes too: its catching place takes over
+        stack::top = top;
+        stack::FrameKind reached = stack::frame_top->frame_kind();
+        caught = reached == stack::FRAME_TRY || reached == stack::FRAME_BARRIER;
+    }
+    if (!caught) uncaught(kept);
+    stack::push(kept);
+    throw Unwind{EXIT_ERROR};
+}
+
+void throw_break(bool has_value, bool is_continue) {
+    Saved saved = save();
+    stack::Frame* loop = find_receiver(stack::FRAME_LOOP, false);
+    if (!loop) {
+        saved.restore();
+        fire(is_continue ? err::throw_continue : err::throw_break);
+    }
+    Cell value = *stack::base;
+    enter_receiver(loop);
+    *stack::base = has_value ? value : unset_cell();
+    throw Unwind{is_continue ? EXIT_CONTINUE : EXIT_BREAK};
+}
+
+void throw_return(bool has_value) {
+    Saved saved = save();
+    stack::Frame* point = find_receiver(stack::FRAME_NATIVE, true);
+    if (!point) {
+        saved.restore();
+        fire(err::throw_return);
+    }
+    Cell value = *stack::base;
+    enter_receiver(point);
+    *stack::base = has_value ? value : unset_cell();
+    throw Unwind{has_value ? EXIT_RETURN : EXIT_EXIT};
+}
+
+void throw_value(uint32_t code) {
+    Saved saved = save();
+    Cell value = stack::base[0];
+    Cell name = stack::top > stack::base + 1 ? stack::base[1] : unset_cell();
+    if (!stack::throw_origin && stack::has_frames()) stack::throw_origin = stack::frame_top - 1;
+    stack::Frame* catcher = find_receiver(stack::FRAME_CATCH, false);
+    if (!catcher) {
+        saved.restore();
+        fire(err::throw_throw, &value);
+    }
+    enter_receiver(catcher);
+    stack::push(value);
+    stack::push(name);
+    throw Unwind{code};
+}
+
+void set_uncaught_reporter(UncaughtReporter reporter) { uncaught_reporter = reporter; }
+
+}  // namespace vyn::exits
