@@ -10,15 +10,9 @@
 namespace vyn::array {
 namespace {
 
-void require(bool holds) {
-    if (!holds)
-        sys::runtime_error(sys::FATAL_ASSERTION,
-                           reinterpret_cast<uintptr_t>(__builtin_return_address(0)));
-}
-
 // The 1-based item of `size` bytes, which must lie within the used bytes.
 uint8_t* item_at(Series* s, uint32_t index, uint32_t size) {
-    require(index >= 1 && uint64_t(index) * size <= s->used_bytes());
+    VYN_REQUIRE(index >= 1 && uint64_t(index) * size <= s->used_bytes());
     return s->head_ptr() + uint64_t(index - 1) * size;
 }
 
@@ -55,7 +49,7 @@ int32_t find_item(NodeId node, T value) {
 }  // namespace
 
 NodeId make(uint32_t count, int unit) {
-    require(unit >= 1 && unit <= int(SERIES_UNIT_MASK));
+    VYN_REQUIRE(unit >= 1 && unit <= int(SERIES_UNIT_MASK));
     NodeId node = memory::alloc_bytes(uint64_t(count) * uint64_t(unit));
     Series* s = memory::series_of(node);
     s->flags = (s->flags & ~SERIES_UNIT_MASK) | uint32_t(unit);
@@ -71,9 +65,9 @@ void clear(NodeId node) {
 
 void set_tail(NodeId node, uint32_t index) {
     Series* s = memory::series_of(node);
-    require(index >= 1);
+    VYN_REQUIRE(index >= 1);
     uint64_t tail = s->head + uint64_t(index - 1) * uint64_t(s->unit());
-    require(tail <= s->capacity);
+    VYN_REQUIRE(tail <= s->capacity);
     s->tail = uint32_t(tail);
 }
 
@@ -100,7 +94,7 @@ void poke_int(NodeId node, uint32_t index, int32_t value) {
 void insert_int(NodeId node, int32_t value, uint32_t position) {
     Series* s = memory::series_of(node);
     uint64_t offset = uint64_t(position) * sizeof value;
-    require(offset <= s->used_bytes());
+    VYN_REQUIRE(offset <= s->used_bytes());
     if (s->room_bytes() < sizeof value) s = memory::expand_copy(node, 0);
     uint8_t* at = s->head_ptr() + offset;
     std::memmove(at + sizeof value, at, s->used_bytes() - offset);
@@ -124,7 +118,7 @@ int32_t remove_pointer(NodeId node, uintptr_t pointer) {
 
 void remove_at(NodeId node, uint32_t offset, uint32_t count) {
     Series* s = memory::series_of(node);
-    require(uint64_t(offset) + count <= s->used_bytes());
+    VYN_REQUIRE(uint64_t(offset) + count <= s->used_bytes());
     uint8_t* at = s->head_ptr() + offset;
     std::memmove(at, at + count, s->used_bytes() - offset - count);
     s->tail -= count;

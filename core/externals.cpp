@@ -88,9 +88,7 @@ void init() {
 }
 
 int register_kind(const char* name, Release release) {
-    if (kind_count == MAX_KINDS)
-        sys::runtime_error(sys::FATAL_ASSERTION,
-                           reinterpret_cast<uintptr_t>(__builtin_return_address(0)));
+    VYN_REQUIRE(kind_count < MAX_KINDS);
     if (kind_count == kind_room) {
         kind_room = kind_room * 2 < MAX_KINDS ? kind_room * 2 : MAX_KINDS;
         kinds = heap_array(kinds, size_t(kind_room));

@@ -35,6 +35,14 @@ int format_report(char* out, int size, int number, uintptr_t address);
 // Reports and ends the process. Frees the tracked heap first unless called from a signal handler.
 [[noreturn]] void runtime_error(int number, uintptr_t address);
 
+// Ends the process with fatal error 98 "assertion failed" unless the condition holds.
+#define VYN_REQUIRE(condition)                                                         \
+    do {                                                                               \
+        if (!(condition))                                                              \
+            ::vyn::sys::runtime_error(::vyn::sys::FATAL_ASSERTION,                     \
+                                      reinterpret_cast<uintptr_t>(__builtin_return_address(0))); \
+    } while (0)
+
 // The fatal number of a hardware signal and its si_code; in_stack_guard marks a fault address in
 // the guard zone of the runtime thread's stack. Returns 0 for signals that end silently.
 int signal_fatal_number(int signal, int si_code, bool in_stack_guard);

@@ -8,10 +8,13 @@
 
 #include "core/fatal.hpp"
 #include "core/hooks.hpp"
+#include "core/externals.hpp"
 #include "core/memory.hpp"
+#include "core/value_slots.hpp"
 #include "core/os/os.hpp"
 #include "core/tracked_heap.hpp"
 #include "core/unwind.hpp"
+#include "eval/stack.hpp"
 
 namespace vyn::runtime {
 
@@ -23,6 +26,9 @@ const InitStep steps[] = {
     {"hooks", hooks::init},
     {"os", os::init},
     {"memory", memory::init},
+    {"externals", externals::init},
+    {"stack", stack::init},
+    {"value-slots", value_slots::init},
 };
 
 // Calls are refused when less than this much native stack is left.

@@ -3,6 +3,7 @@
 // overflow frees five cells so that the error itself can still be built.
 #include "eval/stack.hpp"
 
+#include "core/cycles.hpp"
 #include "core/error.hpp"
 #include "core/memory.hpp"
 #include "core/tracked_heap.hpp"
@@ -59,6 +60,7 @@ void reset_all() {
 
 void overflow() {
     top = top - bottom > 5 ? top - 5 : bottom;
+    cycles::reset();
     fire(err::stack_overflow);
 }
 
