@@ -1,0 +1,64 @@
+// float!: a binary64 number in slots 2-3 of the cell. percent! (the fraction: 50% holds 0.5) and
+// time! (seconds) share that layout, and integer! hands its mixed operands over here, so the
+// arithmetic, comparison and rounding below work for all of them: a result's type follows the
+// operands' types, never the type of the handler that was called.
+#pragma once
+
+#include <cstdint>
+
+#include "core/actions_abi.hpp"
+#include "core/float_text.hpp"
+
+namespace vyn::float_options {
+
+// Mirrors system/options/float/pretty?: the system object's on-change* will set it. When on,
+// magnitudes below the double epsilon form as zero and the last-digit noise is trimmed.
+inline bool pretty = true;
+
+}  // namespace vyn::float_options
+
+namespace vyn::floating {
+
+enum class MathOp { add = 0, subtract = 1, multiply = 2, divide = 3, remainder = 4 };
+
+Cell* make_at(Cell* cell, double value);
+
+// The IEEE operation; a remainder by an infinity keeps a finite dividend. Every NaN produced is
+// the quiet NaN with bits 0x7FF8000000000000.
+double do_op(double a, double b, MathOp op);
+
+// Arithmetic of a number (integer!, float!, percent! or time!) on the left with the right
+// operand; the result replaces the left cell. Tuple, money, vector, pair and point operands go
+// to their own type's arithmetic.
+Cell* do_math(Cell* left, const Cell* right, MathOp op);
+
+// Equality up to 10 units in the last place; a NaN equals nothing.
+bool almost_equal(double a, double b);
+bool almost_equal32(float a, float b);
+
+// The round action of float! and percent!, also used by time! on its seconds.
+Cell* round(Cell* value, const RoundArgs& args);
+
+// The text of a value in the given kind, trimmed as system/options/float/pretty? asks.
+std::size_t to_text(double value, float_text::TextKind kind, float_text::TextBuffer out);
+
+// Appends that text to the output string; returns the budget minus the characters written.
+int32_t form_text(double value, float_text::TextKind kind, Cell* out, int32_t budget);
+
+// Where random draws come from: each draw lies in 0..2147483647. The random number module
+// installs its generator at start-up; until then a standard Mersenne Twister serves. Returns the
+// source that was in place.
+struct RandomSource {
+    int32_t (*next)();
+    int32_t (*secure_next)();
+    void (*seed)(int32_t seed);
+};
+RandomSource set_random_source(const RandomSource& source);
+
+}  // namespace vyn::floating
+
+namespace vyn {
+
+void float_init();
+
+}  // namespace vyn

@@ -1,0 +1,105 @@
+// Shared set-up of the float! and percent! tests: a registry holding both types, and the
+// helpers that call their handlers as the action dispatcher would and catch what they raise.
+// Raised errors are recorded with their arguments by a raiser installed for each test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/datatype.hpp"
+#include "core/error.hpp"
+#include "core/memory.hpp"
+#include "core/unwind.hpp"
+#include "datatypes/float.hpp"
+#include "datatypes/percent.hpp"
+#include "datatypes/string.hpp"
+
+namespace vyn::testing_numbers {
+
+struct RaisedError {
+    err::Code code = err::Code(0);
+    std::vector<Cell> args;
+};
+
+inline RaisedError last_raised;
+
+inline void record_error(err::Code code, const Cell* arg1, const Cell* arg2, const Cell* arg3) {
+    last_raised = {code, {}};
+    for (const Cell* arg : {arg1, arg2, arg3})
+        if (arg) last_raised.args.push_back(*arg);
+    throw Unwind{EXIT_ERROR};
+}
+
+class NumberTest : public testing::Test {
+protected:
+    void SetUp() override {
+        memory::init();
+        datatype::init();
+        float_init();
+        percent_init();
+        float_options::pretty = true;
+        set_error_raiser(record_error);
+    }
+    void TearDown() override {
+        float_options::pretty = true;
+        set_error_raiser(nullptr);
+    }
+
+    static std::string formed(const Cell& value) {
+        Cell out = string::make(0);
+        datatype::handler<A_FORM>(value.type())(&value, &out, nullptr, 1000);
+        return string::to_utf8(&out);
+    }
+    static std::string molded(const Cell& value) {
+        Cell out = string::make(0);
+        datatype::handler<A_MOLD>(value.type())(&value, &out, MoldArgs{}, nullptr, 1000);
+        return string::to_utf8(&out);
+    }
+    static Cell text(const char* utf8) {
+        Cell s = string::make(0);
+        string::append_utf8(&s, utf8);
+        return s;
+    }
+    static Cell percent(double fraction) { return float_cell(fraction, TYPE_PERCENT); }
+
+    // The arithmetic actions, dispatched on the left operand's type.
+    template <int Slot>
+    static Cell apply(Cell left, const Cell& right) {
+        datatype::handler<Slot>(left.type())(&left, &right);
+        return left;
+    }
+    static Cell rounded(Cell value, RoundArgs args = {}) {
+        datatype::handler<A_ROUND>(value.type())(&value, args);
+        return value;
+    }
+    static Cell converted(TypeId target, const Cell& spec) {
+        Cell proto = datatype_cell(target);
+        datatype::handler<A_TO>(target)(&proto, &spec, target);
+        return proto;
+    }
+
+    template <class Action>
+    static RaisedError raised(Action action) {
+        try {
+            action();
+        } catch (const Unwind& exit) {
+            EXPECT_EQ(exit.code, EXIT_ERROR);
+            return last_raised;
+        }
+        ADD_FAILURE() << "no error was raised";
+        return {};
+    }
+
+    // A text the conversion refuses: bad-to-arg naming the target type and the text.
+    static void expect_refused_text(TypeId target, const char* bad) {
+        RaisedError e = raised([&] { converted(target, text(bad)); });
+        EXPECT_EQ(e.code, err::bad_to_arg) << bad;
+        ASSERT_EQ(e.args.size(), 2u);
+        EXPECT_EQ(e.args[0].s1, target);
+        EXPECT_EQ(string::to_utf8(&e.args[1]), bad);
+    }
+};
+
+}  // namespace vyn::testing_numbers
