@@ -1,0 +1,144 @@
+// datatype! handlers: a datatype forms as its name without the final "!" and molds as the full
+// name. Two datatypes are equal exactly when they denote the same type id; they have no order.
+#include "datatypes/datatype.hpp"
+
+#include <cstring>
+#include <string>
+
+#include "core/datatype.hpp"
+#include "core/error.hpp"
+#include "datatypes/string.hpp"
+
+namespace vyn::datatype {
+
+int32_t append_text(Cell* out, std::string_view text, int32_t budget) {
+    string::concatenate_literal(out, text);
+    return budget - int32_t(text.size());
+}
+
+bool equality_or_sort_op(int op) {
+    switch (op) {
+    case CMP_EQUAL: case CMP_NOT_EQUAL: case CMP_STRICT_EQUAL: case CMP_SORT: case CMP_SORT_CASE:
+    case CMP_SAME: case CMP_FIND:
+        return true;
+    default:
+        return false;
+    }
+}
+
+int compare_without_order(const Cell* a, const Cell* b, int op) {
+    return b->type() == a->type() && equality_or_sort_op(op) ? 0 : -2;
+}
+
+Cell word_arg(const char* name) {
+    Cell word = string::make(uint32_t(std::strlen(name)));
+    string::concatenate_literal(&word, name);
+    return word;
+}
+
+void fire_expect_arg(const char* action, const Cell* value, const char* argument) {
+    Cell action_word = word_arg(action);
+    Cell type = datatype_cell(value->type());
+    Cell argument_word = word_arg(argument);
+    fire(err::expect_arg, &action_word, &type, &argument_word);
+}
+
+namespace {
+
+TypeId denoted(const Cell* value) { return TypeId(value->s1); }
+
+int32_t datatype_form(const Cell* value, Cell* out, const Cell*, int32_t budget) {
+    TypeId type = denoted(value);
+    return append_text(out, std::string_view(name_of(type), size_t(name_length(type))), budget);
+}
+
+int32_t datatype_mold(const Cell* value, Cell* out, const MoldArgs& args, const Cell*, int32_t budget) {
+    std::string_view name = name_of(denoted(value));
+    if (!args.all) return append_text(out, name, budget);
+    return append_text(out, "#(" + std::string(name) + ")", budget);
+}
+
+int datatype_compare(const Cell* a, const Cell* b, int op) {
+    switch (op) {
+    case CMP_EQUAL: case CMP_NOT_EQUAL: case CMP_STRICT_EQUAL: case CMP_SAME: case CMP_FIND:
+        return b->is(TYPE_DATATYPE) && denoted(a) == denoted(b) ? 0 : 1;
+    default:
+        return -2;
+    }
+}
+
+const Handler datatype_actions[] = {
+    UNSUPPORTED,                         // make
+    UNSUPPORTED,                         // random
+    UNSUPPORTED,                         // reflect
+    UNSUPPORTED,                         // to
+    act<A_FORM>(datatype_form),          // form
+    act<A_MOLD>(datatype_mold),          // mold
+    UNSUPPORTED,                         // eval-path
+    UNSUPPORTED,                         // set-path
+    act<A_COMPARE>(datatype_compare),    // compare
+    UNSUPPORTED,                         // absolute
+    UNSUPPORTED,                         // add
+    UNSUPPORTED,                         // divide
+    UNSUPPORTED,                         // multiply
+    UNSUPPORTED,                         // negate
+    UNSUPPORTED,                         // power
+    UNSUPPORTED,                         // remainder
+    UNSUPPORTED,                         // round
+    UNSUPPORTED,                         // subtract
+    UNSUPPORTED,                         // even?
+    UNSUPPORTED,                         // odd?
+    UNSUPPORTED,                         // and~
+    UNSUPPORTED,                         // complement
+    UNSUPPORTED,                         // or~
+    UNSUPPORTED,                         // xor~
+    UNSUPPORTED,                         // append
+    UNSUPPORTED,                         // at
+    UNSUPPORTED,                         // back
+    UNSUPPORTED,                         // change
+    UNSUPPORTED,                         // clear
+    UNSUPPORTED,                         // copy
+    UNSUPPORTED,                         // find
+    UNSUPPORTED,                         // head
+    UNSUPPORTED,                         // head?
+    UNSUPPORTED,                         // index?
+    UNSUPPORTED,                         // insert
+    UNSUPPORTED,                         // length?
+    UNSUPPORTED,                         // move
+    UNSUPPORTED,                         // next
+    UNSUPPORTED,                         // pick
+    UNSUPPORTED,                         // poke
+    UNSUPPORTED,                         // put
+    UNSUPPORTED,                         // remove
+    UNSUPPORTED,                         // reverse
+    UNSUPPORTED,                         // select
+    UNSUPPORTED,                         // sort
+    UNSUPPORTED,                         // skip
+    UNSUPPORTED,                         // swap
+    UNSUPPORTED,                         // tail
+    UNSUPPORTED,                         // tail?
+    UNSUPPORTED,                         // take
+    UNSUPPORTED,                         // trim
+    UNSUPPORTED,                         // create
+    UNSUPPORTED,                         // close
+    UNSUPPORTED,                         // delete
+    UNSUPPORTED,                         // modify
+    UNSUPPORTED,                         // open
+    UNSUPPORTED,                         // open?
+    UNSUPPORTED,                         // query
+    UNSUPPORTED,                         // read
+    UNSUPPORTED,                         // rename
+    UNSUPPORTED,                         // update
+    UNSUPPORTED,                         // write
+};
+
+}  // namespace
+}  // namespace vyn::datatype
+
+namespace vyn {
+
+void datatype_init() {
+    datatype::register_type(TYPE_DATATYPE, TYPE_NONE_ID, "datatype!", datatype::datatype_actions);
+}
+
+}  // namespace vyn

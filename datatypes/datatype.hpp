@@ -1,0 +1,53 @@
+// datatype!: values that denote a type (slot 1 holds the type id), formed by the type's name.
+// Also what the handlers of every datatype share: the operator codes of the compare action,
+// appending a text within the form/mold budget, and how an error names a word.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "core/cell.hpp"
+
+namespace vyn::datatype {
+
+// Operator codes of the compare action.
+enum CompareOp : int {
+    CMP_EQUAL = 0,
+    CMP_NOT_EQUAL = 1,
+    CMP_STRICT_EQUAL = 2,
+    CMP_LESSER = 3,
+    CMP_LESSER_OR_EQUAL = 4,
+    CMP_GREATER = 5,
+    CMP_GREATER_OR_EQUAL = 6,
+    CMP_SORT = 7,       // sort order ignoring case
+    CMP_SORT_CASE = 8,  // sort order respecting case
+    CMP_SAME = 9,
+    CMP_MATCH = 10,
+    CMP_MATCH_CASE = 11,
+    CMP_FIND = 12,
+};
+
+// Compare for types whose values have no order (unset!, none!): two values of the same type are
+// equal under the equality and sorting codes; nothing else compares.
+int compare_without_order(const Cell* a, const Cell* b, int op);
+// Whether the code is one of those equality and sorting codes.
+bool equality_or_sort_op(int op);
+
+// Appends text to the output string of form or mold; returns the budget reduced by its length.
+int32_t append_text(Cell* out, std::string_view text, int32_t budget);
+
+// The argument of an error that names a word (an action or one of its arguments). Words do not
+// exist yet, so the word travels as a string! holding its text.
+Cell word_arg(const char* name);
+
+// Script error `expect-arg`: the action does not allow the value's datatype for that argument.
+[[noreturn]] void fire_expect_arg(const char* action, const Cell* value, const char* argument);
+
+}  // namespace vyn::datatype
+
+namespace vyn {
+
+// Registers datatype! itself (type 1) with its form, mold and compare handlers.
+void datatype_init();
+
+}  // namespace vyn

@@ -1,0 +1,119 @@
+// Shared set-up of the tests of the first datatypes (unset!, none!, logic!, datatype!, integer!):
+// a registry holding them, helpers that call handlers as the action dispatcher would, and a
+// raiser that records each error with its arguments before unwinding.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/datatype.hpp"
+#include "core/error.hpp"
+#include "core/memory.hpp"
+#include "core/unwind.hpp"
+#include "datatypes/datatype.hpp"
+#include "datatypes/integer.hpp"
+#include "datatypes/logic.hpp"
+#include "datatypes/none.hpp"
+#include "datatypes/string.hpp"
+#include "datatypes/unset.hpp"
+#include "eval/random.hpp"
+
+namespace vyn::testing_handlers {
+
+struct RaisedError {
+    err::Code code = err::Code(0);
+    std::vector<Cell> args;
+};
+
+inline RaisedError last_raised;
+
+inline void record_error(err::Code code, const Cell* arg1, const Cell* arg2, const Cell* arg3) {
+    last_raised = {code, {}};
+    for (const Cell* arg : {arg1, arg2, arg3})
+        if (arg) last_raised.args.push_back(*arg);
+    throw Unwind{EXIT_ERROR};
+}
+
+class HandlerTest : public testing::Test {
+protected:
+    void SetUp() override {
+        memory::init();
+        datatype::init();
+        datatype_init();
+        unset_init();
+        none_init();
+        logic_init();
+        integer_init();
+        random::init();
+        set_error_raiser(record_error);
+    }
+    void TearDown() override { set_error_raiser(nullptr); }
+
+    static std::string formed(const Cell& value) {
+        Cell out = string::make(0);
+        int32_t left = datatype::handler<A_FORM>(value.type())(&value, &out, nullptr, 100);
+        EXPECT_EQ(left, 100 - int32_t(string::length(&out)));
+        return string::to_utf8(&out);
+    }
+    static std::string molded(const Cell& value, bool all = false) {
+        Cell out = string::make(0);
+        int32_t left = datatype::handler<A_MOLD>(value.type())(&value, &out, MoldArgs{false, all, false, 0},
+                                                                nullptr, 100);
+        EXPECT_EQ(left, 100 - int32_t(string::length(&out)));
+        return string::to_utf8(&out);
+    }
+    static Cell text(const char* utf8) {
+        Cell s = string::make(0);
+        string::append_utf8(&s, utf8);
+        return s;
+    }
+
+    // Handlers dispatched on the type of their first argument, as the actions layer does.
+    template <int Slot>
+    static Cell apply(Cell left, const Cell& right) {
+        datatype::handler<Slot>(left.type())(&left, &right);
+        return left;
+    }
+    template <int Slot>
+    static Cell apply(Cell value) {
+        datatype::handler<Slot>(value.type())(&value);
+        return value;
+    }
+    static Cell made(TypeId target, const Cell& spec) {
+        Cell proto = datatype_cell(target);
+        return *datatype::handler<A_MAKE>(target)(&proto, &spec, target);
+    }
+    static Cell converted(TypeId target, const Cell& spec) {
+        Cell proto = datatype_cell(target);
+        return *datatype::handler<A_TO>(target)(&proto, &spec, target);
+    }
+    static int compared(const Cell& a, const Cell& b, int op) {
+        return datatype::handler<A_COMPARE>(a.type())(&a, &b, op);
+    }
+
+    template <class Action>
+    static RaisedError raised(Action action) {
+        try {
+            action();
+        } catch (const Unwind& exit) {
+            EXPECT_EQ(exit.code, EXIT_ERROR);
+            return last_raised;
+        }
+        ADD_FAILURE() << "no error was raised";
+        return {};
+    }
+    // The text of an error argument that names a word.
+    static std::string word_text(const Cell& arg) { return string::to_utf8(&arg); }
+    static void expect_expect_arg(const RaisedError& e, const char* action, TypeId type,
+                                  const char* argument) {
+        EXPECT_EQ(e.code, err::expect_arg);
+        ASSERT_EQ(e.args.size(), 3u);
+        EXPECT_EQ(word_text(e.args[0]), action);
+        EXPECT_EQ(e.args[1].s1, type);
+        EXPECT_EQ(word_text(e.args[2]), argument);
+    }
+};
+
+}  // namespace vyn::testing_handlers
