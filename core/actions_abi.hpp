@@ -21,6 +21,23 @@ enum ActionSlot : int {
 };
 constexpr int ACTION_COUNT = 62;
 
+// Operator codes of the compare action.
+enum CompareOp : int {
+    CMP_EQUAL = 0,
+    CMP_NOT_EQUAL = 1,
+    CMP_STRICT_EQUAL = 2,
+    CMP_LESSER = 3,
+    CMP_LESSER_OR_EQUAL = 4,
+    CMP_GREATER = 5,
+    CMP_GREATER_OR_EQUAL = 6,
+    CMP_SORT = 7,       // sort order ignoring case
+    CMP_SORT_CASE = 8,  // sort order respecting case
+    CMP_SAME = 9,
+    CMP_MATCH = 10,
+    CMP_MATCH_CASE = 11,
+    CMP_FIND = 12,
+};
+
 // Where form and mold write: a string! cell of the output buffer.
 struct MoldArgs {
     bool only;

@@ -8,12 +8,21 @@
 
 #include "core/fatal.hpp"
 #include "core/hooks.hpp"
+#include "core/datatype.hpp"
 #include "core/externals.hpp"
 #include "core/memory.hpp"
 #include "core/value_slots.hpp"
 #include "core/os/os.hpp"
 #include "core/tracked_heap.hpp"
 #include "core/unwind.hpp"
+#include "datatypes/datatype.hpp"
+#include "datatypes/float.hpp"
+#include "datatypes/integer.hpp"
+#include "datatypes/logic.hpp"
+#include "datatypes/none.hpp"
+#include "datatypes/percent.hpp"
+#include "datatypes/unset.hpp"
+#include "eval/random.hpp"
 #include "eval/stack.hpp"
 
 namespace vyn::runtime {
@@ -22,11 +31,23 @@ Record record;
 
 namespace {
 
+// Parents register before their children: a child copies the parent's handlers at once.
+void (*const datatype_registrations[])() = {
+    datatype_init, unset_init, none_init, logic_init, integer_init, float_init, percent_init,
+};
+
+void register_datatypes() {
+    datatype::init();
+    for (auto registration : datatype_registrations) registration();
+}
+
 const InitStep steps[] = {
     {"hooks", hooks::init},
     {"os", os::init},
+    {"random", random::init},
     {"memory", memory::init},
     {"externals", externals::init},
+    {"datatypes", register_datatypes},
     {"stack", stack::init},
     {"value-slots", value_slots::init},
 };

@@ -6,26 +6,9 @@
 #include <cstdint>
 #include <string_view>
 
-#include "core/cell.hpp"
+#include "core/actions_abi.hpp"
 
 namespace vyn::datatype {
-
-// Operator codes of the compare action.
-enum CompareOp : int {
-    CMP_EQUAL = 0,
-    CMP_NOT_EQUAL = 1,
-    CMP_STRICT_EQUAL = 2,
-    CMP_LESSER = 3,
-    CMP_LESSER_OR_EQUAL = 4,
-    CMP_GREATER = 5,
-    CMP_GREATER_OR_EQUAL = 6,
-    CMP_SORT = 7,       // sort order ignoring case
-    CMP_SORT_CASE = 8,  // sort order respecting case
-    CMP_SAME = 9,
-    CMP_MATCH = 10,
-    CMP_MATCH_CASE = 11,
-    CMP_FIND = 12,
-};
 
 // Compare for types whose values have no order (unset!, none!): two values of the same type are
 // equal under the equality and sorting codes; nothing else compares.

@@ -17,7 +17,9 @@
 #include "core/datatype.hpp"
 #include "core/error.hpp"
 #include "core/memory.hpp"
+#include "datatypes/datatype.hpp"
 #include "datatypes/string.hpp"
+#include "eval/random.hpp"
 
 namespace vyn::floating {
 namespace {
@@ -28,27 +30,13 @@ constexpr double quiet_nan = std::bit_cast<double>(uint64_t{0x7FF8000000000000})
 constexpr double double_epsilon = std::numeric_limits<double>::epsilon();
 constexpr double largest_double = std::numeric_limits<double>::max();
 
-// Comparison codes the compare action receives.
-enum CompareCode : int {
-    CMP_EQUAL = 0, CMP_NOT_EQUAL, CMP_STRICT_EQUAL, CMP_LESSER, CMP_LESSER_OR_EQUAL, CMP_GREATER,
-    CMP_GREATER_OR_EQUAL, CMP_SORT, CMP_SORT_CASE, CMP_SAME, CMP_MATCH, CMP_MATCH_CASE, CMP_FIND,
-};
-
-// Error arguments that name a word (an action or an argument). Words are not values yet, so the
-// word travels as a string! holding its text.
-Cell action_word_arg(const char* name) {
-    Cell word = string::make(uint32_t(std::strlen(name)));
-    string::concatenate_literal(&word, name);
-    return word;
-}
-
 [[noreturn]] void fire_with_type(err::Code code, TypeId type) {
     Cell datatype = datatype_cell(type);
     fire(code, &datatype);
 }
 
 [[noreturn]] void fire_not_related(const char* action, TypeId type) {
-    Cell word = action_word_arg(action);
+    Cell word = datatype::word_arg(action);
     Cell datatype = datatype_cell(type);
     fire(err::not_related, &word, &datatype);
 }
@@ -158,26 +146,16 @@ Cell* float_make(Cell* proto, const Cell* spec, TypeId type) {
 
 // ---- Random ----
 
-std::mt19937 standard_generator{19650218};
-int32_t standard_next() { return int32_t(standard_generator() >> 1); }
-int32_t standard_secure_next() {
-    static std::random_device device;
-    return int32_t(device() >> 1);
-}
-void standard_seed(int32_t seed) { standard_generator.seed(uint32_t(seed)); }
-
-RandomSource random_source{standard_next, standard_secure_next, standard_seed};
-
 Cell* float_random(Cell* value, bool seed, bool secure, bool) {
     if (seed) {
-        random_source.seed(int32_t(value->s2 ^ value->s3));
+        random::seed(int32_t(value->s2 ^ value->s3));
         *value = unset_cell();
         return value;
     }
     double x = value->f64();
-    if (!secure) return store(value, random_source.next() / 2147483647.0 * x, value->type());
-    double high = random_source.secure_next();
-    double low = random_source.secure_next();
+    if (!secure) return store(value, random::next() / 2147483647.0 * x, value->type());
+    double high = random::secure_next();
+    double low = random::secure_next();
     return store(value, (high / 2147483647.0 + low) * x / 2147483648.0, value->type());
 }
 
@@ -306,9 +284,9 @@ Cell* float_negate(Cell* value) { return store(value, 0.0 - value->f64(), value-
 
 Cell* float_power(Cell* base, const Cell* exponent) {
     if (!is_plain_number(*exponent)) {
-        Cell action = action_word_arg("power");
+        Cell action = datatype::word_arg("power");
         Cell datatype = datatype_cell(exponent->type());
-        Cell argument = action_word_arg("exponent");
+        Cell argument = datatype::word_arg("exponent");
         fire(err::expect_arg, &action, &datatype, &argument);
     }
     return store(base, canonical(std::pow(base->f64(), number_of(exponent))), base->type());
@@ -435,7 +413,6 @@ int32_t form_text(double value, TextKind kind, Cell* out, int32_t budget) {
     return budget - int32_t(length);
 }
 
-RandomSource set_random_source(const RandomSource& source) { return std::exchange(random_source, source); }
 
 namespace {
 

@@ -45,16 +45,6 @@ std::size_t to_text(double value, float_text::TextKind kind, float_text::TextBuf
 // Appends that text to the output string; returns the budget minus the characters written.
 int32_t form_text(double value, float_text::TextKind kind, Cell* out, int32_t budget);
 
-// Where random draws come from: each draw lies in 0..2147483647. The random number module
-// installs its generator at start-up; until then a standard Mersenne Twister serves. Returns the
-// source that was in place.
-struct RandomSource {
-    int32_t (*next)();
-    int32_t (*secure_next)();
-    void (*seed)(int32_t seed);
-};
-RandomSource set_random_source(const RandomSource& source);
-
 }  // namespace vyn::floating
 
 namespace vyn {

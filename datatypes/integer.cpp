@@ -343,7 +343,7 @@ int32_t integer_mold(const Cell* value, Cell* out, const MoldArgs&, const Cell* 
 }
 
 int integer_compare(const Cell* a, const Cell* b, int op) {
-    bool strict = op == datatype::CMP_STRICT_EQUAL || op == datatype::CMP_FIND;
+    bool strict = op == CMP_STRICT_EQUAL || op == CMP_FIND;
     if (strict && !b->is(TYPE_INTEGER)) return 1;
     switch (b->type()) {
     case TYPE_INTEGER: case TYPE_CHAR:

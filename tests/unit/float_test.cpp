@@ -2,6 +2,7 @@
 #include <cmath>
 #include <limits>
 
+#include "eval/random.hpp"
 #include "tests/unit/number_fixture.hpp"
 
 using namespace vyn;
@@ -402,36 +403,20 @@ TEST_F(FloatTest, ParityOfTheValueTruncatedTowardZero) {
     }
 }
 
-namespace {
-
-int32_t draws[2];
-int draw_at = 0;
-int32_t seeded_with = 0;
-int32_t next_draw() { return draws[draw_at++ % 2]; }
-void record_seed(int32_t seed) { seeded_with = seed; }
-
-}  // namespace
-
 TEST_F(FloatTest, RandomScalesTheDrawsByTheValue) {
-    floating::RandomSource previous = floating::set_random_source({next_draw, next_draw, record_seed});
-    draws[0] = 2147483647;
-    draws[1] = 1073741824;
-    draw_at = 0;
-
+    random::seed(7);
+    int32_t draw = random::next();
+    random::seed(7);
     Cell v = float_cell(10.0);
     datatype::handler<A_RANDOM>(TYPE_FLOAT)(&v, false, false, false);
-    EXPECT_EQ(v.f64(), 10.0);
-
-    draw_at = 0;
-    Cell s = float_cell(10.0);
-    datatype::handler<A_RANDOM>(TYPE_FLOAT)(&s, false, true, false);
-    EXPECT_DOUBLE_EQ(s.f64(), (1.0 + 1073741824.0) * 10.0 / 2147483648.0);
+    EXPECT_DOUBLE_EQ(v.f64(), draw / 2147483647.0 * 10.0);
 
     Cell seed = float_cell(1.5);
     datatype::handler<A_RANDOM>(TYPE_FLOAT)(&seed, true, false, false);
     EXPECT_EQ(seed.type(), TYPE_UNSET);
-    EXPECT_EQ(uint32_t(seeded_with), 0x3FF80000u);  // the two halves of 1.5 XORed
-    floating::set_random_source(previous);
+    int32_t after_seed = random::next();
+    random::seed(int32_t(0x3FF80000));  // the two halves of 1.5 XORed
+    EXPECT_EQ(after_seed, random::next());
 }
 
 TEST_F(FloatTest, OnlyNumberActionsAreSupported) {

@@ -218,19 +218,19 @@ TEST_F(Integer, FloatScalesAndFloatComparisonsGoToFloat) {
     register_stand_in_float();
     Cell half = float_cell(0.5);
     expect_float(rounded(7, round_to(&half)), 7.5);
-    EXPECT_EQ(compared(integer_cell(2), float_cell(2.5), datatype::CMP_LESSER), -1);
-    EXPECT_EQ(compared(integer_cell(3), float_cell(2.5, TYPE_PERCENT), datatype::CMP_EQUAL), 1);
-    EXPECT_EQ(compared(integer_cell(2), float_cell(2.0), datatype::CMP_STRICT_EQUAL), 1);
+    EXPECT_EQ(compared(integer_cell(2), float_cell(2.5), CMP_LESSER), -1);
+    EXPECT_EQ(compared(integer_cell(3), float_cell(2.5, TYPE_PERCENT), CMP_EQUAL), 1);
+    EXPECT_EQ(compared(integer_cell(2), float_cell(2.0), CMP_STRICT_EQUAL), 1);
 }
 
 TEST_F(Integer, ComparesWithIntegersAndChars) {
-    EXPECT_EQ(compared(integer_cell(65), char_cell(65), datatype::CMP_EQUAL), 0);
-    EXPECT_EQ(compared(integer_cell(65), char_cell(65), datatype::CMP_STRICT_EQUAL), 1);
-    EXPECT_EQ(compared(integer_cell(65), char_cell(65), datatype::CMP_FIND), 1);
-    EXPECT_EQ(compared(integer_cell(MIN), integer_cell(MAX), datatype::CMP_LESSER), -1);
-    EXPECT_EQ(compared(integer_cell(MAX), integer_cell(MIN), datatype::CMP_LESSER), 1);
-    EXPECT_EQ(compared(integer_cell(4), integer_cell(4), datatype::CMP_SAME), 0);
-    EXPECT_EQ(compared(integer_cell(1), text("1"), datatype::CMP_EQUAL), -2);
+    EXPECT_EQ(compared(integer_cell(65), char_cell(65), CMP_EQUAL), 0);
+    EXPECT_EQ(compared(integer_cell(65), char_cell(65), CMP_STRICT_EQUAL), 1);
+    EXPECT_EQ(compared(integer_cell(65), char_cell(65), CMP_FIND), 1);
+    EXPECT_EQ(compared(integer_cell(MIN), integer_cell(MAX), CMP_LESSER), -1);
+    EXPECT_EQ(compared(integer_cell(MAX), integer_cell(MIN), CMP_LESSER), 1);
+    EXPECT_EQ(compared(integer_cell(4), integer_cell(4), CMP_SAME), 0);
+    EXPECT_EQ(compared(integer_cell(1), text("1"), CMP_EQUAL), -2);
 }
 
 TEST_F(Integer, ConvertsNumbersAndCharacters) {
