@@ -370,6 +370,31 @@ TEST_F(Block, ReadersAndWritersRepairAHeadBeyondTheTail) {
     EXPECT_EQ(far.s1, 1u);
 }
 
+TEST_F(Block, BlockWritersAndTheirStackForms) {
+    Cell b = ints({1, 2});
+    Cell self = at_index(b, 1);
+    block::vs_append_block(&b, &self);
+    EXPECT_EQ(molded(b), "[1 2 2]");
+    Cell target = at_index(b, 1);
+    Cell pair = ints({8, 9});
+    block::insert_block(&target, &pair);
+    EXPECT_EQ(target.s1, 3u);
+    EXPECT_EQ(molded(b), "[1 8 9 2 2]");
+
+    Cell* list = stack::push(ints({}));
+    stack::push(integer_cell(5));
+    block::append_from_stack();
+    stack::base = list;
+    block::append_next_from_stack();
+    EXPECT_EQ(molded(*list), "[5 5]");
+    stack::base = list + 1;
+    *stack::base = integer_cell(4);
+    block::insert_from_stack();
+    EXPECT_EQ(molded(at_index(*list, 0)), "[4 5 5]");
+    EXPECT_EQ(list->s1, 1u);
+    stack::reset_all();
+}
+
 TEST_F(Block, SelectAndRemoveByValue) {
     Cell b = ints({1, 2, 3});
     Cell two = integer_cell(2), three = integer_cell(3), nine = integer_cell(9);
