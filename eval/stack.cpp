@@ -42,11 +42,13 @@ bool unnamed(const Frame* f) { return f->symbol == body_symbol || f->symbol == a
 }  // namespace
 
 void init() {
+    // The buffer is found through its node only when made: a later memory::init (tests) hands
+    // the node id out again, while the buffer itself stays.
     if (!argument_node) {
         argument_node = memory::alloc_fixed_series(ARGUMENT_CELLS, 16, 0);
+        bottom = reinterpret_cast<Cell*>(memory::series_of(argument_node)->data());
         frame_bottom = static_cast<Frame*>(sys::heap_alloc(sizeof(Frame) * FRAME_COUNT));
     }
-    bottom = reinterpret_cast<Cell*>(memory::series_of(argument_node)->data());
     end = bottom + ARGUMENT_CELLS;
     frame_end = frame_bottom + FRAME_COUNT;
     reset_all();

@@ -1,0 +1,559 @@
+// series! handlers. Positions are computed in 64 bits and clamped to the series, so no index can
+// wrap; unit offsets are head index << log2(unit). Modifying handlers read what they need from
+// the argument cells before the first allocation and re-read the buffer through the node after.
+// Owner notification goes at the marked start and end of each change once ownership exists.
+#include "datatypes/series.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+#include "core/datatype.hpp"
+#include "core/error.hpp"
+#include "datatypes/string.hpp"
+
+namespace vyn::series {
+namespace {
+
+int shift_of(const Series* b) { return std::countr_zero(unsigned(b->unit())); }
+
+uint64_t bytes_of(const Series* b, uint64_t units) { return units << shift_of(b); }
+
+// The head index, with a head beyond the tail set to the tail and a negative one read as 0.
+uint32_t repaired_head(Cell* s) {
+    uint32_t total = vs_abs_length(s);
+    int32_t h = head_index(s);
+    if (h < 0) return 0;
+    if (uint32_t(h) > total) s->s1 = total;
+    return s->s1;
+}
+
+bool same_series(const Cell* a, const Cell* b) { return a->type() == b->type() && a->s2 == b->s2; }
+
+// The unit an index of pick or poke refers to, or -1 outside the series.
+int64_t indexed_position(Cell* s, int32_t index) {
+    int64_t h = repaired_head(s);
+    int64_t p = index > 0 ? h + index - 1 : h + index;
+    if (index == 0 || p < 0 || p >= int64_t(vs_abs_length(s))) return -1;
+    return p;
+}
+
+// Vector elements: 8- and 16-bit integers and chars read sign-extended.
+Cell vector_element(const uint8_t* p, int unit, TypeId element) {
+    if (element == TYPE_FLOAT || element == TYPE_PERCENT) {
+        if (unit == 4) {
+            float f;
+            std::memcpy(&f, p, 4);
+            return float_cell(double(f), element);
+        }
+        double d;
+        std::memcpy(&d, p, 8);
+        return float_cell(d, element);
+    }
+    int32_t v;
+    if (unit == 1) v = int8_t(*p);
+    else if (unit == 2) {
+        int16_t h;
+        std::memcpy(&h, p, 2);
+        v = h;
+    } else std::memcpy(&v, p, 4);
+    return make_cell(element, 0, uint32_t(v));
+}
+
+void store_vector_element(uint8_t* p, int unit, const Cell& v) {
+    if (v.is(TYPE_FLOAT) || v.is(TYPE_PERCENT)) {
+        if (unit == 4) {
+            auto f = float(v.f64());
+            std::memcpy(p, &f, 4);
+        } else {
+            double d = v.f64();
+            std::memcpy(p, &d, 8);
+        }
+        return;
+    }
+    std::memcpy(p, &v.s2, size_t(unit));  // the low bytes of the value (little-endian)
+}
+
+Cell unit_value(const Cell* s, uint32_t p) {
+    const uint8_t* at = unit_at(s, p);
+    int unit = buffer_of(s)->unit();
+    TypeId t = s->type();
+    if (is_block_type(t) || t == TYPE_MAP) return *reinterpret_cast<const Cell*>(at);
+    if (t == TYPE_VECTOR) return vector_element(at, unit, TypeId(s->s3));
+    if (t == TYPE_BINARY) return integer_cell(*at);
+    return char_cell(string::get_char(at, unit));
+}
+
+void store_unit(Cell* s, uint32_t p, const Cell& v) {
+    TypeId t = s->type();
+    if (is_block_type(t)) {
+        *reinterpret_cast<Cell*>(unit_at(s, p)) = v;
+    } else if (t == TYPE_BINARY) {
+        if (!v.is(TYPE_INTEGER) && !v.is(TYPE_CHAR)) fire(err::invalid_arg, &v);
+        *unit_at(s, p) = uint8_t(v.s2);
+    } else if (t == TYPE_VECTOR) {
+        if (v.type() != TypeId(s->s3)) fire(err::invalid_arg, &v);
+        store_vector_element(unit_at(s, p), buffer_of(s)->unit(), v);
+    } else {
+        if (!v.is(TYPE_CHAR)) fire(err::invalid_arg, &v);
+        int need = string::unit_for_store(v.s2);
+        if (need > buffer_of(s)->unit()) string::widen_buffer(s->s2, need);
+        string::put_char(unit_at(s, p), buffer_of(s)->unit(), v.s2);
+    }
+}
+
+Cell* set_none(Cell* s) {
+    *s = none_cell();
+    return s;
+}
+
+[[noreturn]] void bad_refinement(const char* refinement, const Cell* value) {
+    Cell bad = *value;
+    Cell word = word_arg(refinement);
+    fire(err::invalid_refine_arg, &word, &bad);
+}
+
+// Record-wise reversal of `count` units from unit `start`, `width` units per record.
+void reverse_records(const Cell* s, uint32_t start, uint32_t count, uint32_t width) {
+    Series* b = buffer_of(s);
+    uint64_t record = bytes_of(b, width);
+    uint8_t* low = unit_at(s, start);
+    uint8_t* high = low + bytes_of(b, count) - record;
+    for (; low < high; low += record, high -= record) std::swap_ranges(low, low + record, high);
+}
+
+// Moving a run inside one series: forward it lands after the unit at the target (at the end
+// for the tail), backward before it.
+void move_within(const Cell* s, uint32_t from, uint32_t count, uint32_t target) {
+    uint8_t* run = unit_at(s, from);
+    uint8_t* run_end = unit_at(s, from + count);
+    if (target < from) std::rotate(unit_at(s, target), run, run_end);
+    else std::rotate(run, run_end, unit_at(s, target == vs_abs_length(s) ? target : target + 1));
+}
+
+// Opens a gap of `count` units at the target's head, fills it from the source, then closes the
+// source's gap.
+void move_between(const Cell* source, uint32_t from, uint32_t count, Cell* target) {
+    uint32_t at = repaired_head(target);
+    Series* t = memory::ensure_room(target->s2, bytes_of(buffer_of(source), count));
+    uint64_t run = bytes_of(t, count);
+    uint8_t* gap = unit_at(target, at);
+    std::memmove(gap + run, gap, size_t(t->tail_ptr() - gap));
+    t->tail += uint32_t(run);
+    std::memcpy(gap, unit_at(source, from), run);
+    remove_units(source, from, count);
+}
+
+bool convertible_units(TypeId a, TypeId b) { return is_string_type(a) && is_string_type(b); }
+
+}  // namespace
+
+bool is_block_type(TypeId type) {
+    switch (type) {
+    case TYPE_BLOCK:
+    case TYPE_PAREN:
+    case TYPE_HASH:
+    case TYPE_PATH:
+    case TYPE_LIT_PATH:
+    case TYPE_SET_PATH:
+    case TYPE_GET_PATH:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool is_string_type(TypeId type) {
+    switch (type) {
+    case TYPE_STRING:
+    case TYPE_FILE:
+    case TYPE_URL:
+    case TYPE_TAG:
+    case TYPE_EMAIL:
+    case TYPE_REF:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool is_series_type(TypeId type) {
+    return is_block_type(type) || is_string_type(type) || type == TYPE_BINARY || type == TYPE_VECTOR ||
+           type == TYPE_IMAGE;
+}
+
+bool vs_tail_q(const Cell* s) { return head_index(s) >= int64_t(vs_abs_length(s)); }
+
+uint32_t vs_abs_length(const Cell* s) {
+    const Series* b = buffer_of(s);
+    return b->used_bytes() >> shift_of(b);
+}
+
+bool vs_skip(Cell* s, int32_t n) {
+    int64_t total = vs_abs_length(s);
+    int64_t moved = int64_t(head_index(s)) + n;
+    if (moved >= 0 && moved <= total) s->s1 = uint32_t(moved);
+    return head_index(s) >= total;
+}
+
+uint32_t vs_length(Cell* s, bool from_start) {
+    uint32_t total = vs_abs_length(s);
+    if (from_start) return total;
+    int32_t h = head_index(s);
+    if (h < 0) return total;
+    if (uint32_t(h) >= total) {
+        s->s1 = total;
+        return 0;
+    }
+    return total - uint32_t(h);
+}
+
+int32_t get_position(const Cell* s, const Cell* index, bool at) {
+    if (!index->is(TYPE_INTEGER)) fire(err::invalid_arg, index);
+    int64_t total = vs_abs_length(s);
+    int64_t h = std::clamp<int64_t>(head_index(s), 0, total);
+    int64_t i = index->i32();
+    int64_t p = at && i >= 1 ? h + i - 1 : h + i;
+    return int32_t(std::clamp<int64_t>(p, 0, total));
+}
+
+uint8_t* unit_at(const Cell* s, uint32_t index) {
+    Series* b = buffer_of(s);
+    return b->head_ptr() + bytes_of(b, index);
+}
+
+int64_t part_distance(const Cell* s, const Cell* part) {
+    if (part->is(TYPE_INTEGER)) return part->i32();
+    if (!same_series(s, part)) bad_refinement("part", part);
+    int64_t total = vs_abs_length(s);
+    return std::min<int64_t>(head_index(part), total) - std::min<int64_t>(head_index(s), total);
+}
+
+Cell word_arg(const char* name) {
+    std::string_view text(name);
+    Cell word = string::make(uint32_t(text.size()));
+    string::concatenate_literal(&word, text);
+    return word;
+}
+
+void remove_units(const Cell* s, uint32_t start, uint32_t count) {
+    Series* b = buffer_of(s);
+    uint8_t* gap = unit_at(s, start);
+    uint8_t* rest = std::min(gap + bytes_of(b, count), b->tail_ptr());
+    std::memmove(gap, rest, size_t(b->tail_ptr() - rest));
+    b->tail -= uint32_t(rest - gap);
+}
+
+Cell* copy_units(const Cell* s, uint32_t start, uint32_t count, Cell* out) {
+    Cell source = *s;
+    int unit = buffer_of(&source)->unit();
+    NodeId node = memory::alloc_series(count ? count : 1, unit, 0);
+    Series* fresh = memory::series_of(node);
+    const Series* from = buffer_of(&source);
+    constexpr uint32_t not_inherited = SERIES_OWNED | SERIES_LOCATION | SERIES_MIDDLE | SERIES_MARK;
+    fresh->flags = (from->flags & ~not_inherited) | (fresh->flags & SERIES_LOCATION);
+    uint64_t bytes = bytes_of(from, count);
+    std::memcpy(fresh->data(), unit_at(&source, start), bytes);
+    fresh->tail = uint32_t(bytes);
+    uint32_t extra = source.is(TYPE_VECTOR) ? source.s3 : 0;
+    *out = make_cell(source.type(), 0, node, extra);
+    return out;
+}
+
+Cell* search(ActionSlot slot, Cell* s, const Cell* value, const FindArgs& args) {
+    auto handler = reinterpret_cast<action::Find>(datatype::raw_handler(s->type(), slot));
+    if (!handler) fire(err::not_done);
+    return handler(s, value, args);
+}
+
+TakePlan plan_take(Cell* s, const Cell* part, bool last) {
+    uint32_t length = vs_length(s);
+    if (length == 0) return {0, 0, true};
+    uint32_t h = repaired_head(s);
+    int64_t n = 1;
+    if (part && part->is(TYPE_INTEGER)) n = part->i32();
+    else if (part) {
+        int64_t distance = part_distance(s, part);
+        n = distance < 0 ? 0 : last ? length - distance : distance;
+    }
+    if (n == 0) return {h, 0, false};  // nothing asked for: nothing taken
+    if (n < 0) {
+        if (last) return {h, 0, false};
+        uint32_t count = uint32_t(std::min<int64_t>(-n, h));
+        return {h - count, count, false};
+    }
+    uint32_t count = uint32_t(std::min<int64_t>(n, length));
+    return {last ? h + length - count : h, count, false};
+}
+
+Cell* at(Cell* s, const Cell* index) {
+    s->s1 = uint32_t(get_position(s, index, true));
+    return s;
+}
+
+Cell* skip(Cell* s, const Cell* offset) {
+    s->s1 = uint32_t(get_position(s, offset, false));
+    return s;
+}
+
+Cell* head(Cell* s) {
+    s->s1 = 0;
+    return s;
+}
+
+Cell* tail(Cell* s) {
+    s->s1 = vs_abs_length(s);
+    return s;
+}
+
+bool head_q(const Cell* s) { return head_index(s) == 0; }
+
+bool tail_q(const Cell* s) { return vs_tail_q(s); }
+
+int32_t index_q(const Cell* s) { return head_index(s) + 1; }
+
+int32_t length_q(const Cell* s) {
+    Cell probe = *s;
+    return int32_t(vs_length(&probe));
+}
+
+Cell* next(Cell* s) {
+    vs_skip(s, 1);
+    return s;
+}
+
+Cell* back(Cell* s) {
+    uint32_t h = repaired_head(s);
+    if (h > 0) s->s1 = h - 1;
+    return s;
+}
+
+Cell* pick(Cell* s, int32_t index, const Cell*) {
+    int64_t p = indexed_position(s, index);
+    if (p < 0) return set_none(s);
+    *s = unit_value(s, uint32_t(p));
+    return s;
+}
+
+Cell* poke(Cell* s, int32_t index, const Cell*, const Cell* value) {
+    Cell v = *value;
+    int64_t p = indexed_position(s, index);
+    if (p < 0) {
+        Cell bad = integer_cell(index);
+        fire(err::out_of_range, &bad);
+    }
+    // owner notification: poke
+    store_unit(s, uint32_t(p), v);
+    // owner notification: poked
+    *s = v;
+    return s;
+}
+
+Cell* clear(Cell* s) {
+    if (vs_length(s) == 0) return s;
+    // owner notification: clear
+    Series* b = buffer_of(s);
+    b->tail = uint32_t(unit_at(s, repaired_head(s)) - b->data());
+    // owner notification: cleared
+    return s;
+}
+
+Cell* remove(Cell* s, const Cell* part, const Cell* key) {
+    int64_t count = part ? part_distance(s, part) : 1;
+    if (count < 1) return s;
+    Cell result = *s;
+    if (key) {
+        FindArgs args{};
+        args.case_sensitive = true;
+        result = *search(A_FIND, &result, key, args);
+        if (result.is(TYPE_NONE)) return set_none(s);
+        ++count;
+    }
+    uint32_t start = repaired_head(&result);
+    uint32_t total = vs_abs_length(s);
+    if (start < total) {
+        // owner notification: remove
+        remove_units(s, start, uint32_t(std::min<int64_t>(count, total - start)));
+        // owner notification: removed
+    }
+    *s = result;
+    return s;
+}
+
+Cell* reverse(Cell* s, const Cell* part, const Cell* skip) {
+    uint32_t length = vs_length(s);
+    if (length == 0) return s;
+    int64_t count = length;
+    if (part) {
+        count = part_distance(s, part);
+        if (count < 1) return s;
+        count = std::min<int64_t>(count, length);
+    }
+    int64_t width = 1;
+    if (skip) {
+        if (!skip->is(TYPE_INTEGER)) bad_refinement("skip", skip);
+        width = skip->i32();
+        if (width == count) return s;
+        if (width < 1) fire(err::out_of_range, skip);
+        if (count < width || count % width != 0) bad_refinement("skip", skip);
+    }
+    // owner notification: reverse
+    reverse_records(s, repaired_head(s), uint32_t(count), uint32_t(width));
+    // owner notification: reversed
+    return s;
+}
+
+Cell* take(Cell* s, const Cell* part, bool, bool last) {
+    TakePlan plan = plan_take(s, part, last);
+    if (plan.none) return set_none(s);
+    Cell source = *s;
+    // owner notification: take
+    copy_units(s, plan.start, plan.count, s);
+    remove_units(&source, plan.start, plan.count);
+    // owner notification: taken
+    return s;
+}
+
+Cell* copy(Cell* s, const Cell* part, bool, const Cell*) {
+    int64_t total = vs_abs_length(s);
+    int64_t h = std::clamp<int64_t>(head_index(s), 0, total);
+    int64_t start = h;
+    int64_t count = total - h;
+    if (part && part->is(TYPE_PAIR)) {
+        int64_t x = int32_t(part->s2);
+        int64_t y = int32_t(part->s3);
+        start = std::max<int64_t>(x < 0 ? h + x : h + x - 1, 0);
+        count = y < x ? 0 : y - x;
+    } else if (part) {
+        count = part_distance(s, part);
+    }
+    if (count < 0) {
+        count = -count;
+        start -= count;
+        if (start < 0) {
+            start = 0;
+            count = h;
+        }
+    }
+    start = std::min(start, total);
+    count = std::min(count, total - start);
+    uint32_t new_line = s->header & FLAG_NEW_LINE;
+    copy_units(s, uint32_t(start), uint32_t(count), s);
+    s->set_flag(new_line);
+    return s;
+}
+
+Cell* move(Cell* origin, const Cell* target, const Cell* part) {
+    Cell destination = *target;
+    if (!is_series_type(destination.type())) {
+        Cell action = word_arg("move");
+        Cell type = datatype_cell(destination.type());
+        Cell argument = word_arg("target");
+        fire(err::expect_arg, &action, &type, &argument);
+    }
+    uint32_t length = vs_length(origin);
+    int64_t count = part ? part_distance(origin, part) : 1;
+    if (length == 0 || count < 1) {
+        *origin = destination;
+        return origin;
+    }
+    count = std::min<int64_t>(count, length);
+    uint32_t from = repaired_head(origin);
+    if (origin->s2 == destination.s2) {
+        uint32_t total = vs_abs_length(origin);
+        uint32_t to = std::min<uint32_t>(repaired_head(&destination), total);
+        bool inside_run = to > from && to < from + count;
+        if (to == from || inside_run) {
+            *origin = destination;
+            return origin;
+        }
+        if (to > from && to < total && total - to < count) return origin;
+        // owner notification: move
+        move_within(origin, from, uint32_t(count), to);
+    } else {
+        if (buffer_of(origin)->unit() != buffer_of(&destination)->unit()) {
+            if (convertible_units(origin->type(), destination.type())) fire(err::not_done);
+            Cell a = datatype_cell(origin->type());
+            Cell b = datatype_cell(destination.type());
+            fire(err::move_bad, &a, &b);
+        }
+        // owner notification: move
+        move_between(origin, from, uint32_t(count), &destination);
+    }
+    // owner notification: moved
+    *origin = destination;
+    return origin;
+}
+
+namespace {
+
+const Handler series_actions[] = {
+    UNSUPPORTED,             // make
+    UNSUPPORTED,             // random
+    UNSUPPORTED,             // reflect
+    UNSUPPORTED,             // to
+    UNSUPPORTED,             // form
+    UNSUPPORTED,             // mold
+    UNSUPPORTED,             // eval-path
+    UNSUPPORTED,             // set-path
+    UNSUPPORTED,             // compare
+    UNSUPPORTED,             // absolute
+    UNSUPPORTED,             // add
+    UNSUPPORTED,             // divide
+    UNSUPPORTED,             // multiply
+    UNSUPPORTED,             // negate
+    UNSUPPORTED,             // power
+    UNSUPPORTED,             // remainder
+    UNSUPPORTED,             // round
+    UNSUPPORTED,             // subtract
+    UNSUPPORTED,             // even?
+    UNSUPPORTED,             // odd?
+    UNSUPPORTED,             // and~
+    UNSUPPORTED,             // complement
+    UNSUPPORTED,             // or~
+    UNSUPPORTED,             // xor~
+    UNSUPPORTED,             // append
+    act<A_AT>(at),           // at
+    act<A_BACK>(back),       // back
+    UNSUPPORTED,             // change
+    act<A_CLEAR>(clear),     // clear
+    act<A_COPY>(copy),       // copy
+    UNSUPPORTED,             // find
+    act<A_HEAD>(head),       // head
+    act<A_HEAD_Q>(head_q),   // head?
+    act<A_INDEX_Q>(index_q), // index?
+    UNSUPPORTED,             // insert
+    act<A_LENGTH_Q>(length_q), // length?
+    act<A_MOVE>(move),       // move
+    act<A_NEXT>(next),       // next
+    act<A_PICK>(pick),       // pick
+    act<A_POKE>(poke),       // poke
+    UNSUPPORTED,             // put
+    act<A_REMOVE>(remove),   // remove
+    act<A_REVERSE>(reverse), // reverse
+    UNSUPPORTED,             // select
+    UNSUPPORTED,             // sort
+    act<A_SKIP>(skip),       // skip
+    UNSUPPORTED,             // swap
+    act<A_TAIL>(tail),       // tail
+    act<A_TAIL_Q>(tail_q),   // tail?
+    act<A_TAKE>(take),       // take
+    UNSUPPORTED,             // trim
+    UNSUPPORTED,             // create
+    UNSUPPORTED,             // close
+    UNSUPPORTED,             // delete
+    UNSUPPORTED,             // modify
+    UNSUPPORTED,             // open
+    UNSUPPORTED,             // open?
+    UNSUPPORTED,             // query
+    UNSUPPORTED,             // read
+    UNSUPPORTED,             // rename
+    UNSUPPORTED,             // update
+    UNSUPPORTED,             // write
+};
+
+}  // namespace
+
+void init() { datatype::register_type(TYPE_SERIES, TYPE_NONE_ID, "series!", series_actions); }
+
+}  // namespace vyn::series
