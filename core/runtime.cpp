@@ -15,12 +15,14 @@
 #include "core/os/os.hpp"
 #include "core/tracked_heap.hpp"
 #include "core/unwind.hpp"
+#include "datatypes/block.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/float.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/logic.hpp"
 #include "datatypes/none.hpp"
 #include "datatypes/percent.hpp"
+#include "datatypes/series.hpp"
 #include "datatypes/unset.hpp"
 #include "eval/random.hpp"
 #include "eval/stack.hpp"
@@ -33,7 +35,8 @@ namespace {
 
 // Parents register before their children: a child copies the parent's handlers at once.
 void (*const datatype_registrations[])() = {
-    datatype_init, unset_init, none_init, logic_init, integer_init, float_init, percent_init,
+    datatype_init, unset_init,   none_init,  logic_init,   series::init,
+    block::init,   integer_init, float_init, percent_init,
 };
 
 void register_datatypes() {

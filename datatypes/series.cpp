@@ -10,6 +10,7 @@
 
 #include "core/datatype.hpp"
 #include "core/error.hpp"
+#include "datatypes/datatype.hpp"
 #include "datatypes/string.hpp"
 
 namespace vyn::series {
@@ -109,7 +110,7 @@ Cell* set_none(Cell* s) {
 
 [[noreturn]] void bad_refinement(const char* refinement, const Cell* value) {
     Cell bad = *value;
-    Cell word = word_arg(refinement);
+    Cell word = datatype::word_arg(refinement);
     fire(err::invalid_refine_arg, &word, &bad);
 }
 
@@ -227,13 +228,6 @@ int64_t part_distance(const Cell* s, const Cell* part) {
     if (!same_series(s, part)) bad_refinement("part", part);
     int64_t total = vs_abs_length(s);
     return std::min<int64_t>(head_index(part), total) - std::min<int64_t>(head_index(s), total);
-}
-
-Cell word_arg(const char* name) {
-    std::string_view text(name);
-    Cell word = string::make(uint32_t(text.size()));
-    string::concatenate_literal(&word, text);
-    return word;
 }
 
 void remove_units(const Cell* s, uint32_t start, uint32_t count) {
@@ -446,9 +440,9 @@ Cell* copy(Cell* s, const Cell* part, bool, const Cell*) {
 Cell* move(Cell* origin, const Cell* target, const Cell* part) {
     Cell destination = *target;
     if (!is_series_type(destination.type())) {
-        Cell action = word_arg("move");
+        Cell action = datatype::word_arg("move");
         Cell type = datatype_cell(destination.type());
-        Cell argument = word_arg("target");
+        Cell argument = datatype::word_arg("target");
         fire(err::expect_arg, &action, &type, &argument);
     }
     uint32_t length = vs_length(origin);

@@ -33,8 +33,6 @@ uint8_t* unit_at(const Cell* s, uint32_t index);
 // The count a part argument gives: its integer, or the distance from this head to a position in
 // the same series (same type and node); anything else raises invalid-refine-arg.
 int64_t part_distance(const Cell* s, const Cell* part);
-// The error argument naming a refinement.
-Cell word_arg(const char* name);
 
 // Closes the gap of `count` units at unit `start` (from the buffer's first unit).
 void remove_units(const Cell* s, uint32_t start, uint32_t count);

@@ -1,4 +1,4 @@
-// Both stacks live in fixed heap blocks made once at start-up, so raw cell and frame pointers
+// Both stacks live in blocks of the tracked heap made once at start-up, so raw cell and frame pointers
 // into them stay valid for the whole run. The last argument cell is never handed out, and an
 // overflow frees five cells so that the error itself can still be built.
 #include "eval/stack.hpp"
@@ -23,8 +23,6 @@ uint32_t anon_symbol = 0;
 
 namespace {
 
-NodeId argument_node = 0;
-
 // A function frame puts back the values slot its context had when the frame was pushed, so a
 // recursive caller sees its own locals again.
 void restore_locals(const Frame* f) {
@@ -42,11 +40,8 @@ bool unnamed(const Frame* f) { return f->symbol == body_symbol || f->symbol == a
 }  // namespace
 
 void init() {
-    // The buffer is found through its node only when made: a later memory::init (tests) hands
-    // the node id out again, while the buffer itself stays.
-    if (!argument_node) {
-        argument_node = memory::alloc_fixed_series(ARGUMENT_CELLS, 16, 0);
-        bottom = reinterpret_cast<Cell*>(memory::series_of(argument_node)->data());
+    if (!bottom) {
+        bottom = static_cast<Cell*>(sys::heap_alloc(sizeof(Cell) * ARGUMENT_CELLS));
         frame_bottom = static_cast<Frame*>(sys::heap_alloc(sizeof(Frame) * FRAME_COUNT));
     }
     end = bottom + ARGUMENT_CELLS;
