@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -129,9 +130,6 @@ Series* concatenate(Cell* target, const Cell* source, int32_t part, uint32_t off
 inline Series* append_string(Cell* target, const Cell* source, int32_t part = -1) {
     return concatenate(target, source, part, 0, Mode::append);
 }
-inline Series* overwrite_string(Cell* target, const Cell* source, int32_t part, uint32_t offset) {
-    return concatenate(target, source, part, offset, Mode::overwrite);
-}
 // Appends bytes taken as code points 0-255.
 void concatenate_literal(Cell* s, std::string_view text);
 // Appends UTF-8 text; invalid sequences become U+FFFD.
@@ -177,7 +175,6 @@ Cell word_arg(const char* name);
 // runs it under a call frame named <compare-callback>.
 using FunctionCaller = Cell (*)(const Cell* function, const Cell* a, const Cell* b);
 void set_function_caller(FunctionCaller caller);
-FunctionCaller function_caller();
 
 // Appends the escaped form of a code point as mold writes it (char! mold uses it too).
 void append_escaped_char(Cell* out, uint32_t cp, bool all);

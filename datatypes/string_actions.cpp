@@ -175,7 +175,6 @@ Cell word_arg(const char* name) {
 }
 
 void set_function_caller(FunctionCaller function_caller) { caller = function_caller; }
-FunctionCaller function_caller() { return caller; }
 
 Cell* append(Cell* series, const Cell* value, const Cell* part, bool only, const Cell* dup) {
     add_at_tail(series, value, Limit{count_arg(series, part), !only}, dup_arg(dup));

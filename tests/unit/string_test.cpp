@@ -133,6 +133,12 @@ TEST_F(StringActions, StoringKeepsUnitOneUpTo255AndWidensBeyond) {
     EXPECT_EQ(string::abs_at(&s, 3), 0u);
     string::remove_part(node, 1, 10);
     EXPECT_EQ(string::length(&s), 1u);
+
+    Cell source = text_at("xabc", 1);
+    Cell target = text_at("\xCE\xA9!", 1);
+    string::move_chars(&source, &target, 2);
+    EXPECT_EQ(whole(source), "xc");
+    EXPECT_EQ(whole(target), "\xCE\xA9" "ab!");
 }
 
 TEST_F(StringActions, ConcatenateWritesInEachModeAndReadsASharedSourceFirst) {
