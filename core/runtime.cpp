@@ -23,6 +23,7 @@
 #include "datatypes/none.hpp"
 #include "datatypes/percent.hpp"
 #include "datatypes/series.hpp"
+#include "datatypes/string.hpp"
 #include "datatypes/unset.hpp"
 #include "eval/random.hpp"
 #include "eval/stack.hpp"
@@ -36,7 +37,7 @@ namespace {
 // Parents register before their children: a child copies the parent's handlers at once.
 void (*const datatype_registrations[])() = {
     datatype_init, unset_init,   none_init,  logic_init,   series::init,
-    block::init,   integer_init, float_init, percent_init,
+    block::init,   string_init,  integer_init, float_init, percent_init,
 };
 
 void register_datatypes() {

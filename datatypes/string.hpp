@@ -168,8 +168,6 @@ inline float_text::TextRead to_float(std::string_view text, int exponent_adjust 
     return float_text::from_text(text, exponent_adjust);
 }
 
-// The word argument of an error (a refinement name such as `part`).
-Cell word_arg(const char* name);
 
 // Runs a function! with two arguments and gives its result; installed by the evaluator, which
 // runs it under a call frame named <compare-callback>.

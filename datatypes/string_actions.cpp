@@ -13,6 +13,7 @@
 #include "core/datatype.hpp"
 #include "core/error.hpp"
 #include "core/sort.hpp"
+#include "datatypes/datatype.hpp"
 #include "datatypes/string.hpp"
 #include "eval/stack.hpp"
 
@@ -24,7 +25,7 @@ FunctionCaller caller = nullptr;
 bool is_block_like(TypeId type) { return type == TYPE_BLOCK || type == TYPE_PAREN || type == TYPE_HASH; }
 
 [[noreturn]] void bad_refine_arg(const char* refinement, const Cell* value) {
-    Cell word = word_arg(refinement);
+    Cell word = datatype::word_arg(refinement);
     fire(err::invalid_refine_arg, &word, value);
 }
 
@@ -167,12 +168,6 @@ void rotate_into_place(NodeId node, uint32_t at, uint32_t added) {
 }
 
 }  // namespace
-
-Cell word_arg(const char* name) {
-    Cell word = make(uint32_t(std::strlen(name)));
-    concatenate_literal(&word, name);
-    return word;
-}
 
 void set_function_caller(FunctionCaller function_caller) { caller = function_caller; }
 

@@ -11,6 +11,8 @@
 #include "core/datatype.hpp"
 #include "core/error.hpp"
 #include "core/unwind.hpp"
+#include "datatypes/integer.hpp"
+#include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
 #include "eval/stack.hpp"
 
@@ -67,50 +69,14 @@ err::Code error_of(const std::function<void()>& call) {
     return err::no_value;
 }
 
-int32_t form_integer(const Cell* value, Cell* out, const Cell*, int32_t budget) {
-    std::string digits = std::to_string(value->i32());
-    string::concatenate_literal(out, digits);
-    return budget - int32_t(digits.size());
-}
-
-Cell* pick_char(Cell* series, int32_t index, const Cell*) {
-    *series = char_cell(string::abs_at(series, series->s1 + uint32_t(index) - 1));
-    return series;
-}
-
-Cell* poke_char(Cell* series, int32_t index, const Cell*, const Cell* value) {
-    string::poke_char(string::node_of(series), series->s1 + uint32_t(index) - 1, value->s2);
-    *series = *value;
-    return series;
-}
-
-template <size_t N = ACTION_COUNT>
-void register_row(TypeId id, TypeId parent, const char* name,
-                  std::initializer_list<std::pair<int, Handler>> set) {
-    std::array<Handler, N> row;
-    row.fill(UNSUPPORTED);
-    for (auto& [slot, h] : set) row[size_t(slot - 1)] = h;
-    datatype::register_type(id, parent, name, row.data(), N);
-}
-
-// An argument stack of the test's own: stack::init finds its block through a node id, which a
-// memory::init of an earlier test may have handed to another buffer.
-Cell test_stack[256];
-
-void use_test_stack() {
-    stack::bottom = stack::top = stack::base = test_stack;
-    stack::end = test_stack + std::size(test_stack);
-}
-
 class StringActions : public testing::Test {
 protected:
     void SetUp() override {
         memory::init();
-        use_test_stack();
+        stack::init();
         datatype::init();
-        register_row(TYPE_INTEGER, TYPE_NONE_ID, "integer!", {{A_FORM, act<A_FORM>(form_integer)}});
-        register_row(TYPE_SERIES, TYPE_NONE_ID, "series!",
-                     {{A_PICK, act<A_PICK>(pick_char)}, {A_POKE, act<A_POKE>(poke_char)}});
+        integer_init();
+        series::init();
         string_init();
         string::set_function_caller(nullptr);
     }
@@ -822,7 +788,7 @@ TEST_F(StringActions, HexDigitsAndNumbers) {
 TEST_F(StringActions, RegistrationInheritsTheSeriesSlots) {
     EXPECT_STREQ(datatype::name_of(TYPE_STRING), "string!");
     EXPECT_EQ(datatype::handler<A_FIND>(TYPE_STRING), &string::find);
-    EXPECT_EQ(datatype::handler<A_PICK>(TYPE_STRING), &pick_char);
+    EXPECT_EQ(datatype::handler<A_PICK>(TYPE_STRING), datatype::handler<A_PICK>(TYPE_SERIES));
     EXPECT_FALSE(datatype::supports(TYPE_STRING, A_ADD));
     EXPECT_FALSE(datatype::supports(TYPE_STRING, A_PUT));
 }
