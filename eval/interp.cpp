@@ -152,6 +152,7 @@ struct Call {
     int32_t refinements[MAX_REFINEMENTS];
     bool native;
     bool infix;
+    bool literal;  // every argument is the value in the code as it is (apply, calls from C++)
 };
 
 Cell call_word(const Call& call) {
@@ -175,7 +176,7 @@ void check_type(const Call& call, const Cell& entry, const Cell& value) {
 }
 
 uint32_t fetch_argument(const Call& call, const Cell& entry, const Cell& code, uint32_t pos, uint32_t end) {
-    typeset::ArgClass cls = typeset::arg_class(entry);
+    typeset::ArgClass cls = call.literal ? typeset::ARG_LITERAL : typeset::arg_class(entry);
     if (pos >= end) {
         if (cls == typeset::ARG_QUOTED && typeset::has(entry, TYPE_UNSET)) {
             stack::push(unset_cell());
@@ -507,6 +508,19 @@ uint32_t eval_next(const Cell& code, uint32_t pos, uint32_t end, bool push) {
     return pos;
 }
 
+Cell get_path(const Cell& path) {
+    eval_path(path, 0, 0, path, PATH_GET, true, nullptr);
+    Cell value = *stack::last();
+    stack::pop(1);
+    return value;
+}
+
+void set_path(const Cell& path, const Cell& value) {
+    Rooted kept(value);
+    eval_path(path, 0, 0, path, PATH_SET, true, kept.get());
+    stack::pop(1);
+}
+
 Cell arg_list(const Cell& callable) {
     bool native = callable.is(TYPE_NATIVE) || callable.is(TYPE_ACTION);
     Cell cached = extra_of(callable)[native ? uint32_t(NATIVE_ARGS) : uint32_t(EXTRA_ARGS)];
@@ -517,10 +531,10 @@ Cell arg_list(const Cell& callable) {
 }
 
 uint32_t eval_call(const Cell& callable_value, const Cell& code, uint32_t pos, uint32_t end, bool push,
-                   const Cell* name, bool infix, const Cell* path, uint32_t path_index) {
+                   const Cell* name, bool infix, const Cell* path, uint32_t path_index, bool literal) {
     Cell* holder = infix ? nullptr : stack::push(callable_value);
     Rooted fn(callable_value);
-    Call call{fn.get(), name, {}, false, infix};
+    Call call{fn.get(), name, {}, false, infix, literal};
     uint32_t symbol = name ? name->s2 : stack::anon_symbol;
     NodeId word_context = name ? name->s1 : 0;
     switch (fn->type()) {

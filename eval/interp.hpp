@@ -28,9 +28,15 @@ uint32_t eval_next(const Cell& code, uint32_t pos, uint32_t end, bool push);
 
 // Calls a function, native, action, routine or op that has its arguments in `code` from `pos`.
 // `name` is the calling word (or nullptr); returns the index after the last argument.
-// With a path, its refinements from `path_index` on are the call's refinements.
+// With a path, its refinements from `path_index` on are the call's refinements. With `literal`
+// each argument is the next value of `code` as it is, never evaluated.
 uint32_t eval_call(const Cell& callable, const Cell& code, uint32_t pos, uint32_t end, bool push,
-                   const Cell* name, bool infix, const Cell* path = nullptr, uint32_t path_index = 0);
+                   const Cell* name, bool infix, const Cell* path = nullptr, uint32_t path_index = 0,
+                   bool literal = false);
+
+// A path's value in get form (nothing at its end is called), and a store through a path.
+Cell get_path(const Cell& path);
+void set_path(const Cell& path, const Cell& value);
 
 // Runs a function! whose arguments are already in place from the current base.
 void eval_function(const Cell& function, uint32_t owner_context);

@@ -1,22 +1,143 @@
 // Natives register in slot order; the table index of a native is its slot minus one, which the
-// native! values made at start-up rely on.
+// native! values made at start-up rely on. Slots whose native is not in the runtime yet hold
+// `not_done`, which raises internal `not-done`: each slot keeps its place either way.
 #include "eval/natives.hpp"
 
+#include "core/error.hpp"
 #include "core/fatal.hpp"
+#include "eval/native_entries.hpp"
 
 namespace vyn::natives {
 
 Native table[TABLE_SIZE];
 
 namespace {
+
 int filled = 0;
-}
+
+void not_done(int32_t, const int32_t*) { fire(err::not_done); }
+
+using namespace entry;
+
+const Native slots[NATIVE_COUNT] = {
+    if_,                 // 1 if
+    unless,              // 2 unless
+    either,              // 3 either
+    any,                 // 4 any
+    all,                 // 5 all
+    while_,              // 6 while
+    until,               // 7 until
+    loop,                // 8 loop
+    repeat,              // 9 repeat
+    forever,             // 10 forever
+    foreach,             // 11 foreach
+    forall,              // 12 forall
+    remove_each,         // 13 remove-each
+    not_done,            // 14 func
+    not_done,            // 15 function
+    not_done,            // 16 does
+    not_done,            // 17 has
+    switch_,             // 18 switch
+    case_,               // 19 case
+    do_,                 // 20 do
+    get,                 // 21 get
+    set,                 // 22 set
+    print,               // 23 print
+    prin,                // 24 prin
+    equal_q,             // 25 equal?
+    not_equal_q,         // 26 not-equal?
+    strict_equal_q,      // 27 strict-equal?
+    lesser_q,            // 28 lesser?
+    greater_q,           // 29 greater?
+    lesser_or_equal_q,   // 30 lesser-or-equal?
+    greater_or_equal_q,  // 31 greater-or-equal?
+    same_q,              // 32 same?
+    not_,                // 33 not
+    type_q,              // 34 type?
+    reduce,              // 35 reduce
+    compose,             // 36 compose
+    not_done,            // 37 stats
+    bind,                // 38 bind
+    in,                  // 39 in
+    not_done,            // 40 parse
+    union_,              // 41 union
+    intersect,           // 42 intersect
+    unique,              // 43 unique
+    difference,          // 44 difference
+    exclude,             // 45 exclude
+    complement_q,        // 46 complement?
+    dehex,               // 47 dehex
+    enhex,               // 48 enhex
+    negative_q,          // 49 negative?
+    positive_q,          // 50 positive?
+    not_done,            // 51 max
+    not_done,            // 52 min
+    not_done,            // 53 shift
+    not_done,            // 54 to-hex
+    not_done,            // 55 sine
+    not_done,            // 56 cosine
+    not_done,            // 57 tangent
+    not_done,            // 58 arcsine
+    not_done,            // 59 arccosine
+    not_done,            // 60 arctangent
+    not_done,            // 61 arctangent2
+    nan_q,               // 62 NaN?
+    not_done,            // 63 log-2
+    not_done,            // 64 log-10
+    not_done,            // 65 log-e
+    not_done,            // 66 exp
+    not_done,            // 67 square-root
+    construct,           // 68 construct
+    value_q,             // 69 value?
+    try_,                // 70 try
+    uppercase,           // 71 uppercase
+    lowercase,           // 72 lowercase
+    not_done,            // 73 as-pair
+    not_done,            // 74 as-point2D
+    not_done,            // 75 as-point3D
+    not_done,            // 76 as-money
+    break_,              // 77 break
+    continue_,           // 78 continue
+    exit,                // 79 exit
+    return_,             // 80 return
+    throw_,              // 81 throw
+    catch_,              // 82 catch
+    extend,              // 83 extend
+    not_done,            // 84 debase
+    to_local_file,       // 85 to-local-file
+    not_done,            // 86 wait
+    not_done,            // 87 checksum
+    unset,               // 88 unset
+    new_line,            // 89 new-line
+    new_line_q,          // 90 new-line?
+    not_done,            // 91 enbase
+    context_q,           // 92 context?
+    not_done,            // 93 set-env
+    not_done,            // 94 get-env
+    not_done,            // 95 list-env
+    not_done,            // 96 now
+    sign_q,              // 97 sign?
+    not_done,            // 98 as
+    not_done,            // 99 call
+    zero_q,              // 100 zero?
+    not_done,            // 101 size?
+    not_done,            // 102 browse
+    not_done,            // 103 compress
+    not_done,            // 104 decompress
+    not_done,            // 105 recycle
+    not_done,            // 106 transcode
+    apply,               // 107 apply
+};
+
+}  // namespace
 
 int count() { return filled; }
 
 void init() {
     for (Native& n : table) n = nullptr;
     filled = 0;
+    fill(slots, NATIVE_COUNT);
+    init_print_buffer();
 }
 
 void fill(const Native* list, int n) {

@@ -6,18 +6,35 @@
 
 #include <cstdint>
 
+#include "core/cell.hpp"
+
 namespace vyn::natives {
 
 using Native = void (*)(int32_t check, const int32_t* refinements);
 
 constexpr int TABLE_SIZE = 120;
+// Start-up fills slots 1 to 107; nothing fills the others.
+constexpr int NATIVE_COUNT = 107;
 
 // Slot N is table[N - 1]; slots at or beyond `count()` are empty.
 extern Native table[TABLE_SIZE];
 int count();
 
+// Fills the table in slot order and makes the print buffer.
 void init();
 // Appends natives at the fill position, in slot order.
 void fill(const Native* list, int n);
+
+// The multiple assignment of `set` and of the loops' word blocks: word i of `words` (from its
+// head) gets element i of `value` when it is a block (none past its tail) and `only` is off,
+// else `value` itself. Unset elements raise `need-value` unless `any`; with `some` a none
+// leaves its word alone. A word block item that is not a word raises `invalid-arg`.
+void set_many(const Cell& words, const Cell& value, uint32_t count, bool any, bool only, bool some);
+
+// The block `print` reduces into; a root of the collector.
+Cell* print_buffer();
+void init_print_buffer();
+// Whether the last output of print or prin ended its line.
+bool last_output_ended_line();
 
 }  // namespace vyn::natives

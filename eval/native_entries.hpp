@@ -1,0 +1,96 @@
+// The entries of the natives table, grouped by the file that holds them. Each has the native
+// calling convention of natives.hpp; natives.cpp lists them in slot order.
+#pragma once
+
+#include <cstdint>
+
+#define VYN_NATIVE(name) void name(int32_t check, const int32_t* refinements)
+
+namespace vyn::natives::entry {
+
+// natives_control.cpp: conditionals and loops.
+VYN_NATIVE(if_);
+VYN_NATIVE(unless);
+VYN_NATIVE(either);
+VYN_NATIVE(any);
+VYN_NATIVE(all);
+VYN_NATIVE(while_);
+VYN_NATIVE(until);
+VYN_NATIVE(loop);
+VYN_NATIVE(repeat);
+VYN_NATIVE(forever);
+VYN_NATIVE(foreach);
+VYN_NATIVE(forall);
+VYN_NATIVE(remove_each);
+VYN_NATIVE(switch_);
+VYN_NATIVE(case_);
+
+// natives_function.cpp: function makers.
+VYN_NATIVE(func);
+VYN_NATIVE(function);
+VYN_NATIVE(does);
+VYN_NATIVE(has);
+
+// natives_eval.cpp: evaluation and binding.
+VYN_NATIVE(do_);
+VYN_NATIVE(get);
+VYN_NATIVE(set);
+VYN_NATIVE(reduce);
+VYN_NATIVE(compose);
+VYN_NATIVE(bind);
+VYN_NATIVE(in);
+VYN_NATIVE(construct);
+VYN_NATIVE(value_q);
+VYN_NATIVE(extend);
+VYN_NATIVE(unset);
+VYN_NATIVE(context_q);
+VYN_NATIVE(apply);
+
+// natives_compare.cpp: comparisons and predicates.
+VYN_NATIVE(equal_q);
+VYN_NATIVE(not_equal_q);
+VYN_NATIVE(strict_equal_q);
+VYN_NATIVE(lesser_q);
+VYN_NATIVE(greater_q);
+VYN_NATIVE(lesser_or_equal_q);
+VYN_NATIVE(greater_or_equal_q);
+VYN_NATIVE(same_q);
+VYN_NATIVE(not_);
+VYN_NATIVE(type_q);
+VYN_NATIVE(nan_q);
+VYN_NATIVE(negative_q);
+VYN_NATIVE(positive_q);
+VYN_NATIVE(sign_q);
+VYN_NATIVE(zero_q);
+VYN_NATIVE(complement_q);
+
+// natives_sets.cpp: set operations.
+VYN_NATIVE(union_);
+VYN_NATIVE(intersect);
+VYN_NATIVE(unique);
+VYN_NATIVE(difference);
+VYN_NATIVE(exclude);
+
+// natives_exit.cpp: non-local exits.
+VYN_NATIVE(break_);
+VYN_NATIVE(continue_);
+VYN_NATIVE(exit);
+VYN_NATIVE(return_);
+VYN_NATIVE(throw_);
+VYN_NATIVE(catch_);
+VYN_NATIVE(try_);
+
+// natives_output.cpp: output and text.
+VYN_NATIVE(print);
+VYN_NATIVE(prin);
+VYN_NATIVE(uppercase);
+VYN_NATIVE(lowercase);
+VYN_NATIVE(dehex);
+VYN_NATIVE(enhex);
+VYN_NATIVE(to_local_file);
+VYN_NATIVE(new_line);
+VYN_NATIVE(new_line_q);
+
+}  // namespace vyn::natives::entry
+
+#undef VYN_NATIVE

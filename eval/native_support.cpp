@@ -1,0 +1,110 @@
+// Helpers of the natives. Loop passes catch the C++ exception of an exit only for break and
+// continue: the exit itself has already made the loop frame the innermost one and written the
+// loop's result cell, so a pass only reports which of the two arrived.
+#include "eval/native_support.hpp"
+
+#include "core/context.hpp"
+#include "core/error.hpp"
+#include "core/rooted.hpp"
+#include "core/symbol.hpp"
+#include "core/unwind.hpp"
+#include "datatypes/integer.hpp"
+#include "eval/interp.hpp"
+
+namespace vyn::natives {
+
+bool truthy(const Cell& value) {
+    return !value.is(TYPE_NONE) && !(value.is(TYPE_LOGIC) && value.s1 == 0);
+}
+
+bool strictly_truthy(const Cell& value) {
+    if (value.is(TYPE_UNSET)) fire(err::no_return);
+    return truthy(value);
+}
+
+Cell element_of(const Cell& block, uint32_t i) {
+    uint32_t index = block.s1 + i;
+    return index < tail_of(block) ? cell_at(block, index) : none_cell();
+}
+
+Cell word_of(uint32_t symbol, TypeId type) { return make_cell(type, 0, symbol, uint32_t(-1)); }
+
+Cell word_named(std::string_view name, TypeId type) { return word_of(symbol::make(name), type); }
+
+void fire_expect_arg(const Cell& value, std::string_view argument) {
+    const stack::Frame* frame = stack::call_frame();
+    Cell call = frame ? word_of(frame->symbol) : word_named("<not-found>");
+    Cell type = datatype_cell(value.type());
+    Cell arg = word_named(argument);
+    fire(err::expect_arg, &call, &type, &arg);
+}
+
+bool is_settable_word(TypeId type) {
+    return type == TYPE_WORD || type == TYPE_SET_WORD || type == TYPE_GET_WORD || type == TYPE_LIT_WORD;
+}
+
+Cell word_value_any(const Cell& word) { return *context::get(word); }
+
+Cell word_value(const Cell& word) {
+    Cell value = word_value_any(word);
+    if (value.is(TYPE_UNSET)) fire(err::no_value, &word);
+    return value;
+}
+
+const Cell* word_value_or_null(const Cell& word) {
+    if (!word.s1) return nullptr;
+    const Cell& c = context::context_cell(word.s1);
+    if (c.s2 == 0) return nullptr;
+    int32_t index = int32_t(word.s3);
+    if (index < 0) index = context::find_word(word.s1, word.s2, true);
+    return index < 0 ? nullptr : context::get_in(make_cell(word.type(), word.s1, word.s2, uint32_t(index)), word.s1);
+}
+
+void set_word(const Cell& word, const Cell& value) {
+    if (!word.s1) fire(err::not_defined, &word);
+    context::set(word, value);
+}
+
+void eval_block(const Cell& block) { interp::eval(block, true); }
+
+void eval_single(const Cell& value) {
+    Rooted code(make_cell(TYPE_BLOCK, 0, memory::alloc_cells(1)));
+    *memory::alloc_tail_cell(code->s2) = value;
+    interp::eval(*code, true);
+}
+
+void call_with(const Cell& callable, const Cell& values, const Cell* name, const Cell* path) {
+    Rooted code(values);
+    uint32_t refinements_at = path ? path->s1 + 1 : 0;
+    interp::eval_call(callable, *code, code->s1, tail_of(*code), false, name, false, path, refinements_at, true);
+}
+
+void push_loop_frame() {
+    stack::mark(stack::FRAME_LOOP, stack::body_symbol);
+    stack::set_result(unset_cell());
+}
+
+void pop_loop_frame() { stack::unwind_last(); }
+
+Pass run_body(const Cell& body) {
+    try {
+        interp::eval(body, true);
+        return Pass::normal;
+    } catch (const Unwind& exit) {
+        if (exit.code == EXIT_BREAK) return Pass::broken;
+        if (exit.code == EXIT_CONTINUE) return Pass::continued;
+        throw;
+    }
+}
+
+int32_t loop_count(const Cell& count) {
+    if (count.is(TYPE_INTEGER)) return count.i32();
+    double d = count.f64();
+    if (integer::float_out_of_range(d)) {
+        Cell type = datatype_cell(TYPE_INTEGER);
+        fire(err::type_limit, &type);
+    }
+    return int32_t(d);
+}
+
+}  // namespace vyn::natives

@@ -1,0 +1,73 @@
+// What the natives share: reading their arguments from the argument stack, the truth tests of
+// the conditionals, loop passes that take break and continue, and the errors that name the
+// current call. Argument cells lie on the argument stack, which never moves: a native may keep
+// pointers to them across evaluations, as long as it remembers them before it pushes a frame.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "core/cell.hpp"
+#include "core/memory.hpp"
+#include "eval/stack.hpp"
+
+namespace vyn::natives {
+
+// The current call's arguments and refinements (see natives.hpp).
+inline Cell* args() { return stack::base; }
+inline bool used(const int32_t* refinements, int i) { return refinements[i] >= 0; }
+inline Cell* refinement_arg(const int32_t* refinements, int i) {
+    return refinements[i] < 0 ? nullptr : stack::base + refinements[i];
+}
+
+// none and false are falsy, every other value truthy; the strict test refuses unset.
+bool truthy(const Cell& value);
+bool strictly_truthy(const Cell& value);
+
+// Cells of a block from its buffer's first cell: its tail, and the cell at an index.
+inline uint32_t tail_of(const Cell& block) { return memory::series_of(block.s2)->length(); }
+inline Cell cell_at(const Cell& block, uint32_t index) { return memory::series_of(block.s2)->cells()[index]; }
+// The value-th cell from a block's head, none past its tail.
+Cell element_of(const Cell& block, uint32_t i);
+
+// Words as error arguments and as names of calls.
+Cell word_of(uint32_t symbol, TypeId type = TYPE_WORD);
+Cell word_named(std::string_view name, TypeId type = TYPE_WORD);
+// Script error `expect-arg`: the current call does not allow the value's type for an argument.
+[[noreturn]] void fire_expect_arg(const Cell& value, std::string_view argument);
+
+// Words of any of the four kinds a multiple assignment accepts.
+bool is_settable_word(TypeId type);
+// A word's value: unset raises `no-value`; `word_value_any` lets it through; `word_value_or_null`
+// answers nullptr for a word that has no value at all (unbound, or its context has no values).
+Cell word_value(const Cell& word);
+Cell word_value_any(const Cell& word);
+const Cell* word_value_or_null(const Cell& word);
+void set_word(const Cell& word, const Cell& value);
+
+// Evaluates a block; its value becomes the current result.
+void eval_block(const Cell& block);
+// Evaluates one value as an expression of its own, as `do` and `reduce` do with non-blocks.
+void eval_single(const Cell& value);
+// Calls a function-like value with arguments taken as they are from `values` (a block, from
+// its head); the result becomes the current result. `name` names the call (nullptr: anonymous);
+// the refinements are those of the path after its first element.
+void call_with(const Cell& callable, const Cell& values, const Cell* name, const Cell* path = nullptr);
+
+// reduce/into: the values of the block's expressions go into `into`, appended when it is at
+// its tail and inserted at its position otherwise; returns `into` as reduce/into gives it.
+Cell reduce_into(const Cell& block, const Cell& into);
+
+// Loops. A loop frame holds the loop's result: unset until a pass sets it.
+void push_loop_frame();
+// Pops it; its result becomes the native's result.
+void pop_loop_frame();
+enum class Pass { normal, continued, broken };
+// Evaluates a body into the loop frame's result cell; break and continue end the pass early,
+// every other exit passes through.
+Pass run_body(const Cell& body);
+
+// A loop count: an integer!, or a float! truncated toward zero.
+int32_t loop_count(const Cell& count);
+
+}  // namespace vyn::natives

@@ -1,0 +1,51 @@
+#include "tests/unit/natives_fixture.hpp"
+
+using namespace vyn;
+using vyn::testing_support::last_error;
+using Exits = vyn::testing_support::NativesTest;
+
+TEST_F(Exits, CatchTakesThrowsByName) {
+    EXPECT_EQ(mold_of("catch [throw 1 2]"), "1");
+    EXPECT_EQ(mold_of("catch [throw/name 1 'a]"), "1");
+    EXPECT_EQ(mold_of("catch [catch/name [throw 1] 'a 2]"), "1");
+    EXPECT_EQ(mold_of("catch/name [throw/name 1 'B] [a b]"), "1");
+    EXPECT_EQ(mold_of("catch [catch/name [throw/name 1 'c] [a b] 2]"), "1");
+    EXPECT_EQ(mold_of("catch/name [throw/name 3 'a] 'a"), "3");
+    EXPECT_EQ(mold_of("catch [5]"), "5");
+    EXPECT_EQ(mold_of("catch/name [throw/name 1 'a] [a 2]"), "1");
+    EXPECT_EQ(error_of("catch/name [throw/name 1 'a] [2 a]"), err::invalid_refine_arg);
+    EXPECT_EQ(arg_text(0), "name");
+    EXPECT_EQ(error_of("throw 1"), err::throw_throw);
+    EXPECT_EQ(error_of("catch/name [throw 1] 'a"), err::throw_throw);
+}
+
+TEST_F(Exits, TryGivesTheErrorAndLetsOtherExitsPass) {
+    EXPECT_EQ(run("try [1 / 0]").type(), TYPE_ERROR);
+    EXPECT_EQ(last_error.code, err::zero_divide);
+    EXPECT_EQ(mold_of("try [1 + 2]"), "3");
+    EXPECT_EQ(mold_of("n: 0 loop 3 [n: n + 1 try [break]] n"), "1");
+    EXPECT_EQ(mold_of("catch [try [throw 1] 2]"), "1");
+    EXPECT_EQ(mold_of("x: try [try [1 / 0] 5] x"), "5");
+}
+
+TEST_F(Exits, TryAllTurnsStrayExitsIntoErrors) {
+    EXPECT_EQ(run("try/all [break]").type(), TYPE_ERROR);
+    EXPECT_EQ(last_error.code, err::throw_break);
+    EXPECT_EQ(run("try/all [return 1]").type(), TYPE_ERROR);
+    EXPECT_EQ(last_error.code, err::throw_return);
+    EXPECT_EQ(run("catch [try/all [throw 1]]").type(), TYPE_ERROR);
+    EXPECT_EQ(last_error.code, err::throw_throw);
+    EXPECT_EQ(mold_of("loop 2 [try/all [break/return 3]]"), "#error!") << "the loop lies beyond the barrier";
+}
+
+TEST_F(Exits, ReturnAndExitLeaveTheNearestFunction) {
+    define_function("f", "[]", "[loop 5 [return 7] 0]");
+    define_function("g", "[]", "[1 exit 2]");
+    define_function("h", "[x]", "[x: x + 1 if x < 3 [return h x] x]");
+    EXPECT_EQ(mold_of("f"), "7");
+    EXPECT_EQ(mold_of("g"), "unset");
+    EXPECT_EQ(mold_of("h 0"), "3");
+    EXPECT_EQ(error_of("return 1"), err::throw_return);
+    define_function("breaker", "[]", "[break/return 9]");
+    EXPECT_EQ(mold_of("loop 3 [breaker]"), "9");
+}
