@@ -8,13 +8,16 @@
 #include <string>
 #include <vector>
 
+#include "core/context.hpp"
 #include "core/datatype.hpp"
 #include "core/error.hpp"
 #include "core/memory.hpp"
+#include "core/symbol.hpp"
 #include "core/unwind.hpp"
 #include "datatypes/float.hpp"
 #include "datatypes/percent.hpp"
 #include "datatypes/string.hpp"
+#include "tests/unit/word_text.hpp"
 
 namespace vyn::testing_numbers {
 
@@ -36,6 +39,8 @@ class NumberTest : public testing::Test {
 protected:
     void SetUp() override {
         memory::init();
+        symbol::init_table();
+        context::init_global();
         datatype::init();
         float_init();
         percent_init();

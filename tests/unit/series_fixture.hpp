@@ -11,16 +11,21 @@
 #include <string>
 #include <vector>
 
+#include "core/context.hpp"
 #include "core/cycles.hpp"
 #include "core/datatype.hpp"
 #include "core/error.hpp"
+#include "core/symbol.hpp"
 #include "core/unwind.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
 #include "eval/stack.hpp"
+#include "tests/unit/word_text.hpp"
 
 namespace vyn::testing_support {
+
+using testing_words::word_text;
 
 inline int32_t emit_text(Cell* out, const std::string& text, int32_t budget) {
     string::concatenate_literal(out, text);
@@ -126,6 +131,8 @@ class SeriesTest : public ::testing::Test {
 protected:
     void SetUp() override {
         memory::init();
+        symbol::init_table();
+        context::init_global();
         stack::init();
         cycles::reset();
         datatype::init();
