@@ -302,8 +302,9 @@ void abandon(Series* old) {
 Series* regrow(NodeId node, uint64_t new_capacity, bool copy) {
     Series* old = series_of(node);
     int unit = old->unit();
-    if (new_capacity == 0) new_capacity = uint64_t(old->capacity) * 2;
-    if (new_capacity == 0 || new_capacity > SERIES_MAX_CAPACITY) no_memory();
+    // An empty buffer grows to 64 bytes rather than doubling nothing.
+    if (new_capacity == 0) new_capacity = old->capacity ? uint64_t(old->capacity) * 2 : 64;
+    if (new_capacity > SERIES_MAX_CAPACITY) no_memory();
     Series* fresh = alloc_series_buffer(new_capacity / uint64_t(unit), unit, 0);
     old = series_of(node);  // the allocation may have moved it
     fresh->flags = (old->flags & ~SERIES_LOCATION) | (fresh->flags & SERIES_LOCATION);

@@ -11,7 +11,7 @@
 namespace vyn {
 
 namespace roots {
-constexpr int SHADOW_CAPACITY = 4096;
+constexpr int SHADOW_CAPACITY = 1 << 17;  // a few per call frame at the deepest recursion
 extern Cell* shadow[SHADOW_CAPACITY];
 extern int depth;
 }  // namespace roots

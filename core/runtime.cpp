@@ -8,9 +8,11 @@
 
 #include "core/fatal.hpp"
 #include "core/hooks.hpp"
+#include "core/context.hpp"
 #include "core/datatype.hpp"
 #include "core/externals.hpp"
 #include "core/memory.hpp"
+#include "core/symbol.hpp"
 #include "core/value_slots.hpp"
 #include "core/os/os.hpp"
 #include "core/tracked_heap.hpp"
@@ -25,6 +27,8 @@
 #include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/unset.hpp"
+#include "eval/interp.hpp"
+#include "eval/natives.hpp"
 #include "eval/random.hpp"
 #include "eval/stack.hpp"
 
@@ -45,6 +49,8 @@ void register_datatypes() {
     for (auto registration : datatype_registrations) registration();
 }
 
+void init_symbol_table() { symbol::init_table(); }
+
 const InitStep steps[] = {
     {"hooks", hooks::init},
     {"os", os::init},
@@ -53,6 +59,10 @@ const InitStep steps[] = {
     {"externals", externals::init},
     {"datatypes", register_datatypes},
     {"stack", stack::init},
+    {"symbols", init_symbol_table},
+    {"global-context", context::init_global},
+    {"natives", natives::init},
+    {"interpreter", interp::init},
     {"value-slots", value_slots::init},
 };
 

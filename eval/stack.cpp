@@ -3,6 +3,7 @@
 // overflow frees five cells so that the error itself can still be built.
 #include "eval/stack.hpp"
 
+#include "core/context.hpp"
 #include "core/cycles.hpp"
 #include "core/error.hpp"
 #include "core/memory.hpp"
@@ -44,6 +45,7 @@ void init() {
         bottom = static_cast<Cell*>(sys::heap_alloc(sizeof(Cell) * ARGUMENT_CELLS));
         frame_bottom = static_cast<Frame*>(sys::heap_alloc(sizeof(Frame) * FRAME_COUNT));
     }
+    cells = bottom;
     end = bottom + ARGUMENT_CELLS;
     frame_end = frame_bottom + FRAME_COUNT;
     reset_all();

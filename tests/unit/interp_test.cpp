@@ -1,0 +1,162 @@
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+
+#include "core/context.hpp"
+#include "core/datatype.hpp"
+#include "core/error.hpp"
+#include "core/memory.hpp"
+#include "core/symbol.hpp"
+#include "core/unwind.hpp"
+#include "datatypes/block.hpp"
+#include "datatypes/datatype.hpp"
+#include "datatypes/float.hpp"
+#include "datatypes/integer.hpp"
+#include "datatypes/logic.hpp"
+#include "datatypes/none.hpp"
+#include "datatypes/series.hpp"
+#include "datatypes/unset.hpp"
+#include "eval/interp.hpp"
+#include "eval/natives.hpp"
+#include "eval/stack.hpp"
+
+using namespace vyn;
+
+namespace {
+
+class Interp : public testing::Test {
+protected:
+    void SetUp() override {
+        memory::init();
+        datatype::init();
+        datatype_init();
+        unset_init();
+        none_init();
+        logic_init();
+        series::init();
+        block::init();
+        integer_init();
+        float_init();
+        stack::init();
+        symbol::init_table();
+        context::init_global();
+        natives::init();
+        interp::init();
+        set_global("+", action_value(A_ADD, {"value1", "value2"}, TYPE_OP));
+        set_global("*", action_value(A_MULTIPLY, {"value1", "value2"}, TYPE_OP));
+        set_global("add", action_value(A_ADD, {"value1", "value2"}, TYPE_ACTION));
+    }
+
+    static Cell word(const char* name, TypeId type = TYPE_WORD) {
+        Cell w = context::add_global(symbol::make(name));
+        w.set_type(type);
+        return w;
+    }
+
+    static Cell block(std::initializer_list<Cell> cells) {
+        NodeId node = memory::alloc_cells(cells.size() + 1);
+        for (const Cell& c : cells) *memory::alloc_tail_cell(node) = c;
+        return make_cell(TYPE_BLOCK, 0, node);
+    }
+
+    static Cell spec(std::initializer_list<const char*> names) {
+        NodeId node = memory::alloc_cells(names.size() + 1);
+        for (const char* n : names) *memory::alloc_tail_cell(node) = word(n);
+        return make_cell(TYPE_BLOCK, 0, node);
+    }
+
+    static Cell action_value(int slot, std::initializer_list<const char*> args, TypeId type) {
+        Cell s = spec(args);
+        NodeId extra = memory::alloc_unset_cells(2);
+        memory::series_of(extra)->tail = 32;
+        Cell a = make_cell(TYPE_ACTION, uint32_t(slot), s.s2, extra);
+        if (type == TYPE_OP) a.header = TYPE_OP | (TYPE_ACTION << 16);
+        return a;
+    }
+
+    // A function made by hand as `func` will: a context from the spec, the body bound to it.
+    static Cell function(std::initializer_list<const char*> args, const Cell& body) {
+        Cell s = spec(args);
+        NodeId ctx = context::make_from_spec(s, true, false, context::Kind::function);
+        context::bind(body, ctx, false);
+        NodeId extra = memory::alloc_unset_cells(5);
+        memory::series_of(extra)->tail = 80;
+        memory::series_of(extra)->cells()[interp::EXTRA_BODY] = body;
+        return make_cell(TYPE_FUNCTION, ctx, s.s2, extra);
+    }
+
+    static void set_global(const char* name, const Cell& value) { context::set(word(name), value); }
+
+    static Cell run(const Cell& code) {
+        interp::eval(code, true);
+        Cell result = *stack::base;
+        stack::reset_all();
+        return result;
+    }
+
+    static err::Code error_of(const Cell& code) {
+        try {
+            interp::eval(code, true);
+        } catch (const Unwind& exit) {
+            EXPECT_EQ(exit.code, EXIT_ERROR);
+            stack::reset_all();
+            return last_raw_error();
+        }
+        ADD_FAILURE() << "no error";
+        return err::Code(0);
+    }
+};
+
+}  // namespace
+
+TEST_F(Interp, ABlockYieldsItsLastValueAndAnEmptyOneUnset) {
+    EXPECT_EQ(run(block({integer_cell(1), integer_cell(2), integer_cell(3)})).i32(), 3);
+    EXPECT_EQ(run(block({})).type(), TYPE_UNSET);
+    EXPECT_EQ(stack::top, stack::bottom);
+}
+
+TEST_F(Interp, SetWordsChainAndWordsReadBack) {
+    Cell r = run(block({word("a", TYPE_SET_WORD), word("b", TYPE_SET_WORD), integer_cell(5),
+                        word("a"), word("+"), word("b")}));
+    EXPECT_EQ(r.i32(), 10);
+}
+
+TEST_F(Interp, OperatorsChainLeftToRight) {
+    Cell r = run(block({integer_cell(1), word("+"), integer_cell(2), word("*"), integer_cell(3)}));
+    EXPECT_EQ(r.i32(), 9);
+    Cell p = block({integer_cell(2), word("*"), integer_cell(3)});
+    p.set_type(TYPE_PAREN);
+    EXPECT_EQ(run(block({integer_cell(1), word("+"), p})).i32(), 7);
+}
+
+TEST_F(Interp, ActionsTakeTheirArgumentsByEvaluation) {
+    EXPECT_EQ(run(block({word("add"), integer_cell(1), integer_cell(2), word("+"), integer_cell(3)})).i32(), 6);
+    EXPECT_EQ(run(block({integer_cell(2147483647), word("+"), integer_cell(1)})).f64(), 2147483648.0);
+}
+
+TEST_F(Interp, FunctionsRunTheirBodyWithArgumentsOnTheStack) {
+    set_global("f", function({"a", "b"}, block({word("a"), word("+"), word("b")})));
+    EXPECT_EQ(run(block({word("f"), integer_cell(1), integer_cell(2)})).i32(), 3);
+    EXPECT_EQ(run(block({word("f"), word("f"), integer_cell(1), integer_cell(2), integer_cell(4)})).i32(), 7);
+    EXPECT_EQ(error_of(block({word("f"), integer_cell(1)})), err::no_arg);
+}
+
+TEST_F(Interp, DeepRecursionIsAStackOverflowError) {
+    Cell body = block({word("f"), word("n"), word("+"), integer_cell(1)});
+    set_global("f", function({"n"}, body));
+    EXPECT_EQ(error_of(block({word("f"), integer_cell(1)})), err::stack_overflow);
+    EXPECT_EQ(run(block({integer_cell(2), word("+"), integer_cell(2)})).i32(), 4);
+}
+
+TEST_F(Interp, ErrorsOfTheEvaluatorItself) {
+    EXPECT_EQ(error_of(block({word("no-such-word")})), err::no_value);
+    EXPECT_EQ(error_of(block({word("a", TYPE_SET_WORD)})), err::need_value);
+    EXPECT_EQ(error_of(block({word("+"), integer_cell(1), integer_cell(2)})), err::no_op_arg);
+    EXPECT_EQ(error_of(block({word("system", TYPE_ISSUE), block({integer_cell(1)})})), err::vyn_system);
+}
+
+TEST_F(Interp, LitWordsAndGetWords) {
+    Cell r = run(block({word("x", TYPE_LIT_WORD)}));
+    EXPECT_EQ(r.type(), TYPE_WORD);
+    EXPECT_EQ(run(block({word("add", TYPE_GET_WORD)})).type(), TYPE_ACTION);
+}
