@@ -1,6 +1,7 @@
 // Shared set-up of the tests of the first datatypes (unset!, none!, logic!, datatype!, integer!):
-// a registry holding them, helpers that call handlers as the action dispatcher would, and a
-// raiser that records each error with its arguments before unwinding.
+// a registry holding them, the symbol table and global context (errors name words), helpers that
+// call handlers as the action dispatcher would, and a raiser that records each error with its
+// arguments before unwinding.
 #pragma once
 
 #include <gtest/gtest.h>

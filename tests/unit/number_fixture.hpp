@@ -1,6 +1,7 @@
-// Shared set-up of the float! and percent! tests: a registry holding both types, and the
-// helpers that call their handlers as the action dispatcher would and catch what they raise.
-// Raised errors are recorded with their arguments by a raiser installed for each test.
+// Shared set-up of the float! and percent! tests: a registry holding both types, the symbol
+// table and global context (errors name words), and the helpers that call their handlers as the
+// action dispatcher would and catch what they raise. Raised errors are recorded with their
+// arguments by a raiser installed for each test.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -1,7 +1,8 @@
-// Shared set-up of the series and block tests: a fresh memory manager, argument stack and
-// registry with series! and block! registered, plus test-only stand-ins for the types that are
-// not built yet (integer! and float! form, mold and compare; string! form and mold; a one-value
-// find for blocks), and an error raiser that records the raised code and its arguments.
+// Shared set-up of the series and block tests: a fresh memory manager, argument stack, symbol
+// table, global context and registry with series! and block! registered, plus test-only
+// stand-ins for the types that are not built yet (integer! and float! form, mold and compare;
+// string! form and mold; a one-value find for blocks), and an error raiser that records the
+// raised code and its arguments.
 #pragma once
 
 #include <gtest/gtest.h>
