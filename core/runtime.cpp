@@ -8,6 +8,7 @@
 
 #include "core/fatal.hpp"
 #include "core/hooks.hpp"
+#include "core/collector.hpp"
 #include "core/context.hpp"
 #include "core/datatype.hpp"
 #include "core/externals.hpp"
@@ -76,6 +77,7 @@ const InitStep steps[] = {
     {"natives", natives::init},
     {"interpreter", interp::init},
     {"value-slots", value_slots::init},
+    {"collector", collector::init},
 };
 
 // Calls are refused when less than this much native stack is left.
