@@ -16,6 +16,7 @@
 #include "core/casefold.hpp"
 #include "core/memory.hpp"
 #include "core/murmur3.hpp"
+#include "core/rooted.hpp"
 #include "core/symbol.hpp"
 #include "core/unicode.hpp"
 
@@ -600,10 +601,16 @@ void set_map_key_preparer(void (*prepare)(Cell*, Cell*)) { prepare_map_key = pre
 
 namespace {
 
+// Keeps a new buffer that nothing refers to yet alive across the allocations made before the
+// table record points at it: any of them may collect.
+Rooted held(NodeId node) { return Rooted(make_cell(node ? TYPE_BINARY : TYPE_NONE, 0, node)); }
+
 NodeId new_table(uint64_t size, Kind kind, NodeId block, int32_t extra) {
     uint32_t count = initial_bucket_count(size);
     NodeId flags = memory::alloc_bytes_filled(count / 4, ALL_EMPTY);
+    Rooted flags_held = held(flags);
     NodeId buckets = memory::alloc_series(count, 4, 0);
+    Rooted buckets_held = held(buckets);
     NodeId table = memory::alloc_bytes(sizeof(Record));
     Series* s = series_of(table);
     s->tail = sizeof(Record);
@@ -625,8 +632,11 @@ NodeId make(uint32_t size, Kind kind, const Cell* block) {
     uint64_t room = kind == Kind::words && size >= 4000 ? uint64_t(size) * 2 : size;
     const Cell given = block ? *block : none_cell();  // the allocations below may move `block`
     NodeId cell_buckets = kind == Kind::hash_index ? memory::alloc_bytes_filled(uint64_t(size) * 4, 0xFF) : 0;
+    Rooted cell_buckets_held = held(cell_buckets);
     NodeId indexed = block ? given.s2 : memory::alloc_cells(std::max<uint32_t>(size, 1));
+    Rooted indexed_held = held(indexed);
     NodeId table = new_table(room, kind, indexed, int32_t(cell_buckets));
+    Rooted table_held(make_cell(TYPE_HASH, 0, indexed, table));  // kept while its keys go in
     if (block) put_all(table, given.s1, kind == Kind::map_index ? 2 : 1);
     return table;
 }

@@ -6,9 +6,10 @@
 #include "core/context.hpp"
 #include "core/error.hpp"
 #include "core/rooted.hpp"
-#include "core/symbol.hpp"
+#include "core/words.hpp"
 #include "core/unwind.hpp"
 #include "datatypes/integer.hpp"
+#include "datatypes/word.hpp"
 #include "eval/interp.hpp"
 
 namespace vyn::natives {
@@ -27,28 +28,16 @@ Cell element_of(const Cell& block, uint32_t i) {
     return index < tail_of(block) ? cell_at(block, index) : none_cell();
 }
 
-Cell word_of(uint32_t symbol, TypeId type) { return make_cell(type, 0, symbol, uint32_t(-1)); }
-
-Cell word_named(std::string_view name, TypeId type) { return word_of(symbol::make(name), type); }
-
 void fire_expect_arg(const Cell& value, std::string_view argument) {
     const stack::Frame* frame = stack::call_frame();
-    Cell call = frame ? word_of(frame->symbol) : word_named("<not-found>");
+    Cell call = frame ? word::from_symbol(frame->symbol) : words::frame_not_found;
     Cell type = datatype_cell(value.type());
-    Cell arg = word_named(argument);
+    Cell arg = word::load(argument);
     fire(err::expect_arg, &call, &type, &arg);
 }
 
 bool is_settable_word(TypeId type) {
     return type == TYPE_WORD || type == TYPE_SET_WORD || type == TYPE_GET_WORD || type == TYPE_LIT_WORD;
-}
-
-Cell word_value_any(const Cell& word) { return *context::get(word); }
-
-Cell word_value(const Cell& word) {
-    Cell value = word_value_any(word);
-    if (value.is(TYPE_UNSET)) fire(err::no_value, &word);
-    return value;
 }
 
 const Cell* word_value_or_null(const Cell& word) {
@@ -60,10 +49,7 @@ const Cell* word_value_or_null(const Cell& word) {
     return index < 0 ? nullptr : context::get_in(make_cell(word.type(), word.s1, word.s2, uint32_t(index)), word.s1);
 }
 
-void set_word(const Cell& word, const Cell& value) {
-    if (!word.s1) fire(err::not_defined, &word);
-    context::set(word, value);
-}
+void set_word(const Cell& word, const Cell& value) { word::set(word, value, true); }
 
 void eval_block(const Cell& block) { interp::eval(block, true); }
 

@@ -30,19 +30,15 @@ inline Cell cell_at(const Cell& block, uint32_t index) { return memory::series_o
 // The value-th cell from a block's head, none past its tail.
 Cell element_of(const Cell& block, uint32_t i);
 
-// Words as error arguments and as names of calls.
-Cell word_of(uint32_t symbol, TypeId type = TYPE_WORD);
-Cell word_named(std::string_view name, TypeId type = TYPE_WORD);
 // Script error `expect-arg`: the current call does not allow the value's type for an argument.
 [[noreturn]] void fire_expect_arg(const Cell& value, std::string_view argument);
 
 // Words of any of the four kinds a multiple assignment accepts.
 bool is_settable_word(TypeId type);
-// A word's value: unset raises `no-value`; `word_value_any` lets it through; `word_value_or_null`
-// answers nullptr for a word that has no value at all (unbound, or its context has no values).
-Cell word_value(const Cell& word);
-Cell word_value_any(const Cell& word);
+// A word's value, or nullptr for a word that has none at all (unbound, or its context has no
+// values now).
 const Cell* word_value_or_null(const Cell& word);
+// Stores a value for a word, unset included.
 void set_word(const Cell& word, const Cell& value);
 
 // Evaluates a block; its value becomes the current result.

@@ -31,7 +31,7 @@ void fill(const Native* list, int n);
 // leaves its word alone. A word block item that is not a word raises `invalid-arg`.
 void set_many(const Cell& words, const Cell& value, uint32_t count, bool any, bool only, bool some);
 
-// The block `print` reduces into; a root of the collector.
+// The block `print` reduces into, which the collector keeps.
 Cell* print_buffer();
 void init_print_buffer();
 // Whether the last output of print or prin ended its line.

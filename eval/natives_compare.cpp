@@ -2,11 +2,11 @@
 // `same?` is an identity test on the cells themselves, so it needs no handler: it knows which
 // slots of each layout make a value's identity.
 #include <cmath>
+#include <cstring>
 
-#include "core/context.hpp"
 #include "core/datatype.hpp"
-#include "core/symbol.hpp"
 #include "datatypes/series.hpp"
+#include "datatypes/word.hpp"
 #include "eval/actions.hpp"
 #include "eval/native_entries.hpp"
 #include "eval/native_support.hpp"
@@ -87,7 +87,7 @@ void not_(int32_t, const int32_t*) { stack::set_result(logic_cell(!truthy(args()
 void type_q(int32_t, const int32_t* refinements) {
     TypeId type = args()[0].type();
     if (!used(refinements, 0)) return stack::set_result(datatype_cell(type));
-    stack::set_result(context::add_global(symbol::make(datatype::name_of(type))));
+    stack::set_result(word::load(datatype::name_of(type)));
 }
 
 void nan_q(int32_t, const int32_t*) {

@@ -5,7 +5,9 @@
 #include "core/error.hpp"
 #include "core/rooted.hpp"
 #include "core/unwind.hpp"
+#include "core/words.hpp"
 #include "datatypes/series.hpp"
+#include "datatypes/word.hpp"
 #include "eval/actions.hpp"
 #include "eval/interp.hpp"
 #include "eval/native_entries.hpp"
@@ -166,8 +168,7 @@ void case_(int32_t, const int32_t* refinements) {
     for (uint32_t pos = cases->s1; pos < tail_of(*cases);) {
         pos = interp::eval_next(*cases, pos, tail_of(*cases), false);
         if (pos >= tail_of(*cases)) {
-            Cell word = word_named("case");
-            fire(err::need_value, &word);
+            fire(err::need_value, &words::case_);
         }
         if (!strictly_truthy(*stack::base)) {
             *last = none_cell();
@@ -263,7 +264,7 @@ void foreach(int32_t, const int32_t*) {
 
 void forall(int32_t, const int32_t*) {
     Cell* a = args();
-    Rooted start(word_value(a[0]));
+    Rooted start(word::get(a[0]));
     if (!series::is_series_type(start->type())) fire_expect_arg(*start, "word");
     push_loop_frame();
     bool ended = at_tail(*start);

@@ -14,6 +14,7 @@
 #include "core/typeset.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/series.hpp"
+#include "datatypes/word.hpp"
 #include "eval/actions.hpp"
 #include "eval/exits.hpp"
 #include "eval/interp.hpp"
@@ -101,12 +102,10 @@ void give_target(Target& target, const Cell* into) {
     stack::set_result(into && !target.insert ? *into : *target.block);
 }
 
-Cell global_word(std::string_view name) { return context::add_global(symbol::make(name)); }
-
 // Calls a global function of the library with argument values taken as they are.
 void call_global(std::string_view name, std::initializer_list<Cell> values) {
-    Cell word = global_word(name);
-    Rooted fn(word_value(word));
+    Cell word = word::load(name);
+    Rooted fn(word::get(word));
     Rooted list(new_block(uint32_t(values.size())));
     for (const Cell& v : values) block::vs_append(list.get(), &v);
     call_with(*fn, *list, &word);
@@ -219,7 +218,7 @@ void get(int32_t, const int32_t* refinements) {
     Cell* a = args();
     if (is_path(a[0].type())) return stack::set_result(interp::get_path(a[0]));
     if (!is_word(a[0].type())) fire(err::not_done);  // objects
-    stack::set_result(used(refinements, 0) ? word_value_any(a[0]) : word_value(a[0]));
+    stack::set_result(used(refinements, 0) ? word::get_any(a[0]) : word::get(a[0]));
 }
 
 void set(int32_t, const int32_t* refinements) {
@@ -299,7 +298,7 @@ void apply(int32_t, const int32_t* refinements) {
     if (is_word(a[0].type()) || is_path(a[0].type())) {
         *name = is_word(a[0].type()) ? a[0] : element_of(a[0], 0);
         if (!name->is(TYPE_WORD)) fire(err::word_first, &a[0]);
-        *fn = word_value(*name);
+        *fn = word::get(*name);
         if (is_path(a[0].type())) *path = a[0];
     }
     if (!is_function(fn->type())) fire(err::invalid_arg, &a[0]);

@@ -5,6 +5,7 @@
 #include "core/error.hpp"
 #include "core/symbol.hpp"
 #include "core/unwind.hpp"
+#include "core/words.hpp"
 #include "eval/exits.hpp"
 #include "eval/native_entries.hpp"
 #include "eval/native_support.hpp"
@@ -22,8 +23,7 @@ bool takes_name(const Cell* names, const Cell& name) {
     for (uint32_t i = names->s1; i < tail_of(*names); ++i) {
         Cell each = cell_at(*names, i);
         if (!each.is(TYPE_WORD)) {
-            Cell refinement = word_named("name");
-            fire(err::invalid_refine_arg, &refinement, names);
+            fire(err::invalid_refine_arg, &words::name, names);
         }
         if (same_name(each, name)) return true;
     }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/casefold.hpp"
+#include "core/collector.hpp"
 #include "core/error.hpp"
 #include "core/hooks.hpp"
 #include "core/os/console_out.hpp"
@@ -112,6 +113,7 @@ void set_markers(const Cell& position, bool value, uint32_t period) {
 void init_print_buffer() {
     block::make_at(&buffer, 32);
     last_new_line = true;
+    collector::add_root([] { collector::mark_cell(buffer); });
 }
 
 Cell* print_buffer() { return &buffer; }

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/collector.hpp"
 #include "core/context.hpp"
 #include "core/datatype.hpp"
 #include "core/embedded.hpp"
@@ -22,6 +23,7 @@
 #include "core/symbol.hpp"
 #include "core/typeset.hpp"
 #include "core/unwind.hpp"
+#include "core/words.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/float.hpp"
@@ -32,6 +34,9 @@
 #include "datatypes/percent.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
+#include "datatypes/typeset.hpp"
+#include "datatypes/word.hpp"
+#include "datatypes/issue.hpp"
 #include "datatypes/unset.hpp"
 #include "eval/exits.hpp"
 #include "eval/interp.hpp"
@@ -178,27 +183,7 @@ private:
     size_t pos_ = 0;
 };
 
-// ---- Stand-ins for paren! and the word types until they have handlers of their own ----
-
-inline int32_t form_word(const Cell* w, Cell* out, const Cell*, int32_t budget) {
-    std::string_view name = symbol::name(w->s2);
-    string::concatenate_literal(out, name);
-    return budget - int32_t(name.size());
-}
-
-inline int32_t mold_word(const Cell* w, Cell* out, const MoldArgs&, const Cell*, int32_t budget) {
-    static const char* prefix[] = {"", "", "'", ":", "/"};
-    static const char* suffix[] = {"", ":", "", "", ""};
-    int k = w->type() - TYPE_WORD;
-    std::string text = std::string(prefix[k]) + std::string(symbol::name(w->s2)) + suffix[k];
-    string::concatenate_literal(out, text);
-    return budget - int32_t(text.size());
-}
-
-inline int compare_word(const Cell* a, const Cell* b, int) {
-    if (b->type() < TYPE_WORD || b->type() > TYPE_REFINEMENT) return -2;
-    return symbol::resolve(a->s2) == symbol::resolve(b->s2) ? 0 : 1;
-}
+// ---- A stand-in for paren! until it has handlers of its own ----
 
 inline int32_t mold_paren(const Cell* p, Cell* out, const MoldArgs& args, const Cell* part, int32_t budget) {
     string::concatenate_literal(out, "(");
@@ -207,19 +192,11 @@ inline int32_t mold_paren(const Cell* p, Cell* out, const MoldArgs& args, const 
     return budget - 1;
 }
 
-inline void register_word_stand_ins() {
+inline void register_paren_stand_in() {
     Handler paren[ACTION_COUNT];
     for (Handler& h : paren) h = INHERIT;
     paren[A_MOLD - 1] = act<A_MOLD>(mold_paren);
     datatype::register_type(TYPE_PAREN, TYPE_BLOCK, "paren!", paren);
-
-    Handler row[ACTION_COUNT];
-    for (Handler& h : row) h = UNSUPPORTED;
-    row[A_FORM - 1] = act<A_FORM>(form_word);
-    row[A_MOLD - 1] = act<A_MOLD>(mold_word);
-    row[A_COMPARE - 1] = act<A_COMPARE>(compare_word);
-    static const char* names[] = {"word!", "set-word!", "lit-word!", "get-word!", "refinement!"};
-    for (int k = 0; k < 5; ++k) datatype::register_type(TypeId(TYPE_WORD + k), TYPE_NONE_ID, names[k], row);
 }
 
 // ---- The fixture ----
@@ -263,14 +240,18 @@ protected:
         memory::init();
         datatype::init();
         for (auto init : {datatype_init, unset_init, none_init, logic_init, series::init, block::init, string_init,
-                          integer_init, float_init, percent_init})
+                          integer_init, word_init, issue_init, float_init, typeset_init, percent_init})
             init();
-        register_word_stand_ins();
+        register_paren_stand_in();
         stack::init();
         symbol::init_table();
         context::init_global();
+        words::init_runtime_words();
+        words::init_runtime_refinements();
+        words::init_runtime_issue();
         natives::init();
         interp::init();
+        collector::init();
         set_error_raiser(raise_as_error_cell);
         define_type_words();
         define_boot("library/boot/natives.vyn", TYPE_NATIVE);
@@ -279,6 +260,16 @@ protected:
     }
 
     void TearDown() override { set_error_raiser(nullptr); }
+
+    // Evaluates with the collector on, so that a collection can come at any allocation (every
+    // one in the collector-stress build); the fixture's own building runs with it off.
+    static void eval_collecting(const Cell& code) {
+        struct Collecting {
+            Collecting() { collector::set_enabled(true); }
+            ~Collecting() { collector::set_enabled(false); }
+        } collecting;
+        interp::eval(code, true);
+    }
 
     static Cell load(std::string_view source) { return Reader(source).read_block(); }
 
@@ -293,7 +284,7 @@ protected:
         stack::reset_all();
         stack::mark(stack::FRAME_TRY, 0);
         try {
-            interp::eval(*code, true);
+            eval_collecting(*code);
         } catch (const Unwind& exit) {
             ADD_FAILURE() << "exit " << std::hex << exit.code << std::dec << " (error " << last_error.code
                           << ") in: " << source;
@@ -333,7 +324,7 @@ protected:
         stack::reset_all();
         stack::mark(stack::FRAME_TRY, 0);
         try {
-            interp::eval(*code, true);
+            eval_collecting(*code);
         } catch (const Unwind& exit) {
             stack::reset_all();
             return exit.code == EXIT_ERROR ? int(last_error.code) : -1;
@@ -370,37 +361,7 @@ private:
         set_global("false", logic_cell(false));
         set_global("none", none_cell());
         for (int t = 1; t < TYPE_COUNT; ++t) set_global(TYPE_NAMES[t], datatype_cell(TypeId(t)));
-        auto set_of = [](std::initializer_list<TypeId> types) {
-            Cell ts = typeset::empty();
-            for (TypeId t : types) typeset::add(ts, t);
-            return ts;
-        };
-        Cell any_type = typeset::default_types();
-        typeset::add(any_type, TYPE_UNSET);
-        Cell any_string = set_of({TYPE_STRING, TYPE_FILE, TYPE_URL, TYPE_TAG, TYPE_EMAIL, TYPE_REF});
-        Cell any_list = set_of({TYPE_BLOCK, TYPE_PAREN, TYPE_HASH});
-        Cell any_path = set_of({TYPE_PATH, TYPE_LIT_PATH, TYPE_SET_PATH, TYPE_GET_PATH});
-        Cell any_block = any_list;
-        typeset::add_all(any_block, any_path);
-        Cell series = any_block;
-        typeset::add_all(series, any_string);
-        typeset::add_all(series, set_of({TYPE_BINARY, TYPE_IMAGE, TYPE_VECTOR}));
-        Cell number = set_of({TYPE_INTEGER, TYPE_FLOAT, TYPE_PERCENT});
-        Cell scalar = number;
-        typeset::add_all(scalar, set_of({TYPE_POINT2D, TYPE_POINT3D, TYPE_MONEY, TYPE_CHAR, TYPE_PAIR,
-                                         TYPE_TUPLE, TYPE_TIME, TYPE_DATE}));
-        set_global("any-type!", any_type);
-        set_global("any-string!", any_string);
-        set_global("any-list!", any_list);
-        set_global("any-path!", any_path);
-        set_global("any-block!", any_block);
-        set_global("series!", series);
-        set_global("number!", number);
-        set_global("scalar!", scalar);
-        set_global("any-word!", set_of({TYPE_WORD, TYPE_SET_WORD, TYPE_LIT_WORD, TYPE_GET_WORD}));
-        set_global("any-object!", set_of({TYPE_OBJECT, TYPE_ERROR, TYPE_PORT}));
-        set_global("any-function!", set_of({TYPE_NATIVE, TYPE_ACTION, TYPE_OP, TYPE_FUNCTION, TYPE_ROUTINE}));
-        set_global("any-point!", set_of({TYPE_POINT2D, TYPE_POINT3D}));
+        for (const typeset::NamedTypeset& named : typeset::NAMED) set_global(named.word, named.types);
     }
 
     // Binds each word of a boot source to the native! or action! its spec and slot describe.
