@@ -270,6 +270,7 @@ void in(int32_t, const int32_t*) {
 void bind(int32_t, const int32_t* refinements) {
     Cell* a = args();
     NodeId ctx = a[1].s1;  // a word's context, or an object's or a function's
+    if (!ctx) fire(err::not_in_context, &a[1]);
     if (!a[0].is(TYPE_BLOCK)) {
         Cell word = a[0];
         context::bind_word(ctx, word);

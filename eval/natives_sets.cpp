@@ -5,6 +5,7 @@
 #include "datatypes/block_sets.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
+#include "datatypes/typeset.hpp"
 #include "eval/native_entries.hpp"
 #include "eval/native_support.hpp"
 
@@ -30,7 +31,11 @@ void set_operation(string::SetOp op, const int32_t* refinements) {
     switch (a[0].type()) {
     case TYPE_BLOCK: case TYPE_HASH: block::do_set_op(&a[0], &a[1], case_sensitive, skip, op); break;
     case TYPE_STRING: string::do_set_op(&a[0], &a[1], case_sensitive, skip, op); break;
-    case TYPE_BITSET: case TYPE_TYPESET: fire(err::not_done);
+    case TYPE_TYPESET:
+        if (unique) fire_expect_arg(a[0], "set");
+        typeset::combine(&a[0], &a[1], typeset::SetOp(op));
+        break;
+    case TYPE_BITSET: fire(err::not_done);
     case TYPE_DATE: if (op == string::SET_DIFFERENCE) fire(err::not_done); [[fallthrough]];
     default: fire_expect_arg(a[0], unique ? "set" : "set1");
     }

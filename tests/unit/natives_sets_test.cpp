@@ -55,6 +55,14 @@ TEST_F(Sets, AHashOperandMakesAHashResult) {
     EXPECT_EQ(hashtable::get(r.s3, three), 1) << "the result's table indexes its values";
 }
 
+TEST_F(Sets, TypesetsCombineTheirBits) {
+    EXPECT_EQ(mold_of("union make typeset! [integer!] make typeset! [float!]"), "make typeset! [integer! float!]");
+    EXPECT_EQ(mold_of("intersect number! make typeset! [integer! string!]"), "make typeset! [integer!]");
+    EXPECT_EQ(mold_of("exclude number! make typeset! [integer!]"), "make typeset! [float! percent!]");
+    EXPECT_EQ(mold_of("difference number! make typeset! [integer! string!]"),
+              "make typeset! [string! float! percent!]");
+}
+
 TEST_F(Sets, OperandsMustGoTogether) {
     EXPECT_EQ(error_of("union \"a\" %a"), err::expect_val);
     EXPECT_EQ(last_error.args[0].s1, uint32_t(TYPE_FILE));
