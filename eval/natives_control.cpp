@@ -112,8 +112,6 @@ void remove_record(Cell& series, uint32_t count) {
     stack::top = mark;
 }
 
-[[noreturn]] void bad_loop_series(const Cell& value) { fire(err::bad_loop_series, &value); }
-
 }  // namespace
 
 void set_many(const Cell& words, const Cell& value, uint32_t count, bool any, bool only, bool some) {
@@ -167,9 +165,7 @@ void case_(int32_t, const int32_t* refinements) {
     Rooted last(none_cell());
     for (uint32_t pos = cases->s1; pos < tail_of(*cases);) {
         pos = interp::eval_next(*cases, pos, tail_of(*cases), false);
-        if (pos >= tail_of(*cases)) {
-            fire(err::need_value, &words::case_);
-        }
+        if (pos >= tail_of(*cases)) fire(err::need_value, &words::case_);  // a condition without a branch
         if (!strictly_truthy(*stack::base)) {
             *last = none_cell();
             ++pos;
@@ -271,7 +267,7 @@ void forall(int32_t, const int32_t*) {
     while (!ended) {
         if (run_body(a[1]) == Pass::broken) break;
         Cell* held = context::get(a[0]);
-        if (!series::is_series_type(held->type()) || held->s2 != start->s2) bad_loop_series(*held);
+        if (!series::is_series_type(held->type()) || held->s2 != start->s2) fire(err::bad_loop_series, held);
         ++held->s1;
         ended = at_tail(*held);
     }

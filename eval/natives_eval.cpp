@@ -56,20 +56,14 @@ struct Target {
     }
 };
 
-// The value of the last expression evaluated in push mode, taken off the stack.
-Cell pop_value() {
-    Cell v = *stack::last();
-    stack::pop(1);
-    return v;
-}
-
+// Each value stays pushed until it is in the target, so a collection meanwhile keeps it.
 void reduce_block(const Cell& block, Target& target) {
     Rooted code(block);
     for (uint32_t pos = code->s1; pos < tail_of(*code);) {
         pos = interp::eval_next(*code, pos, tail_of(*code), true);
-        Cell v = pop_value();
-        v.clear_flag(FLAG_NEW_LINE);
-        target.add(v);
+        stack::last()->clear_flag(FLAG_NEW_LINE);
+        target.add(*stack::last());
+        stack::pop(1);
     }
 }
 
@@ -85,11 +79,11 @@ void compose_block(const Cell& block, Target& target, bool deep, bool only) {
             target.add(*nested.block);
         } else if (c.is(TYPE_PAREN)) {
             if (c.s1 >= tail_of(c)) continue;
-            interp::eval(c, false);
-            Cell v = pop_value();
-            if (v.is(TYPE_UNSET)) continue;
+            interp::eval(c, false);  // the value stays pushed until it is in the target
+            const Cell v = *stack::last();
             bool splice = v.is(TYPE_BLOCK) && !only;
-            if (!splice || v.s1 < tail_of(v)) target.add(v, splice);
+            if (!v.is(TYPE_UNSET) && (!splice || v.s1 < tail_of(v))) target.add(v, splice);
+            stack::pop(1);
         } else {
             target.add(c);
         }
@@ -121,14 +115,18 @@ void do_next(const Cell& block, const Cell& position) {
     set_word(position, next);
 }
 
+// The arguments are copied first: a call made in the native's own frame leaves the stack top
+// just above the result cell, where the next pushes overwrite the other argument cells.
 void do_block(Cell* a, const int32_t* refinements) {
     Rooted code(a[0]);
+    Cell* next = refinement_arg(refinements, 2);
+    Rooted position(next ? *next : none_cell());
     code->s1 = std::min(code->s1, tail_of(*code));
     if (used(refinements, 0)) {
         call_global("expand", {*code});
         *code = *stack::base;
     }
-    if (Cell* position = refinement_arg(refinements, 2)) do_next(*code, *position);
+    if (next) do_next(*code, *position);
     else eval_block(*code);
 }
 
@@ -138,16 +136,20 @@ void do_block(Cell* a, const int32_t* refinements) {
 void spread_all(const Cell& fn, const Cell& code, bool safer, Cell& values, Cell& path) {
     Rooted list(interp::arg_list(fn));
     bool active = true;
+    bool refinement_args = false;  // with /safer these are one value each
     uint32_t pos = code.s1;
-    auto next = [&](bool single) {
-        if (pos >= tail_of(code)) return false;
-        pos = interp::eval_next(code, pos, single ? pos + 1 : tail_of(code), true);
-        return true;
+    auto push_next = [&] {
+        bool single = safer && refinement_args;
+        if (pos < tail_of(code)) pos = interp::eval_next(code, pos, single ? pos + 1 : tail_of(code), true);
+        else stack::push(none_cell());
     };
     for (uint32_t i = 0; i < tail_of(*list); ++i) {
         Cell entry = cell_at(*list, i);
         if (entry.is(TYPE_REFINEMENT)) {
-            active = next(false) && truthy(pop_value());
+            push_next();
+            active = truthy(*stack::last());
+            stack::pop(1);
+            refinement_args = true;
             entry.s3 = uint32_t(-1);
             if (active) block::vs_append(&path, &entry);
         } else if (entry.is(TYPE_TYPESET) && typeset::arg_class(entry) != typeset::ARG_RETURN) {
@@ -155,8 +157,9 @@ void spread_all(const Cell& fn, const Cell& code, bool safer, Cell& values, Cell
                 pos = std::min(pos + 1, tail_of(code));
                 continue;
             }
-            Cell v = next(safer && !active) ? pop_value() : none_cell();
-            if (active) block::vs_append(&values, &v);
+            push_next();
+            if (active) block::vs_append(&values, stack::last());
+            stack::pop(1);
         }
     }
 }
