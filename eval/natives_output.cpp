@@ -2,6 +2,7 @@
 // starts at the buffer's tail and is cut back however the call ends, so a print nested inside
 // the reduction of another works above the outer one's stretch and no block is allocated.
 #include <algorithm>
+#include <cmath>
 #include <string>
 
 #include "core/casefold.hpp"
@@ -65,11 +66,12 @@ void output(bool new_line) {
 uint32_t part_count(const Cell& s, const Cell* part) {
     uint32_t length = string::length(&s);
     if (!part) return length;
-    int64_t n;
-    if (part->is(TYPE_INTEGER)) n = part->i32();
-    else if (part->is(TYPE_FLOAT)) n = int64_t(part->f64());
-    else n = series::part_distance(&s, part);
-    return uint32_t(std::clamp<int64_t>(n, 0, length));
+    if (part->is(TYPE_INTEGER)) return uint32_t(std::clamp<int64_t>(part->i32(), 0, length));
+    if (part->is(TYPE_FLOAT) || part->is(TYPE_PERCENT)) {
+        double n = part->f64();
+        return std::isnan(n) ? 0 : uint32_t(std::clamp(n, 0.0, double(length)));
+    }
+    return uint32_t(std::clamp<int64_t>(series::part_distance(&s, part), 0, length));
 }
 
 void change_case(casefold::Case to, const int32_t* refinements) {
