@@ -70,6 +70,13 @@ bool is_path_delimiter(uint8_t byte) {
     }
 }
 
+// After a path's `/`: not the input's end, nor a `:` that starts no get-word.
+bool element_follows(const uint8_t* p, const uint8_t* end) {
+    if (p == end) return false;
+    if (*p != ':') return true;
+    return p + 1 < end && transitions[S_PATH_GET_WORD][class_of(p[1])] != T_ERROR;
+}
+
 // Tokens whose final byte is the one that ended the state machine's run.
 bool takes_its_delimiter(uint8_t final_state, uint8_t prev_state) {
     switch (final_state) {
@@ -163,11 +170,17 @@ void Lexer::push_value(Cell value) {
     stack_push(value);
 }
 
+// A word that starts with Unicode blanks is scanned again from the first other character.
+void Lexer::read_token() {
+    uint8_t start_state = entry;
+    do run_states(start_state);
+    while ((final_state == T_WORD || final_state == T_PATH) && (flags & FLAG_NON_ASCII) && split_at_unicode_blanks());
+}
+
 // The state machine's run over one token: leading blanks, then bytes until a final state. The
 // byte that led to the final state is not consumed.
-void Lexer::read_token() {
+void Lexer::run_states(uint8_t state) {
     const uint8_t* p = cursor;
-    uint8_t state = entry;
     uint32_t token_flags = 0;
     const uint8_t* first = p;
     uint8_t next;
@@ -195,7 +208,6 @@ void Lexer::read_token() {
     final_state = next;
     flags = token_flags & ~CLASS_MASK;
     token_type = state_types[next == T_ERROR ? state : next];
-    forced = TYPE_NONE_ID;
     finish_token();
 }
 
@@ -207,7 +219,6 @@ void Lexer::finish_token() {
     }
     if (final_state == T_POINT) token_start = point_start;
     token_end = cursor;
-    if ((final_state == T_WORD || final_state == T_PATH) && (flags & FLAG_NON_ASCII)) split_at_unicode_blanks();
 }
 
 // Raw strings: n `%` open, and the first `}` followed by n `%` closes. The state machine stops
@@ -234,30 +245,31 @@ void Lexer::find_raw_string_end() {
     cursor = end;
 }
 
-// Unicode blanks have word bytes, yet separate words: a word starting with them is trimmed, and
-// a word is cut at the first one inside it (the rest is scanned again as the next token).
-void Lexer::split_at_unicode_blanks() {
-    const uint8_t* p = token_start;
+// Unicode blanks have word bytes, yet separate words like spaces. Leading ones are skipped (true:
+// the token must be scanned again after them); a word is cut at the first one inside it.
+bool Lexer::split_at_unicode_blanks() {
     bool leading = true;
-    while (p < token_end) {
-        if (*p < 0x80) {
-            ++p;
-            leading = false;
-            continue;
-        }
-        unicode::Decoded d = unicode::decode_utf8_char(p, token_end);
+    for (const uint8_t* p = token_start; p < token_end;) {
+        unicode::Decoded d{*p, 1, unicode::Status::ok};
+        if (*p >= 0x80) d = unicode::decode_utf8_char(p, token_end);
         if (d.status != unicode::Status::ok) invalid(TYPE_WORD);
-        if (is_unicode_blank(d.code_point)) {
-            if (!leading) {
-                cursor = token_end = p;
-                final_state = T_WORD;
-                token_type = TYPE_WORD;
-                return;
+        bool blank = is_unicode_blank(d.code_point);
+        if (leading && !blank) {
+            if (p != token_start) {
+                cursor = p;
+                return true;
             }
-            token_start = p + d.length;
-        } else leading = false;
+            leading = false;
+        } else if (!leading && blank) {
+            cursor = token_end = p;
+            final_state = T_WORD;
+            token_type = TYPE_WORD;
+            return false;
+        }
         p += d.length;
     }
+    if (leading) cursor = token_end;  // blanks only: go on with the next token
+    return leading;
 }
 
 [[noreturn]] void Lexer::refuse_token() {
@@ -278,7 +290,6 @@ void Lexer::handle_token() {
     case T_CONSTRUCT: handle_value(TYPE_NONE_ID); return;
     default: break;
     }
-    if (token_start == token_end) return;  // a word made only of Unicode blanks
     if (final_state >= T_STRING) {
         handle_value(token_type);
         return;
@@ -434,10 +445,8 @@ void Lexer::brace_close() {
     if (send(EVENT_CLOSE, TYPE_STRING, token_end)) handle_value(TYPE_STRING);
 }
 
-// A `/` that ends the input, or a `/:` not followed by a word, leaves a path without element.
 void Lexer::open_path() {
-    if (cursor == end || (*cursor == ':' && (cursor + 1 == end || is_path_delimiter(cursor[1]))))
-        invalid_path();
+    if (!element_follows(cursor, end)) invalid_path();
     std::string_view head = token();
     head.remove_suffix(1);
     TypeId type = TYPE_PATH;
@@ -454,9 +463,7 @@ void Lexer::continue_path() {
     for (;;) {
         uint8_t byte = cursor < end ? *cursor : 0;
         if (byte == '/') {
-            ++cursor;
-            if (cursor == end || (*cursor == ':' && (cursor + 1 == end || is_path_delimiter(cursor[1]))))
-                invalid_path();
+            if (!element_follows(++cursor, end)) invalid_path();
             entry = S_PATH_ELEMENT;
             return;
         }
@@ -544,7 +551,7 @@ void Lexer::fail(err::Code code, TypeId type, uint32_t missing_char) {
 
 void Lexer::invalid(TypeId type) {
     if (innermost != NO_MARKER && is_path_type(marker_type(innermost))) bad_char();
-    TypeId named = forced ? forced : type ? type : innermost != NO_MARKER ? marker_type(innermost) : TYPE_ERROR;
+    TypeId named = type ? type : innermost != NO_MARKER ? marker_type(innermost) : TYPE_ERROR;
     fail(err::syntax_invalid, named);
 }
 
@@ -569,9 +576,9 @@ ScanResult Lexer::run() {
     ScanResult r{TYPE_NONE_ID, 0};
     try {
         for (;;) {
-            read_token();
             completed = TYPE_NONE_ID;
             try {
+                read_token();
                 handle_token();
                 // Every token read inside a path but its opening is an element (or a skipped one).
                 if (in_path() && final_state != T_PATH && final_state != T_PAREN_OPEN) continue_path();
@@ -579,7 +586,8 @@ ScanResult Lexer::run() {
             } catch (const SkipToken&) {
                 recover();
             }
-            if (final_state != T_COMMENT && token_start != token_end) breaks = 0;
+            // Line breaks before a comment, or before the `(` of a point, count for what follows.
+            if (final_state != T_COMMENT && entry != S_POINT) breaks = 0;
             if (!completed) continue;
             last_type = completed;
             if (innermost == NO_MARKER && brace_depth == 0 && (one_value || !loading())) break;

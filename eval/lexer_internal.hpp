@@ -37,7 +37,7 @@ struct Lexer {
     }
     // Pushes a finished value; it gets the new-line flag when a line break preceded its token.
     void push_value(Cell value);
-    // The syntax errors. `invalid` names the forced type when one is set, else `type`.
+    // The syntax errors. `invalid` names `type`, else the innermost open series' type.
     [[noreturn]] void invalid(TypeId type);
     [[noreturn]] void bad_char();
     [[noreturn]] void malconstruct();
@@ -55,7 +55,6 @@ struct Lexer {
     const uint8_t* token_end = nullptr;
     int32_t line = 1;
     uint32_t breaks = 0;  // line breaks between the previous token and this one
-    TypeId forced = TYPE_NONE_ID;
     TypeId token_type = TYPE_NONE_ID;
     uint8_t entry = S_START;
     uint8_t prev_state = S_START;
@@ -83,6 +82,7 @@ struct Lexer {
 
     // Core steps (lexer.cpp).
     void read_token();
+    void run_states(uint8_t state);
     void finish_token();
     void handle_token();
     void handle_value(TypeId announced);
@@ -104,7 +104,7 @@ struct Lexer {
     void at_end();
     bool point_literal_follows() const;
     void find_raw_string_end();
-    void split_at_unicode_blanks();
+    bool split_at_unicode_blanks();
     [[noreturn]] void invalid_path();
     [[noreturn]] void missing(TypeId open, uint8_t offending);
     [[noreturn]] void fail(err::Code code, TypeId type, uint32_t missing_char = 0);

@@ -65,6 +65,7 @@ constexpr uint8_t S_CONSTRUCT = 21;
 constexpr uint8_t S_RAW_CLOSE = 12;
 constexpr uint8_t S_POINT = 35;
 constexpr uint8_t S_PATH_ELEMENT = 59;
+constexpr uint8_t S_PATH_GET_WORD = 61;  // after the `:` of a get-word element
 
 extern const std::array<uint32_t, 256> char_classes;
 extern const std::array<std::array<uint8_t, CLASS_COUNT>, WORKING_STATES> transitions;

@@ -481,6 +481,7 @@ protected:
 
 TEST_F(Lexer, BlocksParensPathsAndWords) {
     EXPECT_EQ(loaded("1 [2 (3)] a/b: 'c :d"), "[1 [2 (3)] a/b: 'c :d]");
+    EXPECT_EQ(loaded("a/b/:c ;c\nd/:e"), "[a/b/:c d/:e]");
     Cell b = load("x/y 'x/y :x/y x/y: a/:b a/(b c)/d a/1/\"s\"/<t> a/-1");
     Series* s = memory::series_of(b.s2);
     TypeId types[] = {TYPE_PATH, TYPE_LIT_PATH, TYPE_GET_PATH, TYPE_SET_PATH, TYPE_PATH, TYPE_PATH, TYPE_PATH, TYPE_PATH};
@@ -599,6 +600,8 @@ TEST_F(Lexer, SyntaxErrorArguments) {
         {"a/", err::syntax_invalid, {"(line 1)", "path!", "a/"}},
         {"a/b/", err::syntax_invalid, {"(line 1)", "path!", "b/"}},
         {"a/b:/c", err::syntax_invalid, {"(line 1)", "path!", "b:/c"}},
+        {"a/: b", err::syntax_invalid, {"(line 1)", "path!", "a/: b"}},
+        {"a/b/:", err::syntax_invalid, {"(line 1)", "path!", "b/:"}},
         {"a/12a", err::bad_char, {"(line 1)", "12a"}},
         {"a \xFF", err::bad_char, {"(line 1)", "\xEF\xBF\xBD"}},  // U+FFFD stands for the bad byte
         {"1, 2", err::syntax_invalid, {"(line 1)", "point2D!", ", 2"}},
@@ -631,11 +634,11 @@ TEST_F(Lexer, RefusedTokensNameTheirType) {
 TEST_F(Lexer, LineBreaksCountCrLfAndLoneCr) {
     EXPECT_EQ(refused("1\r\n2\r3\r\n4a").args[0], "(line 4)");
     EXPECT_EQ(refused("{a\nb\rc\r\n} 1a").args[0], "(line 4)");
-    Cell b = load("[1\n2 3\r4 ;c\n 5]\n{x\ny} {z}");
+    Cell b = load("[1\n2 3\r4 ;c\n 5\n(1, 2)]\n{x\ny} {z}");
     const Cell* top = memory::series_of(b.s2)->cells();
     const Cell* inner = memory::series_of(top[0].s2)->cells();
-    bool flags[] = {false, true, false, true, true};
-    for (int i = 0; i < 5; ++i) EXPECT_EQ(inner[i].has_flag(FLAG_NEW_LINE), flags[i]) << i;
+    bool flags[] = {false, true, false, true, true, true};
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(inner[i].has_flag(FLAG_NEW_LINE), flags[i]) << i;
     EXPECT_FALSE(top[0].has_flag(FLAG_NEW_LINE));
     EXPECT_TRUE(top[1].has_flag(FLAG_NEW_LINE)) << "a braced string after a line break";
     EXPECT_FALSE(top[2].has_flag(FLAG_NEW_LINE)) << "line breaks inside the previous string do not count";
@@ -645,6 +648,7 @@ TEST_F(Lexer, UnicodeBlanksSeparateWords) {
     EXPECT_EQ(loaded("a\xC2\xA0" "b c\xE3\x80\x80" "d \xC2\xA0 e\xE2\x80\x8B"), "[a b c d e]");
     EXPECT_EQ(loaded("\xC2\xA0"), "[]");
     EXPECT_EQ(loaded("x/y\xC2\xA0z"), "[x/y z]");
+    EXPECT_EQ(loaded("a\xC2\xA0/b \xC2\xA0\"s\" x/\xC2\xA0y"), "[a /b \"s\" x/y]");
     expect_invalid("a\x80", "word!");
     expect_invalid("\xC3\xA9\xC3", "word!");
 }
