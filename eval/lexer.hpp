@@ -37,7 +37,7 @@ struct TraceEvent {
     // The token's datatype. TYPE_NONE_ID for the kinds that are named by a word of the exit
     // states instead (end, the open and close tokens, path, construct, comment, comma).
     TypeId type;
-    int kind;  // token kind: final state - 65 (1 end ... 36 ref)
+    int kind;  // token kind: final state - 65 (1 end ... 36 ref); a prescan names a typeless one as -kind
     int32_t line;
     Cell token;  // load: the value; otherwise a pair! of the token's 1-based start and end
 };
@@ -52,7 +52,7 @@ struct Tracer {
 struct ScanOptions {
     Mode mode = Mode::load;
     bool one_value = false;     // stop after the first complete value (a whole block is one)
-    bool output = true;         // write the result cell
+    bool output = true;         // write the result cell (load mode)
     bool block_always = false;  // in one-value mode, a block of the value instead of the value
     const Tracer* tracer = nullptr;
     const Cell* into = nullptr;  // a block! the values are appended to instead of a new block

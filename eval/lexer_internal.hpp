@@ -37,7 +37,8 @@ struct Lexer {
     }
     // Pushes a finished value; it gets the new-line flag when a line break preceded its token.
     void push_value(Cell value);
-    // The syntax errors. `invalid` names `type`, else the innermost open series' type.
+    // The syntax errors. `invalid` names `type`, else the innermost open series' type; inside a
+    // path every error but the path's own is reported as bad-char.
     [[noreturn]] void invalid(TypeId type);
     [[noreturn]] void bad_char();
     [[noreturn]] void malconstruct();
