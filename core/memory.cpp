@@ -7,6 +7,7 @@
 #include <sys/mman.h>
 
 #include "core/error.hpp"
+#include "core/fatal.hpp"
 #include "core/os/os.hpp"
 #include "core/tracked_heap.hpp"
 
@@ -190,6 +191,12 @@ Series* alloc_series_buffer(uint64_t count, int unit, int32_t offset) {
     return buffer;
 }
 
+// Free ids are linked through their table entries, odd so that no buffer address can match.
+void push_free_id(NodeId node) {
+    node_table[node] = reinterpret_cast<Series*>(uintptr_t(nodes.free_head) << 1 | 1);
+    nodes.free_head = node;
+}
+
 void count_node(NodeId node, int delta) {
     nodes.used += uint32_t(delta);
     nodes.chunk_used[node / NODE_CHUNK] += uint32_t(delta);
@@ -230,8 +237,7 @@ NodeId alloc_node() {
 }
 
 void free_node(NodeId node) {
-    node_table[node] = reinterpret_cast<Series*>(uintptr_t(nodes.free_head) << 1 | 1);
-    nodes.free_head = node;
+    push_free_id(node);
     count_node(node, -1);
 }
 
@@ -384,6 +390,107 @@ uint8_t* alloc_tail_bytes(NodeId node, uint32_t n) {
 
 void set_collect_hook(CollectHook hook) { collect_hook = hook; }
 bool collecting() { return in_collection; }
+
+namespace {
+
+void release_series_frame(SeriesFrame* frame) {
+    if (frame->prev) frame->prev->next = frame->next;
+    else frames_head = frame->next;
+    if (frame->next) frame->next->prev = frame->prev;
+    else frames_tail = frame->prev;
+    if (current_frame == frame) current_frame = frames_tail;
+    unmap_block(frame, frame->size);
+}
+
+// An unmarked buffer is dead: its node goes back to the free ids. Abandoned buffers have none.
+void bury(Series* buffer) {
+    if (!buffer->node) return;
+    VYN_REQUIRE(node_table[buffer->node] == buffer);
+    free_node(buffer->node);
+}
+
+// Moves the live run [from, to) down to `dest` and repoints the nodes of its buffers; returns
+// the end of the run at its new place.
+uint8_t* slide_run(uint8_t* from, uint8_t* to, uint8_t* dest) {
+    uint64_t bytes = uint64_t(to - from);
+    if (dest == from) return to;
+    std::memmove(dest, from, bytes);
+    for (uint8_t* p = dest; p < dest + bytes;) {
+        auto* buffer = reinterpret_cast<Series*>(p);
+        node_table[buffer->node] = buffer;
+        p += buffer->footprint();
+    }
+    return dest + bytes;
+}
+
+// Compacts one frame in a single walk: marked buffers gather into runs that move as one block.
+void compact_frame(SeriesFrame* frame) {
+    uint8_t* dest = frame->area();
+    uint8_t* run = nullptr;  // start of the live run being walked
+    uint8_t* p = frame->area();
+    while (p < frame->heap) {
+        auto* buffer = reinterpret_cast<Series*>(p);
+        uint8_t* next = p + buffer->footprint();
+        if (buffer->flags & SERIES_MARK) {
+            buffer->flags &= ~SERIES_MARK;
+            if (!run) run = p;
+        } else {
+            if (run) dest = slide_run(run, p, dest);
+            run = nullptr;
+            bury(buffer);
+        }
+        p = next;
+    }
+    if (run) dest = slide_run(run, p, dest);
+    frame->heap = dest;
+}
+
+}  // namespace
+
+void compact_series_frames() {
+    for (SeriesFrame* frame = frames_head; frame;) {
+        SeriesFrame* next = frame->next;
+        bool had_buffers = frame->heap != frame->area();
+        compact_frame(frame);
+        if (had_buffers && frame->heap == frame->area() && next) release_series_frame(frame);
+        frame = next;
+    }
+}
+
+void sweep_big_frames() {
+    for (BigFrame* frame = big_frames; frame;) {
+        BigFrame* next = frame->next;
+        Series* buffer = frame->buffer();
+        if (buffer->flags & SERIES_MARK) {
+            buffer->flags &= ~SERIES_MARK;
+        } else if (buffer->node) {
+            bury(buffer);
+            release_big_buffer(buffer);
+        }
+        frame = next;
+    }
+}
+
+void review() {
+    while (nodes.high_water > 1 && node_is_free(nodes.high_water - 1)) --nodes.high_water;
+    nodes.free_head = 0;
+    for (NodeId node = nodes.high_water - 1; node >= 1; --node)
+        if (node_is_free(node)) push_free_id(node);
+    for (SeriesFrame* f = frames_head; f; f = f->next)
+        if (uint64_t(f->end - f->heap) >= NEARLY_FULL) {
+            current_frame = f;
+            break;
+        }
+}
+
+NodeId node_limit() { return nodes.high_water; }
+
+uint64_t bytes_in_use() {
+    uint64_t bytes = 0;
+    for (SeriesFrame* f = frames_head; f; f = f->next) bytes += uint64_t(f->heap - f->area());
+    for (BigFrame* b = big_frames; b; b = b->next) bytes += b->buffer()->footprint();
+    return bytes;
+}
 
 Stats stats() {
     Stats st{};

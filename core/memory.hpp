@@ -101,10 +101,29 @@ uint8_t* alloc_tail_bytes(NodeId node, uint32_t n);
 
 void fill(uint8_t* start, uint8_t* end, uint8_t byte);
 
-// The collector's view of the memory manager.
+// The collector's view of the memory manager. The hook runs before a big frame is made, when no
+// series frame has room, and (in the stress build) before every carve.
 using CollectHook = void (*)();
 void set_collect_hook(CollectHook hook);
 bool collecting();
+
+// A collection's sweep, once every live buffer carries SERIES_MARK. Compaction slides the marked
+// buffers of each series frame down over the unmarked and abandoned ones, repoints their nodes
+// and clears their marks; the nodes of unmarked buffers are freed; a frame it empties goes back
+// to the system unless it is the last one. The big-frame sweep clears the marks of live big
+// buffers and releases the others with their nodes; an abandoned big buffer is left to
+// `release_abandoned`. Neither touches buffers of the tracked heap.
+void compact_series_frames();
+void sweep_big_frames();
+// After a sweep: free node ids are handed out lowest first again (ids above the highest one in
+// use are forgotten), and carving restarts in the lowest frame with room to spare.
+void review();
+// Bytes taken by buffers in series frames and big frames, headers included.
+uint64_t bytes_in_use();
+// One past the highest node id handed out: a walk of the node table stops here. An entry below
+// it refers to a buffer unless its low bit is set (a free id).
+NodeId node_limit();
+inline bool node_is_free(NodeId node) { return reinterpret_cast<uintptr_t>(node_table[node]) & 1; }
 
 struct FrameInfo {
     uint64_t free;

@@ -8,12 +8,14 @@
 
 #include "core/fatal.hpp"
 #include "core/hooks.hpp"
+#include "core/collector.hpp"
 #include "core/context.hpp"
 #include "core/datatype.hpp"
 #include "core/externals.hpp"
 #include "core/memory.hpp"
 #include "core/symbol.hpp"
 #include "core/value_slots.hpp"
+#include "core/words.hpp"
 #include "core/os/os.hpp"
 #include "core/tracked_heap.hpp"
 #include "core/unwind.hpp"
@@ -21,11 +23,14 @@
 #include "datatypes/datatype.hpp"
 #include "datatypes/float.hpp"
 #include "datatypes/integer.hpp"
+#include "datatypes/issue.hpp"
 #include "datatypes/logic.hpp"
 #include "datatypes/none.hpp"
 #include "datatypes/percent.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
+#include "datatypes/typeset.hpp"
+#include "datatypes/word.hpp"
 #include "datatypes/unset.hpp"
 #include "eval/interp.hpp"
 #include "eval/natives.hpp"
@@ -40,8 +45,9 @@ namespace {
 
 // Parents register before their children: a child copies the parent's handlers at once.
 void (*const datatype_registrations[])() = {
-    datatype_init, unset_init,   none_init,  logic_init,   series::init,
-    block::init,   string_init,  integer_init, float_init, percent_init,
+    datatype_init, unset_init,   none_init, logic_init,  series::init, block::init,
+    string_init,   integer_init, word_init, issue_init, float_init,   typeset_init,
+    percent_init,
 };
 
 void register_datatypes() {
@@ -50,6 +56,12 @@ void register_datatypes() {
 }
 
 void init_symbol_table() { symbol::init_table(); }
+
+void init_runtime_words() {
+    words::init_runtime_words();
+    words::init_runtime_refinements();
+    words::init_runtime_issue();
+}
 
 const InitStep steps[] = {
     {"hooks", hooks::init},
@@ -61,9 +73,11 @@ const InitStep steps[] = {
     {"stack", stack::init},
     {"symbols", init_symbol_table},
     {"global-context", context::init_global},
+    {"runtime-words", init_runtime_words},
     {"natives", natives::init},
     {"interpreter", interp::init},
     {"value-slots", value_slots::init},
+    {"collector", collector::init},
 };
 
 // Calls are refused when less than this much native stack is left.

@@ -1,32 +1,52 @@
 // Typeset bits: a typeset! cell holds 96 bits in its three slots, read as 12 bytes; type id t is
-// bit 0x80 >> (t & 7) of byte t >> 3. Function argument lists keep the argument class in header
-// bits 20-21 of their typeset cells.
+// bit 0x80 >> (t & 7) of byte t >> 3. On a little-endian machine byte b is bits 8 * (b % 4) up of
+// slot b / 4, which lets every helper here work on slots and be usable in constant expressions.
+// Function argument lists keep the argument class in header bits 20-21 of their typeset cells.
 #pragma once
 
-#include <cstring>
+#include <bit>
+#include <initializer_list>
 
 #include "core/cell.hpp"
 
 namespace vyn::typeset {
 
-inline const uint8_t* bytes(const Cell& ts) { return reinterpret_cast<const uint8_t*>(&ts.s1); }
-inline uint8_t* bytes(Cell& ts) { return reinterpret_cast<uint8_t*>(&ts.s1); }
+static_assert(std::endian::native == std::endian::little, "typeset bytes are read from the slots");
 
-inline bool has(const Cell& ts, uint32_t type) {
-    return (bytes(ts)[type >> 3] & (0x80u >> (type & 7))) != 0;
+constexpr uint32_t BITS = 96;
+
+// The slot holding a type's bit.
+constexpr uint32_t Cell::*slot(uint32_t type) {
+    uint32_t index = (type >> 3) / 4;
+    return index == 0 ? &Cell::s1 : index == 1 ? &Cell::s2 : &Cell::s3;
 }
-inline void add(Cell& ts, uint32_t type) { bytes(ts)[type >> 3] |= uint8_t(0x80u >> (type & 7)); }
-inline void add_all(Cell& ts, const Cell& other) {
-    for (int i = 0; i < 12; ++i) bytes(ts)[i] |= bytes(other)[i];
+constexpr uint32_t mask(uint32_t type) { return (0x80u >> (type & 7)) << (8 * ((type >> 3) % 4)); }
+
+constexpr bool has(const Cell& ts, uint32_t type) { return type < BITS && (ts.*slot(type) & mask(type)) != 0; }
+constexpr void add(Cell& ts, uint32_t type) { ts.*slot(type) |= mask(type); }
+constexpr void add_all(Cell& ts, const Cell& other) {
+    ts.s1 |= other.s1;
+    ts.s2 |= other.s2;
+    ts.s3 |= other.s3;
 }
 
-inline Cell empty() { return make_cell(TYPE_TYPESET); }
+constexpr Cell empty() { return Cell{TYPE_TYPESET, 0, 0, 0}; }
 
-// Every datatype but unset!.
-inline Cell default_types() {
+constexpr Cell of(std::initializer_list<uint32_t> types) {
     Cell ts = empty();
-    for (uint32_t t = 1; t < TYPE_COUNT; ++t)
-        if (t != TYPE_UNSET && t != TYPE_SYMBOL && t != TYPE_CONTEXT && t != TYPE_SERIES) add(ts, t);
+    for (uint32_t t : types) add(ts, t);
+    return ts;
+}
+constexpr Cell unite(std::initializer_list<Cell> sets) {
+    Cell ts = empty();
+    for (const Cell& s : sets) add_all(ts, s);
+    return ts;
+}
+
+// Every bit but unset!'s: what an argument declared without types accepts.
+constexpr Cell default_types() {
+    Cell ts{TYPE_TYPESET, ~0u, ~0u, ~0u};
+    ts.*slot(TYPE_UNSET) &= ~mask(TYPE_UNSET);
     return ts;
 }
 

@@ -2,12 +2,12 @@
 // name. Two datatypes are equal exactly when they denote the same type id; they have no order.
 #include "datatypes/datatype.hpp"
 
-#include <cstring>
 #include <string>
 
 #include "core/datatype.hpp"
 #include "core/error.hpp"
 #include "datatypes/string.hpp"
+#include "datatypes/word.hpp"
 
 namespace vyn::datatype {
 
@@ -30,11 +30,7 @@ int compare_without_order(const Cell* a, const Cell* b, int op) {
     return b->type() == a->type() && equality_or_sort_op(op) ? 0 : -2;
 }
 
-Cell word_arg(const char* name) {
-    Cell word = string::make(uint32_t(std::strlen(name)));
-    string::concatenate_literal(&word, name);
-    return word;
-}
+Cell word_arg(const char* name) { return word::load(name); }
 
 void fire_expect_arg(const char* action, const Cell* value, const char* argument) {
     Cell action_word = word_arg(action);

@@ -19,8 +19,8 @@ bool equality_or_sort_op(int op);
 // Appends text to the output string of form or mold; returns the budget reduced by its length.
 int32_t append_text(Cell* out, std::string_view text, int32_t budget);
 
-// The argument of an error that names a word (an action or one of its arguments). Words do not
-// exist yet, so the word travels as a string! holding its text.
+// The argument of an error that names a word (an action or one of its arguments): the word!
+// bound in the global context.
 Cell word_arg(const char* name);
 
 // Script error `expect-arg`: the action does not allow the value's datatype for that argument.

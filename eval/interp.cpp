@@ -11,6 +11,8 @@
 #include "core/symbol.hpp"
 #include "core/typeset.hpp"
 #include "core/unwind.hpp"
+#include "core/words.hpp"
+#include "datatypes/typeset.hpp"
 #include "eval/actions.hpp"
 #include "eval/natives.hpp"
 #include "eval/stack.hpp"
@@ -25,12 +27,6 @@ constexpr int MAX_REFINEMENTS = 32;
 constexpr uint32_t FRAME_EVAL_KIND = stack::FRAME_EVAL | stack::FRAME_INTERPRETED;
 constexpr uint32_t FRAME_NATIVE_KIND = stack::FRAME_NATIVE | stack::FRAME_INTERPRETED;
 constexpr uint32_t FRAME_FUNCTION_KIND = stack::FRAME_FUNCTION | stack::FRAME_INTERPRETED;
-
-uint32_t set_path_symbol = 0;
-uint32_t system_symbol = 0;
-uint32_t system_global_symbol = 0;
-uint32_t local_symbol = 0;
-uint32_t return_symbol = 0;
 
 Series* block_of(const Cell& b) { return memory::series_of(b.s2); }
 Cell value_at(const Cell& code, uint32_t i) { return block_of(code)->cells()[i]; }
@@ -71,25 +67,11 @@ struct CodeGuard {
 
 // ---- Argument lists ----
 
-// The typeset of a type block: datatypes and typesets, named directly or through words.
-Cell types_of(const Cell& block) {
-    Cell ts = typeset::empty();
-    uint32_t n = length_of(block);
-    for (uint32_t i = block.s1; i < n; ++i) {
-        Cell t = value_at(block, i);
-        if (t.is(TYPE_WORD)) t = *context::get(t);
-        if (t.is(TYPE_DATATYPE)) typeset::add(ts, t.s1);
-        else if (t.is(TYPE_TYPESET)) typeset::add_all(ts, t);
-        else fire(err::invalid_type_spec, &t);
-    }
-    return ts;
-}
-
 Cell argument_entry(const Cell& spec, uint32_t i, uint32_t n, typeset::ArgClass cls, uint32_t symbol) {
     Cell ts = typeset::default_types();
     if (i + 1 < n) {
         Cell next = value_at(spec, i + 1);
-        if (next.is(TYPE_BLOCK) && next.s1 < length_of(next)) ts = types_of(next);
+        if (next.is(TYPE_BLOCK) && next.s1 < length_of(next)) ts = typeset::from_spec(next);
     }
     typeset::set_arg_class(ts, cls);
     ts.s3 = symbol;  // type ids stay below 64: the third slot names the argument
@@ -121,7 +103,7 @@ Cell make_arg_list(const Cell& callable) {
             break;
         case TYPE_REFINEMENT:
             if (locals >= 0) continue;
-            if (symbol::resolve(v.s2) == symbol::resolve(local_symbol)) {
+            if (symbol::resolve(v.s2) == symbol::resolve(words::ref::local.s2)) {
                 locals = 1;
                 continue;
             }
@@ -129,7 +111,7 @@ Cell make_arg_list(const Cell& callable) {
             if (native) entry.s3 = ++refinements;
             break;
         case TYPE_SET_WORD:
-            if (symbol::resolve(v.s2) != symbol::resolve(return_symbol)) fire(err::bad_func_def, &v);
+            if (symbol::resolve(v.s2) != symbol::resolve(words::sym::return_)) fire(err::bad_func_def, &v);
             if (locals >= 0) goto done;
             entry = argument_entry(spec, i, n, typeset::ARG_RETURN, v.s2);
             break;
@@ -398,7 +380,7 @@ uint32_t eval_set_word(const Cell& code, const Cell& word, uint32_t next, uint32
 
 uint32_t eval_set_path(const Cell& code, const Cell& path, uint32_t next, uint32_t end, bool push) {
     if (next >= end) fire(err::need_value, &path);
-    stack::mark(FRAME_NATIVE_KIND, set_path_symbol);
+    stack::mark(FRAME_NATIVE_KIND, words::set_path.s2);
     stack::push(path);
     next = eval_expression(code, next, end, false, true, false);
     Rooted value(*stack::last());
@@ -411,13 +393,8 @@ uint32_t eval_set_path(const Cell& code, const Cell& path, uint32_t next, uint32
 
 void init() {
     current_code = none_cell();
-    stack::body_symbol = symbol::make("<body>");
-    stack::anon_symbol = symbol::make("<anon>");
-    set_path_symbol = symbol::make("set-path");
-    system_symbol = symbol::make("system");
-    system_global_symbol = symbol::make("system-global");
-    local_symbol = symbol::make("local");
-    return_symbol = symbol::make("return");
+    stack::body_symbol = words::frame_body.s2;
+    stack::anon_symbol = words::frame_anon.s2;
 }
 
 void eval(const Cell& block, bool keep_result) {
@@ -473,7 +450,7 @@ uint32_t eval_expression(const Cell& code, uint32_t pos, uint32_t end, bool no_i
     case TYPE_GET_WORD: give(*context::get(v), push); break;
     case TYPE_ISSUE: {
         uint32_t s = symbol::resolve(v.s2);
-        if ((s == symbol::resolve(system_symbol) || s == symbol::resolve(system_global_symbol)) &&
+        if ((s == symbol::resolve(words::sym::system) || s == symbol::resolve(words::sym::system_global)) &&
             next < end && value_at(code, next).is(TYPE_BLOCK))
             fire(err::vyn_system);
         give(v, push);

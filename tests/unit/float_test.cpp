@@ -174,7 +174,7 @@ TEST_F(FloatTest, PairsTakeANumberOnlyOnTheirRightSide) {
     auto e = raised([] { apply<A_SUBTRACT>(float_cell(1.0), make_cell(TYPE_PAIR, 0, 1, 2)); });
     EXPECT_EQ(e.code, err::not_related);
     ASSERT_EQ(e.args.size(), 2u);
-    EXPECT_EQ(string::to_utf8(&e.args[0]), "subtract");
+    EXPECT_EQ(testing_words::word_text(e.args[0]), "subtract");
     EXPECT_EQ(e.args[1].s1, TYPE_PAIR);
 
     apply<A_ADD>(percent(0.5), make_cell(TYPE_PAIR, 0, 1, 2));
@@ -188,7 +188,7 @@ TEST_F(FloatTest, TuplesRefuseSubtractionNamingTheNumbersType) {
     auto e = raised([] { apply<A_DIVIDE>(percent(0.5), make_cell(TYPE_TUPLE)); });
     EXPECT_EQ(e.code, err::not_related);
     ASSERT_EQ(e.args.size(), 2u);
-    EXPECT_EQ(string::to_utf8(&e.args[0]), "divide");
+    EXPECT_EQ(testing_words::word_text(e.args[0]), "divide");
     EXPECT_EQ(e.args[1].s1, TYPE_PERCENT);
 }
 
@@ -304,7 +304,7 @@ TEST_F(FloatTest, RoundingErrors) {
     auto e = raised([&] { rounded(float_cell(1.5), to_scale(&money)); });
     EXPECT_EQ(e.code, err::not_related);
     ASSERT_EQ(e.args.size(), 2u);
-    EXPECT_EQ(string::to_utf8(&e.args[0]), "round");
+    EXPECT_EQ(testing_words::word_text(e.args[0]), "round");
     EXPECT_EQ(e.args[1].s1, TYPE_MONEY);
 
     EXPECT_EQ(raised([&] { rounded(float_cell(1.5), to_scale(&word)); }).code, err::not_related);
@@ -378,9 +378,9 @@ TEST_F(FloatTest, NegateAbsoluteAndPower) {
         auto e = raised([&] { apply<A_POWER>(float_cell(2.0), exponent); });
         EXPECT_EQ(e.code, err::expect_arg);
         ASSERT_EQ(e.args.size(), 3u);
-        EXPECT_EQ(string::to_utf8(&e.args[0]), "power");
+        EXPECT_EQ(testing_words::word_text(e.args[0]), "power");
         EXPECT_EQ(e.args[1].s1, exponent.type());
-        EXPECT_EQ(string::to_utf8(&e.args[2]), "exponent");
+        EXPECT_EQ(testing_words::word_text(e.args[2]), "exponent");
     }
 }
 

@@ -1,6 +1,7 @@
 // Shared set-up of the tests of the first datatypes (unset!, none!, logic!, datatype!, integer!):
-// a registry holding them, helpers that call handlers as the action dispatcher would, and a
-// raiser that records each error with its arguments before unwinding.
+// a registry holding them, the symbol table and global context (errors name words), helpers that
+// call handlers as the action dispatcher would, and a raiser that records each error with its
+// arguments before unwinding.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,9 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "core/context.hpp"
 #include "core/datatype.hpp"
 #include "core/error.hpp"
 #include "core/memory.hpp"
+#include "core/symbol.hpp"
 #include "core/unwind.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/integer.hpp"
@@ -19,8 +22,11 @@
 #include "datatypes/string.hpp"
 #include "datatypes/unset.hpp"
 #include "eval/random.hpp"
+#include "tests/unit/word_text.hpp"
 
 namespace vyn::testing_handlers {
+
+using testing_words::word_text;
 
 struct RaisedError {
     err::Code code = err::Code(0);
@@ -40,6 +46,8 @@ class HandlerTest : public testing::Test {
 protected:
     void SetUp() override {
         memory::init();
+        symbol::init_table();
+        context::init_global();
         datatype::init();
         datatype_init();
         unset_init();
@@ -104,8 +112,6 @@ protected:
         ADD_FAILURE() << "no error was raised";
         return {};
     }
-    // The text of an error argument that names a word.
-    static std::string word_text(const Cell& arg) { return string::to_utf8(&arg); }
     static void expect_expect_arg(const RaisedError& e, const char* action, TypeId type,
                                   const char* argument) {
         EXPECT_EQ(e.code, err::expect_arg);

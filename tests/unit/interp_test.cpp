@@ -8,6 +8,7 @@
 #include "core/memory.hpp"
 #include "core/symbol.hpp"
 #include "core/unwind.hpp"
+#include "core/words.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/float.hpp"
@@ -40,6 +41,8 @@ protected:
         stack::init();
         symbol::init_table();
         context::init_global();
+        words::init_runtime_words();
+        words::init_runtime_refinements();
         natives::init();
         interp::init();
         set_global("+", action_value(A_ADD, {"value1", "value2"}, TYPE_OP));

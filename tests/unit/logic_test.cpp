@@ -2,6 +2,7 @@
 // tests, none's answers to series actions, and logic's bitwise actions and random truth.
 #include <cmath>
 
+#include "datatypes/word.hpp"
 #include "eval/stack.hpp"
 #include "handler_fixture.hpp"
 
@@ -134,7 +135,7 @@ TEST_F(Logic, NoneAnswersSeriesActionsWithNone) {
 
 TEST_F(Logic, TruthTests) {
     Cell t = logic_cell(true), f = logic_cell(false), none = none_cell(), unset = unset_cell();
-    Cell zero = integer_cell(0), name = text("x");
+    Cell zero = integer_cell(0), name = word::load("x");
     EXPECT_TRUE(logic::true_q(&t));
     EXPECT_TRUE(logic::true_q(&zero));
     EXPECT_TRUE(logic::true_q(&unset));

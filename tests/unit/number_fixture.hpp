@@ -1,6 +1,7 @@
-// Shared set-up of the float! and percent! tests: a registry holding both types, and the
-// helpers that call their handlers as the action dispatcher would and catch what they raise.
-// Raised errors are recorded with their arguments by a raiser installed for each test.
+// Shared set-up of the float! and percent! tests: a registry holding both types, the symbol
+// table and global context (errors name words), and the helpers that call their handlers as the
+// action dispatcher would and catch what they raise. Raised errors are recorded with their
+// arguments by a raiser installed for each test.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,13 +9,16 @@
 #include <string>
 #include <vector>
 
+#include "core/context.hpp"
 #include "core/datatype.hpp"
 #include "core/error.hpp"
 #include "core/memory.hpp"
+#include "core/symbol.hpp"
 #include "core/unwind.hpp"
 #include "datatypes/float.hpp"
 #include "datatypes/percent.hpp"
 #include "datatypes/string.hpp"
+#include "tests/unit/word_text.hpp"
 
 namespace vyn::testing_numbers {
 
@@ -36,6 +40,8 @@ class NumberTest : public testing::Test {
 protected:
     void SetUp() override {
         memory::init();
+        symbol::init_table();
+        context::init_global();
         datatype::init();
         float_init();
         percent_init();

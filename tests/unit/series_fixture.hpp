@@ -1,7 +1,8 @@
-// Shared set-up of the series and block tests: a fresh memory manager, argument stack and
-// registry with series! and block! registered, plus test-only stand-ins for the types that are
-// not built yet (integer! and float! form, mold and compare; string! form and mold; a one-value
-// find for blocks), and an error raiser that records the raised code and its arguments.
+// Shared set-up of the series and block tests: a fresh memory manager, argument stack, symbol
+// table, global context and registry with series! and block! registered, plus test-only
+// stand-ins for the types that are not built yet (integer! and float! form, mold and compare;
+// string! form and mold; a one-value find for blocks), and an error raiser that records the
+// raised code and its arguments.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,16 +12,21 @@
 #include <string>
 #include <vector>
 
+#include "core/context.hpp"
 #include "core/cycles.hpp"
 #include "core/datatype.hpp"
 #include "core/error.hpp"
+#include "core/symbol.hpp"
 #include "core/unwind.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
 #include "eval/stack.hpp"
+#include "tests/unit/word_text.hpp"
 
 namespace vyn::testing_support {
+
+using testing_words::word_text;
 
 inline int32_t emit_text(Cell* out, const std::string& text, int32_t budget) {
     string::concatenate_literal(out, text);
@@ -126,6 +132,8 @@ class SeriesTest : public ::testing::Test {
 protected:
     void SetUp() override {
         memory::init();
+        symbol::init_table();
+        context::init_global();
         stack::init();
         cycles::reset();
         datatype::init();

@@ -152,7 +152,7 @@ TEST_F(Series, RemoveCountsPositionsAndKeys) {
     Raised e = raised_by([&] { series::remove(&d, &other, nullptr); });
     EXPECT_EQ(e.code, err::invalid_refine_arg);
     ASSERT_EQ(e.args.size(), 2u);
-    EXPECT_EQ(string::to_utf8(&e.args[0]), "part");
+    EXPECT_EQ(word_text(e.args[0]), "part");
 
     Cell keyed = ints({1, 2, 3, 4});
     Cell key = integer_cell(2);
@@ -190,7 +190,7 @@ TEST_F(Series, ReverseWholeRestPartAndRecords) {
     Cell four = part_of(4);
     Raised e = raised_by([&] { series::reverse(&r, nullptr, &four); });
     EXPECT_EQ(e.code, err::invalid_refine_arg);
-    EXPECT_EQ(string::to_utf8(&e.args[0]), "skip");
+    EXPECT_EQ(word_text(e.args[0]), "skip");
     Cell word = none_cell();
     EXPECT_EQ(raised_by([&] { series::reverse(&r, nullptr, &word); }).code, err::invalid_refine_arg);
 

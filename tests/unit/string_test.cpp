@@ -8,8 +8,10 @@
 #include <functional>
 #include <string>
 
+#include "core/context.hpp"
 #include "core/datatype.hpp"
 #include "core/error.hpp"
+#include "core/symbol.hpp"
 #include "core/unwind.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/series.hpp"
@@ -73,6 +75,8 @@ class StringActions : public testing::Test {
 protected:
     void SetUp() override {
         memory::init();
+        symbol::init_table();
+        context::init_global();
         stack::init();
         datatype::init();
         integer_init();
