@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/collector.hpp"
 #include "core/error.hpp"
 #include "core/hashtable.hpp"
 #include "core/memory.hpp"
@@ -16,6 +17,7 @@
 #include "core/utf8.hpp"
 #include "datatypes/string.hpp"
 #include "eval/lexer_internal.hpp"
+#include "eval/number_scan.hpp"
 
 namespace vyn::lexer {
 namespace {
@@ -39,6 +41,20 @@ void stack_push(const Cell& cell) {
 }
 
 uint32_t stack_top() { return uint32_t(scan_stack.size()); }
+
+// Keeps allocation from collecting for the guard's lifetime.
+class PausedCollector {
+public:
+    PausedCollector() : was_enabled_(collector::enabled()) { collector::set_enabled(false); }
+    ~PausedCollector() { collector::set_enabled(was_enabled_); }
+    PausedCollector(const PausedCollector&) = delete;
+    PausedCollector& operator=(const PausedCollector&) = delete;
+
+private:
+    bool was_enabled_;
+};
+
+void mark_working_cells() { collector::mark_cells(scan_stack.data(), scan_stack.data() + scan_stack.size()); }
 
 TypeId marker_type(uint32_t marker) { return TypeId(scan_stack[marker].s1 & MARKER_TYPE_MASK); }
 
@@ -134,11 +150,7 @@ Cell make_series(TypeId type, const Cell* cells, uint32_t count) {
     return make_cell(type, 0, node, 0);
 }
 
-Cell text_cell(std::string_view utf8) {
-    Cell s = string::make(uint32_t(utf8.size()));
-    string::append_utf8(&s, utf8);
-    return s;
-}
+
 
 }  // namespace
 
@@ -156,6 +168,7 @@ Lexer::Lexer(const uint8_t* in, size_t length, const ScanOptions& options, bool 
       char_positions(chars),
       origin(options.origin),
       counted_at(in) {
+    if (!parent) collector::add_root(mark_working_cells);
     running = this;
 }
 
@@ -365,6 +378,8 @@ void Lexer::build_innermost() {
     scan_stack.resize(marker);
     stack_push(series);
     if (type == TYPE_MAP) {
+        // hashtable::make leaves each array it has made unreachable while it makes the next one.
+        PausedCollector paused;
         NodeId index = hashtable::make(count / 2, hashtable::Kind::map_index, &scan_stack.back());
         Cell& map = scan_stack.back();
         map.set_type(TYPE_MAP);
@@ -540,10 +555,10 @@ void Lexer::fail(err::Code code, TypeId type, uint32_t missing_char) {
     if (to < end && size_t(to - from) == EXCERPT_MAX)
         while (to > from && (*to & 0xC0) == 0x80) --to;
     uint32_t args = stack_top();
-    stack_push(text_cell("(line " + std::to_string(line) + ")"));
+    stack_push(tokenizer::string_from_text("(line " + std::to_string(line) + ")"));
     if (code == err::syntax_invalid) stack_push(datatype_cell(type));
     if (code == err::missing) stack_push(char_cell(missing_char));
-    stack_push(text_cell(std::string_view(reinterpret_cast<const char*>(from), size_t(to - from))));
+    stack_push(tokenizer::string_from_text(std::string_view(reinterpret_cast<const char*>(from), size_t(to - from))));
     const Cell* a = scan_stack.data() + args;
     if (stack_top() - args == 3) fire(code, a, a + 1, a + 2);
     fire(code, a, a + 1);

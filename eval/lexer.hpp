@@ -1,8 +1,8 @@
 // The lexer: Vyn source text (UTF-8) to values. A table-driven state machine finds each token;
 // blocks, parens, maps and paths are built on a scan stack of cells and copied into a series
 // when they close. Scans nest (a trace callback may scan again); each continues above its
-// parent's stack top. Invariant: every value built during a scan sits on the scan stack, which
-// the collector marks through working_cells(), until it is copied into its series.
+// parent's stack top. Invariant: every value built during a scan sits on the scan stack, a root
+// of the collector (registered by the first scan), until it is copied into its series.
 #pragma once
 
 #include <cstddef>
@@ -89,7 +89,7 @@ struct Transcode {
 // value itself (/one), [value rest] (/next), or the type for /scan and /prescan.
 Cell transcode(const Cell* source, const Transcode& refinements);
 
-// The scan stack cells of every running scan, for the collector to mark. Markers of open series
+// The scan stack cells of every running scan, as the collector marks them. Markers of open series
 // carry the type id 0 and hold no references.
 std::span<const Cell> working_cells();
 

@@ -4,10 +4,10 @@
 #include "eval/number_scan.hpp"
 
 #include <array>
-#include <cstring>
 #include <limits>
 
 #include "core/float_text.hpp"
+#include "core/rooted.hpp"
 #include "datatypes/string.hpp"
 
 namespace vyn::tokenizer {
@@ -156,10 +156,10 @@ int scan_tuple(Text text, Cell* out) {
     return SCAN_OK;
 }
 
-Cell string_from_text(const char* utf8) {
-    Cell s = string::make(uint32_t(std::strlen(utf8)));
-    string::append_utf8(&s, utf8);
-    return s;
+Cell string_from_text(std::string_view utf8) {
+    Rooted s(string::make(uint32_t(utf8.size())));
+    string::append_utf8(s.get(), utf8);
+    return *s;
 }
 
 void upper_case_ascii(char* text) {

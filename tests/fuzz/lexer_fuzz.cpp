@@ -6,11 +6,15 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "core/collector.hpp"
 #include "core/context.hpp"
 #include "core/datatype.hpp"
+#include "core/externals.hpp"
 #include "core/memory.hpp"
+#include "core/rooted.hpp"
 #include "core/symbol.hpp"
 #include "core/unwind.hpp"
+#include "core/value_slots.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/integer.hpp"
@@ -20,6 +24,7 @@
 #include "datatypes/string.hpp"
 #include "datatypes/unset.hpp"
 #include "eval/lexer.hpp"
+#include "eval/stack.hpp"
 
 using namespace vyn;
 
@@ -36,8 +41,13 @@ void fresh_runtime() {
     block::init();
     string_init();
     integer_init();
+    externals::init();
+    stack::init();
     symbol::init_table();
     context::init_global();
+    value_slots::init();
+    collector::init();
+    collector::set_enabled(true);  // what each input loads is garbage once it is checked
 }
 
 void require(bool condition) {
@@ -90,10 +100,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     lexer::Tracer highlighter{lexer::EVENT_SCAN | lexer::EVENT_ERROR, step_over_errors, nullptr};
     require(loads(data, size, &highlighter));
 
-    Cell text = string::make(uint32_t(size));
-    string::append_utf8(&text, std::string_view(reinterpret_cast<const char*>(data), size));
+    Rooted text(string::make(uint32_t(size)));
+    string::append_utf8(text.get(), std::string_view(reinterpret_cast<const char*>(data), size));
     lexer::ScanOptions characters;
     characters.tracer = &trapper;
-    lexer::scan_string(&unused, &text, -1, characters);
+    lexer::scan_string(&unused, text.get(), -1, characters);
     return 0;
 }

@@ -10,14 +10,18 @@
 #include <string_view>
 #include <vector>
 
+#include "core/collector.hpp"
 #include "core/context.hpp"
+#include "core/externals.hpp"
 #include "core/datatype.hpp"
 #include "core/error.hpp"
 #include "core/float_text.hpp"
 #include "core/hashtable.hpp"
 #include "core/memory.hpp"
+#include "core/rooted.hpp"
 #include "core/symbol.hpp"
 #include "core/unwind.hpp"
+#include "core/value_slots.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/float.hpp"
@@ -28,6 +32,7 @@
 #include "datatypes/string.hpp"
 #include "datatypes/unset.hpp"
 #include "eval/lexer.hpp"
+#include "eval/interp.hpp"
 #include "eval/lexer_tables.hpp"
 #include "eval/number_scan.hpp"
 #include "eval/stack.hpp"
@@ -891,6 +896,65 @@ TEST_F(Lexer, PrescanEventsAnnounceEveryToken) {
     EXPECT_EQ(mold(lexer::transcode(&src, {.prescan = true, .trace = &r.tracer})), "block!");
     EXPECT_EQ(r.events, (std::vector<std::string>{"prescan k3 0 1x2", "prescan word! 2 2x3", "prescan string! 6 4x7",
                                                   "prescan k4 6 7x8"}));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Collections during a scan
+
+class LexerCollecting : public Lexer {
+protected:
+    void SetUp() override {
+        Lexer::SetUp();
+        externals::init();
+        value_slots::init();
+        interp::current_code = unset_cell();
+        *block::holder() = unset_cell();
+        collector::init();
+        collector::set_enabled(true);  // with VYN_GC_STRESS, every allocation of a scan collects
+    }
+    void TearDown() override {
+        collector::set_enabled(false);
+        memory::set_collect_hook(nullptr);
+        Lexer::TearDown();
+    }
+};
+
+// Garbage made before each collection, so that compaction moves what the scan built so far.
+TEST_F(LexerCollecting, ValuesBuiltSoFarSurviveAndMove) {
+    Recorder r;
+    r.tracer.events = lexer::EVENT_LOAD | lexer::EVENT_OPEN | lexer::EVENT_ERROR;
+    uint64_t cycles = 0;
+    r.answer = [&](lexer::TraceEvent&) {
+        for (int i = 0; i < 50; ++i) text("garbage " + std::to_string(i));
+        collector::collect();
+        ++cycles;
+        return true;
+    };
+    lexer::ScanOptions options;
+    options.tracer = &r.tracer;
+    const char* source = "\"a\" [\"b\" x/\"c\" #{0102} %f <t>] #[k \"v\"] (\"d\" {e}) word";
+    Rooted loaded(load(source, options));
+    EXPECT_GT(collector::figures().cycles, 10u);
+    EXPECT_EQ(mold(*loaded), "[\"a\" [\"b\" x/\"c\" #{0102} %f <t>] #[k \"v\"] (\"d\" \"e\") word]");
+    collector::collect();
+    EXPECT_EQ(mold(*loaded), "[\"a\" [\"b\" x/\"c\" #{0102} %f <t>] #[k \"v\"] (\"d\" \"e\") word]");
+
+    raised = {};
+    r.tracer.events = lexer::EVENT_ERROR;
+    EXPECT_THROW(scan("[\"kept\" 1a]", options), Unwind);
+    EXPECT_EQ(raised.args, (std::vector<std::string>{"(line 1)", "integer!", "1a]"})) << "the arguments survive";
+}
+
+// Under VYN_GC_STRESS this collects at every allocation the scan makes.
+TEST_F(LexerCollecting, EveryKindOfValueLoadsTheSameWithCollections) {
+    const char* source =
+        "a: [1 2.5 50% \"s\" {b} %%{r}%% #\"c\" #{FF} 1.2.3 3x4 (1, 2) #iss /ref 'lit :get "
+        "http://u.v %f a@b.c <t> @r #(true) x/(y \"z\")/w: #[k 1] h\xC3\xA9llo \"\xF0\x9F\x98\x80\"]";
+    collector::set_enabled(false);
+    std::string quiet = mold(load(source));
+    collector::set_enabled(true);
+    Rooted loaded(load(source));
+    EXPECT_EQ(mold(*loaded), quiet);
 }
 
 }  // namespace
