@@ -213,9 +213,11 @@ void init() {
     }
     free_all();
     uint32_t chunks = MAX_NODES / NODE_CHUNK + 1;
+    uint32_t* chunk_used = nodes.chunk_used;
+    if (!chunk_used) chunk_used = static_cast<uint32_t*>(sys::heap_alloc(chunks * sizeof(uint32_t)));
+    std::memset(chunk_used, 0, chunks * sizeof(uint32_t));
     nodes = NodeState{};
-    nodes.chunk_used = static_cast<uint32_t*>(sys::heap_alloc(chunks * sizeof(uint32_t)));
-    std::memset(nodes.chunk_used, 0, chunks * sizeof(uint32_t));
+    nodes.chunk_used = chunk_used;
     frames_head = frames_tail = current_frame = nullptr;
     big_frames = nullptr;
     next_frame_size = INITIAL_FRAME_SIZE;

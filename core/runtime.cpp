@@ -32,6 +32,7 @@
 #include "datatypes/typeset.hpp"
 #include "datatypes/word.hpp"
 #include "datatypes/unset.hpp"
+#include "eval/boot.hpp"
 #include "eval/interp.hpp"
 #include "eval/natives.hpp"
 #include "eval/random.hpp"
@@ -77,6 +78,8 @@ const InitStep steps[] = {
     {"natives", natives::init},
     {"interpreter", interp::init},
     {"value-slots", value_slots::init},
+    {"globals", boot::init_globals},
+    {"environment", boot::load_environment},
     {"collector", collector::init},
 };
 

@@ -1,0 +1,62 @@
+// The environment's sources are loaded with the lexer (which binds words to the global context)
+// and evaluated one after the other; an error in them is a fault of the build and ends start-up
+// through the uncaught-error report.
+#include "eval/boot.hpp"
+
+#include <cstring>
+
+#include "core/context.hpp"
+#include "core/datatype.hpp"
+#include "core/embedded.hpp"
+#include "core/memory.hpp"
+#include "core/rooted.hpp"
+#include "core/symbol.hpp"
+#include "datatypes/typeset.hpp"
+#include "eval/interp.hpp"
+#include "eval/lexer.hpp"
+#include "eval/stack.hpp"
+
+namespace vyn::boot {
+namespace {
+
+void set_global(std::string_view name, const Cell& value) {
+    Cell word = context::add_global(symbol::make(name));
+    context::set_in(word, value, context::global(), false);
+}
+
+Cell load_text(std::string_view text) {
+    Rooted block;
+    lexer::scan(block.get(), reinterpret_cast<const uint8_t*>(text.data()), text.size(), lexer::ScanOptions{});
+    return *block;
+}
+
+// The `make` action with its plain spec; the environment redefines it with its documented one.
+Cell make_action() {
+    Rooted spec(load_text("type spec"));
+    NodeId extra = memory::alloc_unset_cells(2);
+    memory::series_of(extra)->tail = 2 * sizeof(Cell);
+    return make_cell(TYPE_ACTION, A_MAKE, spec->s2, extra);
+}
+
+}  // namespace
+
+void init_globals() {
+    for (int t = 1; t < TYPE_COUNT; ++t)
+        if (datatype::registered(TypeId(t))) set_global(datatype::name_of(TypeId(t)), datatype_cell(TypeId(t)));
+    set_global("none", none_cell());
+    set_global("true", logic_cell(true));
+    set_global("false", logic_cell(false));
+    for (const auto& named : typeset::NAMED) set_global(named.word, named.types);
+    set_global("make", make_action());
+}
+
+void load_environment() {
+    for (int i = 0; i < embedded_script_count; ++i) {
+        const EmbeddedScript& script = embedded_scripts[i];
+        Rooted code(load_text(std::string_view(script.text, std::strlen(script.text))));
+        interp::eval(*code, false);
+        stack::reset_all();
+    }
+}
+
+}  // namespace vyn::boot
