@@ -20,7 +20,7 @@ constexpr int NATIVE_COUNT = 107;
 extern Native table[TABLE_SIZE];
 int count();
 
-// Fills the table in slot order and makes the print buffer.
+// Fills the table in slot order.
 void init();
 // Appends natives at the fill position, in slot order.
 void fill(const Native* list, int n);
@@ -31,8 +31,8 @@ void fill(const Native* list, int n);
 // leaves its word alone. A word block item that is not a word raises `invalid-arg`.
 void set_many(const Cell& words, const Cell& value, uint32_t count, bool any, bool only, bool some);
 
-// The block `print` reduces into, which the collector keeps.
-Cell* print_buffer();
+// The block `print` reduces into: made by the first print and kept in a kept-value slot.
+Cell print_buffer();
 void init_print_buffer();
 // Whether the last output of print or prin ended its line.
 bool last_output_ended_line();

@@ -18,6 +18,7 @@
 #include "eval/actions.hpp"
 #include "eval/exits.hpp"
 #include "eval/interp.hpp"
+#include "eval/lexer.hpp"
 #include "eval/native_entries.hpp"
 #include "eval/native_support.hpp"
 #include "eval/natives.hpp"
@@ -117,8 +118,8 @@ void do_next(const Cell& block, const Cell& position) {
 
 // The arguments are copied first: a call made in the native's own frame leaves the stack top
 // just above the result cell, where the next pushes overwrite the other argument cells.
-void do_block(Cell* a, const int32_t* refinements) {
-    Rooted code(a[0]);
+void do_block(const Cell& block, const int32_t* refinements) {
+    Rooted code(block);
     Cell* next = refinement_arg(refinements, 2);
     Rooted position(next ? *next : none_cell());
     code->s1 = std::min(code->s1, tail_of(*code));
@@ -178,8 +179,12 @@ void do_(int32_t, const int32_t* refinements) {
     Cell* a = args();
     if (used(refinements, 3)) fire(err::not_done);  // tracing
     switch (a[0].type()) {
-    case TYPE_BLOCK: case TYPE_PAREN: case TYPE_HASH: return do_block(a, refinements);
-    case TYPE_STRING: fire(err::not_done);  // text loads once the lexer is in
+    case TYPE_BLOCK: case TYPE_PAREN: case TYPE_HASH: return do_block(a[0], refinements);
+    case TYPE_STRING: {
+        Rooted code;
+        lexer::scan_string(code.get(), &a[0], -1, lexer::ScanOptions{});
+        return do_block(*code, refinements);
+    }
     case TYPE_FILE: case TYPE_URL: {
         Cell* script_args = refinement_arg(refinements, 1);
         return call_global("do-file", {a[0], none_cell(), script_args ? *script_args : none_cell()});

@@ -6,12 +6,12 @@
 #include <string>
 
 #include "core/casefold.hpp"
-#include "core/collector.hpp"
 #include "core/error.hpp"
 #include "core/hooks.hpp"
 #include "core/os/console_out.hpp"
 #include "core/os/os.hpp"
 #include "core/rooted.hpp"
+#include "core/value_slots.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/mold.hpp"
 #include "datatypes/series.hpp"
@@ -24,13 +24,25 @@
 namespace vyn::natives {
 namespace {
 
-Cell buffer = unset_cell();
+int32_t buffer_slot = 0;  // the kept-value slot of the print buffer, 0 until the first print
 bool last_new_line = true;
+
+// The print buffer: a block in a kept-value slot, so that the collector keeps it.
+Cell buffer() {
+    if (const Cell* kept = buffer_slot ? value_slots::get(buffer_slot) : nullptr) return *kept;
+    Rooted made;
+    block::make_at(made.get(), 32);
+    buffer_slot = value_slots::store(*made);
+    return *made;
+}
 
 // Cuts the print buffer back to where a stretch began.
 struct Stretch {
-    uint32_t start = tail_of(buffer);
-    ~Stretch() { block::vs_clip(&buffer, start); }
+    uint32_t start = tail_of(buffer());
+    ~Stretch() {
+        Cell b = buffer();
+        block::vs_clip(&b, start);
+    }
 };
 
 void emit(const Cell& text, bool new_line) {
@@ -43,11 +55,10 @@ void output(bool new_line) {
     Stretch stretch;
     Rooted value(args()[0]);
     if (value->is(TYPE_BLOCK)) {
-        Cell into = buffer;
+        Cell into = buffer();
         into.s1 = stretch.start;
         reduce_into(*value, into);
-        *value = buffer;
-        value->s1 = stretch.start;
+        *value = into;
     }
     if (value->is(TYPE_STRING)) {
         string::clamp_head(value.get());
@@ -113,12 +124,11 @@ void set_markers(const Cell& position, bool value, uint32_t period) {
 }  // namespace
 
 void init_print_buffer() {
-    block::make_at(&buffer, 32);
+    buffer_slot = 0;
     last_new_line = true;
-    collector::add_root([] { collector::mark_cell(buffer); });
 }
 
-Cell* print_buffer() { return &buffer; }
+Cell print_buffer() { return buffer(); }
 
 bool last_output_ended_line() { return last_new_line; }
 

@@ -1,14 +1,12 @@
-// Shared set-up of the natives tests: the runtime with every registered datatype, the natives
-// and actions defined from their boot sources, and a small reader that turns test source text
-// into values (integers, decimals, strings, chars, files, the word kinds, paths, blocks and
-// parens).
+// Shared set-up of the natives tests: the runtime with every registered datatype, the global
+// words start-up gives values, and the natives and actions defined from their boot sources, the
+// way `make native!` and `make action!` will make them.
 // Errors become error! cells that unwind to the test's try frame; the fixture keeps the code
 // and arguments of the last one. Output of print and prin is captured through a value hook.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
@@ -23,6 +21,7 @@
 #include "core/symbol.hpp"
 #include "core/typeset.hpp"
 #include "core/unwind.hpp"
+#include "core/value_slots.hpp"
 #include "core/words.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/datatype.hpp"
@@ -38,150 +37,20 @@
 #include "datatypes/word.hpp"
 #include "datatypes/issue.hpp"
 #include "datatypes/unset.hpp"
+#include "eval/boot.hpp"
 #include "eval/exits.hpp"
 #include "eval/interp.hpp"
+#include "eval/lexer.hpp"
 #include "eval/natives.hpp"
 #include "eval/stack.hpp"
 
 namespace vyn::testing_support {
 
-// ---- Reading test source ----
-
-class Reader {
-public:
-    explicit Reader(std::string_view text) : text_(text) {}
-
-    // The values up to the end of the text, or up to the closing delimiter.
-    Cell read_block(TypeId type = TYPE_BLOCK, char close = 0) {
-        Rooted block(make_cell(type, 0, memory::alloc_cells(8)));
-        bool new_line = false;
-        for (;;) {
-            new_line |= skip_blanks();
-            if (pos_ >= text_.size()) break;
-            if (text_[pos_] == close) {
-                ++pos_;
-                break;
-            }
-            Cell v = read_value();
-            if (new_line) v.set_flag(FLAG_NEW_LINE);
-            new_line = false;
-            *memory::alloc_tail_cell(block->s2) = v;
-        }
-        return *block;
-    }
-
-private:
-    static bool delimiter(char c) { return std::string_view(" \t\r\n[]()\";").find(c) != std::string_view::npos; }
-
-    bool skip_blanks() {
-        bool line = false;
-        while (pos_ < text_.size()) {
-            char c = text_[pos_];
-            if (c == ';') {
-                while (pos_ < text_.size() && text_[pos_] != '\n') ++pos_;
-            } else if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
-                line |= c == '\n';
-                ++pos_;
-            } else {
-                break;
-            }
-        }
-        return line;
-    }
-
-    std::string_view token() {
-        size_t start = pos_;
-        while (pos_ < text_.size() && !delimiter(text_[pos_])) ++pos_;
-        return text_.substr(start, pos_ - start);
-    }
-
-    static Cell text(std::string_view utf8, TypeId type) {
-        Cell s = string::make(uint32_t(utf8.size()));
-        string::append_utf8(&s, utf8);
-        s.set_type(type);
-        return s;
-    }
-
-    Cell read_string() {
-        char close = text_[pos_++] == '{' ? '}' : '"';
-        std::string out;
-        while (pos_ < text_.size() && text_[pos_] != close) {
-            char c = text_[pos_++];
-            if (c == '^' && pos_ < text_.size()) c = text_[pos_++];
-            out += c;
-        }
-        ++pos_;
-        return text(out, TYPE_STRING);
-    }
-
-    static Cell word(std::string_view name, TypeId type) {
-        Cell w = context::add_global(symbol::make(name));
-        w.set_type(type);
-        return w;
-    }
-
-    static bool numeric(std::string_view t) {
-        size_t i = t[0] == '-' || t[0] == '+' ? 1 : 0;
-        return i < t.size() && t[i] >= '0' && t[i] <= '9';
-    }
-
-    static Cell number(std::string_view t) {
-        std::string s(t);
-        if (s.find('.') == std::string::npos) return integer_cell(int32_t(std::strtol(s.c_str(), nullptr, 10)));
-        return float_cell(std::strtod(s.c_str(), nullptr));
-    }
-
-    static Cell element(std::string_view t) {
-        if (numeric(t)) return number(t);
-        return word(t, TYPE_WORD);
-    }
-
-    Cell path(std::string_view t, TypeId type) {
-        Rooted p(make_cell(type, 0, memory::alloc_cells(4)));
-        for (size_t start = 0;;) {
-            size_t slash = t.find('/', start);
-            *memory::alloc_tail_cell(p->s2) = element(t.substr(start, slash - start));
-            if (slash == std::string_view::npos) break;
-            start = slash + 1;
-        }
-        return *p;
-    }
-
-    Cell read_word(std::string_view t) {
-        TypeId type = TYPE_WORD;
-        if (t[0] == '\'') type = TYPE_LIT_WORD, t.remove_prefix(1);
-        else if (t[0] == ':') type = TYPE_GET_WORD, t.remove_prefix(1);
-        else if (t.back() == ':') type = TYPE_SET_WORD, t.remove_suffix(1);
-        if (t.find('/') == std::string_view::npos || t.find_first_not_of('/') == std::string_view::npos)
-            return word(t, type);
-        switch (type) {
-        case TYPE_SET_WORD: return path(t, TYPE_SET_PATH);
-        case TYPE_LIT_WORD: return path(t, TYPE_LIT_PATH);
-        case TYPE_GET_WORD: return path(t, TYPE_GET_PATH);
-        default: return path(t, TYPE_PATH);
-        }
-    }
-
-    Cell read_value() {
-        char c = text_[pos_];
-        if (c == '[') return ++pos_, read_block(TYPE_BLOCK, ']');
-        if (c == '(') return ++pos_, read_block(TYPE_PAREN, ')');
-        if (c == '"' || c == '{') return read_string();
-        if (c == '#' && pos_ + 1 < text_.size() && text_[pos_ + 1] == '"') {
-            ++pos_;
-            Cell s = read_string();
-            return char_cell(string::view_of(&s).at(0));
-        }
-        if (c == '%') return ++pos_, text(token(), TYPE_FILE);
-        std::string_view t = token();
-        if (numeric(t)) return number(t);
-        if (t[0] == '/' && t.size() > 1) return word(t.substr(1), TYPE_REFINEMENT);
-        return read_word(t);
-    }
-
-    std::string_view text_;
-    size_t pos_ = 0;
-};
+inline Cell load(std::string_view source) {
+    Rooted block;
+    lexer::scan(block.get(), reinterpret_cast<const uint8_t*>(source.data()), source.size(), lexer::ScanOptions{});
+    return *block;
+}
 
 // ---- A stand-in for paren! until it has handlers of its own ----
 
@@ -221,7 +90,7 @@ inline void capture_print(const Cell* value, bool new_line) {
     if (new_line) printed += '\n';
 }
 
-// The datatype words that the specs name, for types registered or not.
+// The datatype words that the specs name, for the types not registered yet too.
 inline const char* const TYPE_NAMES[] = {
     nullptr, "datatype!", "unset!", "none!", "logic!", "block!", "paren!", "string!", "file!", "url!",
     "char!", "integer!", "float!", "symbol!", "context!", "word!", "set-word!", "lit-word!", "get-word!",
@@ -251,8 +120,10 @@ protected:
         words::init_runtime_issue();
         natives::init();
         interp::init();
+        value_slots::init();
         collector::init();
         set_error_raiser(raise_as_error_cell);
+        boot::init_globals();
         define_type_words();
         define_boot("library/boot/natives.vyn", TYPE_NATIVE);
         define_boot("library/boot/actions.vyn", TYPE_ACTION);
@@ -270,8 +141,6 @@ protected:
         } collecting;
         interp::eval(code, true);
     }
-
-    static Cell load(std::string_view source) { return Reader(source).read_block(); }
 
     static void set_global(std::string_view name, const Cell& value) {
         context::set(context::add_global(symbol::make(name)), value);
@@ -357,11 +226,8 @@ private:
     static Cell first_of(const Cell& block) { return memory::series_of(block.s2)->cells()[0]; }
 
     static void define_type_words() {
-        set_global("true", logic_cell(true));
-        set_global("false", logic_cell(false));
-        set_global("none", none_cell());
-        for (int t = 1; t < TYPE_COUNT; ++t) set_global(TYPE_NAMES[t], datatype_cell(TypeId(t)));
-        for (const typeset::NamedTypeset& named : typeset::NAMED) set_global(named.word, named.types);
+        for (int t = 1; t < TYPE_COUNT; ++t)
+            if (!datatype::registered(TypeId(t))) set_global(TYPE_NAMES[t], datatype_cell(TypeId(t)));
     }
 
     // Binds each word of a boot source to the native! or action! its spec and slot describe.

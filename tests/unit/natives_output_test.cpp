@@ -35,12 +35,12 @@ TEST_F(Output, PrintFormsAReducedBlockAndPrinLeavesTheLineOpen) {
 TEST_F(Output, NestedPrintsWorkAboveTheOuterStretch) {
     run("print [1 (print [\"in\" 5] 2) 3]");
     EXPECT_EQ(printed, "in 5\n1 2 3\n");
-    EXPECT_EQ(memory::series_of(natives::print_buffer()->s2)->length(), 0u);
+    EXPECT_EQ(memory::series_of(natives::print_buffer().s2)->length(), 0u);
 }
 
 TEST_F(Output, AnErrorWhileReducingLeavesTheBufferAsItWas) {
     EXPECT_EQ(error_of("print [1 2 / 0]"), err::zero_divide);
-    EXPECT_EQ(memory::series_of(natives::print_buffer()->s2)->length(), 0u);
+    EXPECT_EQ(memory::series_of(natives::print_buffer().s2)->length(), 0u);
     EXPECT_EQ(printed, "");
 }
 

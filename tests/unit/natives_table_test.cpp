@@ -14,7 +14,7 @@ std::vector<int32_t> slots_of(const char* path) {
         if (std::string_view(embedded_scripts[i].path) == path) source = embedded_scripts[i].text;
     std::vector<int32_t> slots;
     if (!source) return slots;
-    Cell defs = vyn::testing_support::Reader(source).read_block();
+    Cell defs = vyn::testing_support::load(source);
     for (uint32_t i = 3; i < memory::series_of(defs.s2)->length(); i += 4) {
         Cell body = memory::series_of(defs.s2)->cells()[i];
         slots.push_back(memory::series_of(body.s2)->cells()[1].i32());
