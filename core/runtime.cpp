@@ -13,7 +13,9 @@
 #include "core/datatype.hpp"
 #include "core/externals.hpp"
 #include "core/memory.hpp"
+#include "core/ownership.hpp"
 #include "core/symbol.hpp"
+#include "core/system_object.hpp"
 #include "core/value_slots.hpp"
 #include "core/words.hpp"
 #include "core/os/os.hpp"
@@ -21,11 +23,15 @@
 #include "core/unwind.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/datatype.hpp"
+#include "datatypes/error.hpp"
 #include "datatypes/float.hpp"
+#include "datatypes/function.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/issue.hpp"
 #include "datatypes/logic.hpp"
+#include "datatypes/native.hpp"
 #include "datatypes/none.hpp"
+#include "datatypes/object.hpp"
 #include "datatypes/percent.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
@@ -46,9 +52,10 @@ namespace {
 
 // Parents register before their children: a child copies the parent's handlers at once.
 void (*const datatype_registrations[])() = {
-    datatype_init, unset_init,   none_init, logic_init,  series::init, block::init,
-    string_init,   integer_init, word_init, issue_init, float_init,   typeset_init,
-    percent_init,
+    datatype_init, unset_init,  none_init,   logic_init,    series::init, block::init,
+    string_init,   integer_init, word_init,  native_init,   action_init,  op_init,
+    function_init, routine_init, issue_init, object_init,   float_init,   typeset_init,
+    error_init,    percent_init,
 };
 
 void register_datatypes() {
@@ -75,9 +82,11 @@ const InitStep steps[] = {
     {"symbols", init_symbol_table},
     {"global-context", context::init_global},
     {"runtime-words", init_runtime_words},
+    {"value-slots", value_slots::init},
+    {"ownership", ownership::init},
+    {"system-object", system_object::init},
     {"natives", natives::init},
     {"interpreter", interp::init},
-    {"value-slots", value_slots::init},
     {"globals", boot::init_globals},
     {"environment", boot::load_environment},
     {"collector", collector::init},

@@ -527,8 +527,13 @@ uint32_t eval_call(const Cell& callable_value, const Cell& code, uint32_t pos, u
         call.native = true;
         stack::mark(FRAME_NATIVE_KIND, symbol, word_context);
         pos = eval_arguments(call, code, pos, end, path, path_index);
-        if (fn->is(TYPE_NATIVE)) natives::table[fn->s1 - 1](0, call.refinements);
-        else actions::table[fn->s1 - 1](call.refinements);
+        if (fn->is(TYPE_ACTION)) {
+            actions::table[fn->s1 - 1](call.refinements);
+        } else {
+            natives::Native entry = natives::table[fn->s1 - 1];
+            if (!entry) fire(err::not_done);  // a slot no native fills
+            entry(0, call.refinements);
+        }
         break;
     }
     default: fire(err::not_done);

@@ -1,0 +1,226 @@
+// Start-up building of `system` and its error catalogue. The catalogue's message templates are
+// read from their source text (strings, words and get-words in at most one block), so the table
+// in core/catalog.cpp stays the one place that spells them. Objects are built inside out, each
+// one pushed on the argument stack before its fields are made so that it stays reachable.
+#include "core/system_object.hpp"
+
+#include <string_view>
+
+#include "core/catalog.hpp"
+#include "core/context.hpp"
+#include "core/error.hpp"
+#include "core/fatal.hpp"
+#include "core/symbol.hpp"
+#include "core/value_slots.hpp"
+#include "core/words.hpp"
+#include "datatypes/block.hpp"
+#include "datatypes/error.hpp"
+#include "datatypes/object.hpp"
+#include "datatypes/string.hpp"
+#include "datatypes/word.hpp"
+#include "eval/stack.hpp"
+
+namespace vyn::system_object {
+namespace {
+
+constexpr int CATEGORIES = 10;
+
+NodeId system_node = 0;
+NodeId catalogue_node = 0;
+NodeId category_nodes[CATEGORIES] = {};
+Cell prototype = unset_cell();
+
+uint32_t state_symbol = 0;
+uint32_t stack_trace_symbol = 0;
+
+Cell word(std::string_view name, TypeId type = TYPE_WORD) { return word::load(name, type); }
+
+Cell text(std::string_view ascii) {
+    Cell s = string::make(uint32_t(ascii.size()));
+    string::concatenate_literal(&s, ascii);
+    return s;
+}
+
+// One template in the catalogue's source form.
+class TemplateReader {
+public:
+    explicit TemplateReader(std::string_view source) : source_(source) {}
+
+    Cell read() {
+        if (peek() != '[') return item();
+        ++pos_;
+        Cell* block = block::push_only(4);
+        while (peek() != ']') {
+            block::vs_append(block, stack::push(item()));
+            stack::pop(1);
+            if (peek() == ' ') ++pos_;
+        }
+        const Cell result = *block;
+        stack::pop(1);
+        return result;
+    }
+
+private:
+    char peek() const {
+        VYN_REQUIRE(pos_ < source_.size());
+        return source_[pos_];
+    }
+
+    std::string_view until(char stop) {
+        size_t end = source_.find_first_of(stop, pos_);
+        if (end == std::string_view::npos) end = source_.size();
+        std::string_view token = source_.substr(pos_, end - pos_);
+        pos_ = end;
+        return token;
+    }
+
+    Cell item() {
+        if (peek() == '"') {
+            ++pos_;
+            Cell s = text(until('"'));
+            ++pos_;
+            return s;
+        }
+        bool get = peek() == ':';
+        if (get) ++pos_;
+        std::string_view name = source_.substr(pos_, source_.find_first_of(" ]", pos_) - pos_);
+        pos_ += name.size();
+        return word(name, get ? TYPE_GET_WORD : TYPE_WORD);
+    }
+
+    std::string_view source_;
+    size_t pos_ = 0;
+};
+
+// Pushes an empty object of the class id and returns its context node.
+NodeId push_object(uint32_t size, uint32_t class_id) {
+    NodeId context = context::create(size, false, true, 0, context::Kind::object);
+    object::push_context(context, class_id);
+    return context;
+}
+
+void add_field(NodeId context, std::string_view name, const Cell& value) {
+    const Cell* kept = stack::push(value);
+    context::add_or_set(context, word(name), *kept);
+    stack::pop(1);
+}
+
+// The object on the stack top becomes the field's value.
+void add_pushed_field(NodeId context, std::string_view name) {
+    const Cell value = *stack::last();
+    add_field(context, name, value);
+    stack::pop(1);
+}
+
+void build_category(int index) {
+    const catalog::Category& c = catalog::category(index);
+    NodeId context = push_object(uint32_t(c.ids.size()) + 2, FIRST_CATEGORY_CLASS_ID + 2 * uint32_t(index));
+    category_nodes[index] = context;
+    add_field(context, "code", integer_cell(index * 100));
+    add_field(context, "type", text(c.type_text));
+    for (const catalog::Id& id : c.ids) add_field(context, id.name, TemplateReader(id.message).read());
+}
+
+void build_catalogue() {
+    catalogue_node = push_object(CATEGORIES, object::new_class_id());
+    for (int i = 0; i < catalog::category_count(); ++i) {
+        build_category(i);
+        add_pushed_field(catalogue_node, catalog::category(i).word);
+    }
+}
+
+// `system/catalog`: the error catalogue and the accessor words of the console's completion.
+void build_catalog() {
+    NodeId context = push_object(2, object::new_class_id());
+    build_catalogue();
+    add_pushed_field(context, "errors");
+    add_field(context, "accessors", none_cell());
+}
+
+void build_error_prototype() {
+    static constexpr std::string_view fields[] = {"code", "type", "id", "arg1", "arg2", "arg3",
+                                                  "near", "where", "stack", "files"};
+    NodeId context = push_object(std::size(fields), object::new_class_id());
+    for (std::string_view name : fields) add_field(context, name, none_cell());
+    prototype = *stack::last();
+}
+
+void build_standard() {
+    NodeId context = push_object(1, object::new_class_id());
+    build_error_prototype();
+    add_pushed_field(context, "error");
+}
+
+void build_state() {
+    NodeId state = push_object(6, object::new_class_id());
+    add_field(state, "interpreted?", none_cell());
+    add_field(state, "last-error", none_cell());
+    add_field(state, "stack-trace", integer_cell(1));
+    block::push_only(4);
+    add_pushed_field(state, "source-files");
+    add_field(state, "callbacks", none_cell());
+    add_field(state, "GC", none_cell());
+}
+
+// `system/words`: the global context seen as an object of class -1, which it also owns.
+Cell global_words() {
+    const Cell words = make_cell(TYPE_OBJECT, context::global(), uint32_t(-1), 0);
+    context::owner(context::global()) = words;
+    return words;
+}
+
+void add_block_field(NodeId context, std::string_view name, int64_t room) {
+    block::push_only(room);
+    add_pushed_field(context, name);
+}
+
+// The 19 slots in their order; the environment fills the ones left none.
+void build_system() {
+    system_node = push_object(19, SYSTEM_CLASS_ID);
+    add_field(system_node, "version", none_cell());
+    add_field(system_node, "build", none_cell());
+    add_field(system_node, "words", global_words());
+    add_field(system_node, "platform", words::Linux);
+    build_catalog();
+    add_pushed_field(system_node, "catalog");
+    build_state();
+    add_pushed_field(system_node, "state");
+    add_block_field(system_node, "modules", 8);
+    add_field(system_node, "codecs", none_cell());
+    add_block_field(system_node, "schemes", 10);
+    for (std::string_view name : {"ports", "locale", "options", "script"}) add_field(system_node, name, none_cell());
+    build_standard();
+    add_pushed_field(system_node, "standard");
+    for (std::string_view name : {"lexer", "console", "view", "reactivity", "tools"})
+        add_field(system_node, name, none_cell());
+}
+
+}  // namespace
+
+void init() {
+    state_symbol = symbol::make("state");
+    stack_trace_symbol = symbol::make("stack-trace");
+    Cell* mark = stack::top;
+    build_system();
+    const Cell system = *stack::last();
+    context::add_or_set(context::global(), word("system"), system);
+    value_slots::store(system);
+    value_slots::store(prototype);
+    stack::top = mark;
+    set_error_raiser(error::raise);
+}
+
+bool ready() { return catalogue_node != 0; }
+
+NodeId system_context() { return system_node; }
+NodeId catalogue_context() { return catalogue_node; }
+NodeId category_context(int category) { return category_nodes[category]; }
+const Cell& error_prototype() { return prototype; }
+
+Cell stack_trace_level() {
+    const Cell state = object::vs_select(context::owner(system_node), word::from_symbol(state_symbol));
+    if (!state.is(TYPE_OBJECT)) return none_cell();
+    return object::vs_select(state, word::from_symbol(stack_trace_symbol));
+}
+
+}  // namespace vyn::system_object
