@@ -8,7 +8,6 @@
 #include "core/rooted.hpp"
 #include "core/words.hpp"
 #include "core/unwind.hpp"
-#include "datatypes/integer.hpp"
 #include "datatypes/word.hpp"
 #include "eval/interp.hpp"
 
@@ -81,16 +80,6 @@ Pass run_body(const Cell& body) {
         if (exit.code == EXIT_CONTINUE) return Pass::continued;
         throw;
     }
-}
-
-int32_t loop_count(const Cell& count) {
-    if (count.is(TYPE_INTEGER)) return count.i32();
-    double d = count.f64();
-    if (integer::float_out_of_range(d)) {
-        Cell type = datatype_cell(TYPE_INTEGER);
-        fire(err::type_limit, &type);
-    }
-    return int32_t(d);
 }
 
 }  // namespace vyn::natives

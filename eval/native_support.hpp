@@ -63,7 +63,4 @@ enum class Pass { normal, continued, broken };
 // every other exit passes through.
 Pass run_body(const Cell& body);
 
-// A loop count: an integer!, or a float! truncated toward zero.
-int32_t loop_count(const Cell& count);
-
 }  // namespace vyn::natives

@@ -33,10 +33,10 @@ const Native slots[NATIVE_COUNT] = {
     foreach,             // 11 foreach
     forall,              // 12 forall
     remove_each,         // 13 remove-each
-    not_done,            // 14 func
-    not_done,            // 15 function
-    not_done,            // 16 does
-    not_done,            // 17 has
+    func,                // 14 func
+    function,            // 15 function
+    does,                // 16 does
+    has,                 // 17 has
     switch_,             // 18 switch
     case_,               // 19 case
     do_,                 // 20 do

@@ -12,7 +12,9 @@
 #include "core/runtime.hpp"
 #include "core/symbol.hpp"
 #include "core/typeset.hpp"
+#include "core/words.hpp"
 #include "datatypes/block.hpp"
+#include "datatypes/object.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/word.hpp"
 #include "eval/actions.hpp"
@@ -225,7 +227,11 @@ void compose(int32_t, const int32_t* refinements) {
 void get(int32_t, const int32_t* refinements) {
     Cell* a = args();
     if (is_path(a[0].type())) return stack::set_result(interp::get_path(a[0]));
-    if (!is_word(a[0].type())) fire(err::not_done);  // objects
+    if (a[0].is(TYPE_OBJECT)) {
+        Cell field = make_cell(TYPE_WORD, 0, words::sym::values, uint32_t(-1));
+        object::reflect(&a[0], &field);
+        return stack::keep();
+    }
     stack::set_result(used(refinements, 0) ? word::get_any(a[0]) : word::get(a[0]));
 }
 
@@ -238,10 +244,10 @@ void set(int32_t, const int32_t* refinements) {
         set_many(a[0], a[1], count, any, used(refinements, 2), used(refinements, 3));
     } else if (is_path(a[0].type())) {
         interp::set_path(a[0], a[1]);
-    } else if (is_word(a[0].type())) {
-        set_word(a[0], a[1]);
+    } else if (a[0].is(TYPE_OBJECT)) {
+        object::set_values(a[0], a[1], any, used(refinements, 2), used(refinements, 3));
     } else {
-        fire(err::not_done);  // objects
+        set_word(a[0], a[1]);
     }
     stack::set_result(a[1]);
 }
@@ -295,7 +301,10 @@ void context_q(int32_t, const int32_t*) {
     stack::set_result(is_object(owner.type()) || is_function(owner.type()) ? owner : none_cell());
 }
 
-void construct(int32_t, const int32_t*) { fire(err::not_done); }
+void construct(int32_t, const int32_t* refinements) {
+    object::construct(args()[0], refinement_arg(refinements, 0), used(refinements, 1));
+    stack::set_result(*stack::last());
+}
 
 void extend(int32_t, const int32_t*) { fire(err::not_done); }
 

@@ -153,11 +153,11 @@ TEST_F(Compiled, RefinementsAreSetUpAndPassedByUse) {
     EXPECT_TRUE(base[2].is(TYPE_NONE) && base[3].is(TYPE_NONE));
 
     natives::Native list[] = {recording_native};
-    natives::fill(list, 1);
+    natives::fill(list, 1);  // after the slots start-up fills
     Cell yes = logic_cell(true), no = logic_cell(false);
     base[2] = integer(8);
     const compiled::RefinementUse uses[] = {{&yes, 3, 4, 0}, {&no, 1, 2, 1}};
-    compiled::call_with_refinements(1, true, 3, uses);
+    compiled::call_with_refinements(natives::count(), true, 3, uses);
     EXPECT_EQ(seen_check, 1);
     EXPECT_EQ(seen_refinements, (std::vector<int32_t>{-1, -1, 4}));
     EXPECT_TRUE(base[2].is(TYPE_NONE));

@@ -133,7 +133,7 @@ TEST_F(Control, ForallMovesTheWordThroughTheSeries) {
     EXPECT_EQ(error_of("s: [1 2] forall s [s: 1]"), err::bad_loop_series);
     EXPECT_EQ(error_of("s: 1 forall s [1]"), err::expect_arg);
     EXPECT_EQ(arg_text(0), "forall");
-    EXPECT_EQ(arg_text(1), "integer!");
+    EXPECT_EQ(arg(1).s1, uint32_t(TYPE_INTEGER));
 }
 
 TEST_F(Control, RemoveEachDropsTheRecordsWhoseBodyIsTruthy) {

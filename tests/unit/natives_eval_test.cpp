@@ -1,25 +1,9 @@
 #include "tests/unit/natives_fixture.hpp"
 
 using namespace vyn;
-using vyn::testing_support::last_error;
 using vyn::testing_support::NativesTest;
 
-namespace {
-
-class Eval : public NativesTest {
-protected:
-    // An object with the fields a and b, as `make object! [a: 1 b: 2]` gives it.
-    static void define_object(std::string_view name) {
-        NodeId ctx = context::create(2, false, false, 0, context::Kind::object);
-        context::add_or_set(ctx, context::add_global(symbol::make("a")), integer_cell(1));
-        context::add_or_set(ctx, context::add_global(symbol::make("b")), integer_cell(2));
-        Cell object = make_cell(TYPE_OBJECT, ctx, 1000001, 0);
-        context::owner(ctx) = object;
-        set_global(name, object);
-    }
-};
-
-}  // namespace
+using Eval = NativesTest;
 
 TEST_F(Eval, ReduceEvaluatesEveryExpression) {
     EXPECT_EQ(mold_of("reduce [1 + 2 3]"), "[3 3]");
@@ -81,7 +65,7 @@ TEST_F(Eval, UnsetAndValueQ) {
 }
 
 TEST_F(Eval, InAndBindReachAnObjectsWords) {
-    define_object("obj");
+    run("obj: make object! [a: 1 b: 2]");
     EXPECT_EQ(mold_of("in obj 'y"), "none");
     EXPECT_EQ(mold_of("get in obj 'b"), "2");
     EXPECT_EQ(mold_of("get in obj /a"), "1");
@@ -89,8 +73,9 @@ TEST_F(Eval, InAndBindReachAnObjectsWords) {
     EXPECT_EQ(mold_of("y: 7 get bind 'y obj"), "7");
     EXPECT_EQ(mold_of("a: 7 blk: [a] bind blk obj get blk/1"), "1");
     EXPECT_EQ(mold_of("a: 7 blk: [a] bind/copy blk obj get blk/1"), "7");
-    EXPECT_EQ(mold_of("context? in obj 'a"), "#object!");
-    EXPECT_EQ(mold_of("context? 'a"), "none");
+    EXPECT_EQ(mold_of("same? obj context? in obj 'a"), "true");
+    EXPECT_EQ(mold_of("same? obj context? 'a"), "false");
+    EXPECT_EQ(mold_of("f: func [x] [context? 'x] same? :f f 1"), "true");
 }
 
 TEST_F(Eval, ApplyCallsWithAReducedArgumentBlock) {
@@ -107,7 +92,11 @@ TEST_F(Eval, ApplyCallsWithAReducedArgumentBlock) {
     EXPECT_EQ(error_of("apply 'append [[1]]"), err::no_arg);
 }
 
-TEST_F(Eval, ExtendOfAnObjectIsNotDone) {
-    define_object("obj");
-    EXPECT_EQ(error_of("extend obj [a 1]"), err::not_done);
+TEST_F(Eval, ObjectsAsWordsAndValues) {
+    run("obj: make object! [a: 1 b: 2]");
+    EXPECT_EQ(mold_of("get obj"), "[1 2]");
+    EXPECT_EQ(mold_of("set obj [5 6] obj/b"), "6");
+    EXPECT_EQ(mold_of("o: construct [x: 1 + 2 y: true] reduce [o/x o/y]"), "[1 true]");
+    EXPECT_EQ(mold_of("o: construct/with [y: 7] obj reduce [o/a o/y]"), "[5 7]");
+    EXPECT_EQ(error_of("extend make object! [] [a 1]"), err::not_done);
 }

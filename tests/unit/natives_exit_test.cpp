@@ -1,7 +1,6 @@
 #include "tests/unit/natives_fixture.hpp"
 
 using namespace vyn;
-using vyn::testing_support::last_error;
 using Exits = vyn::testing_support::NativesTest;
 
 TEST_F(Exits, CatchTakesThrowsByName) {
@@ -20,8 +19,8 @@ TEST_F(Exits, CatchTakesThrowsByName) {
 }
 
 TEST_F(Exits, TryGivesTheErrorAndLetsOtherExitsPass) {
-    EXPECT_EQ(run("try [1 / 0]").type(), TYPE_ERROR);
-    EXPECT_EQ(last_error.code, err::zero_divide);
+    EXPECT_EQ(mold_of("type? try [1 / 0]"), "error!");
+    EXPECT_EQ(code_of(run("try [1 / 0]")), err::zero_divide);
     EXPECT_EQ(mold_of("try [1 + 2]"), "3");
     EXPECT_EQ(mold_of("n: 0 loop 3 [n: n + 1 try [break]] n"), "1");
     EXPECT_EQ(mold_of("catch [try [throw 1] 2]"), "1");
@@ -29,23 +28,16 @@ TEST_F(Exits, TryGivesTheErrorAndLetsOtherExitsPass) {
 }
 
 TEST_F(Exits, TryAllTurnsStrayExitsIntoErrors) {
-    EXPECT_EQ(run("try/all [break]").type(), TYPE_ERROR);
-    EXPECT_EQ(last_error.code, err::throw_break);
-    EXPECT_EQ(run("try/all [return 1]").type(), TYPE_ERROR);
-    EXPECT_EQ(last_error.code, err::throw_return);
-    EXPECT_EQ(run("catch [try/all [throw 1]]").type(), TYPE_ERROR);
-    EXPECT_EQ(last_error.code, err::throw_throw);
-    EXPECT_EQ(mold_of("loop 2 [try/all [break/return 3]]"), "#error!") << "the loop lies beyond the barrier";
+    EXPECT_EQ(code_of(run("try/all [break]")), err::throw_break);
+    EXPECT_EQ(code_of(run("try/all [return 1]")), err::throw_return);
+    EXPECT_EQ(code_of(run("catch [try/all [throw 1]]")), err::throw_throw);
+    EXPECT_EQ(code_of(run("loop 2 [try/all [break/return 3]]")), err::throw_break) << "the loop lies beyond the barrier";
 }
 
 TEST_F(Exits, ReturnAndExitLeaveTheNearestFunction) {
-    define_function("f", "[]", "[loop 5 [return 7] 0]");
-    define_function("g", "[]", "[1 exit 2]");
-    define_function("h", "[x]", "[x: x + 1 if x < 3 [return h x] x]");
-    EXPECT_EQ(mold_of("f"), "7");
-    EXPECT_EQ(mold_of("g"), "unset");
-    EXPECT_EQ(mold_of("h 0"), "3");
+    EXPECT_EQ(mold_of("f: func [] [loop 5 [return 7] 0] f"), "7");
+    EXPECT_EQ(mold_of("g: func [] [1 exit 2] g"), "unset");
+    EXPECT_EQ(mold_of("h: func [x] [x: x + 1 if x < 3 [return h x] x] h 0"), "3");
     EXPECT_EQ(error_of("return 1"), err::throw_return);
-    define_function("breaker", "[]", "[break/return 9]");
-    EXPECT_EQ(mold_of("loop 3 [breaker]"), "9");
+    EXPECT_EQ(mold_of("breaker: func [] [break/return 9] loop 3 [breaker]"), "9");
 }

@@ -3,7 +3,6 @@
 #include "core/hashtable.hpp"
 
 using namespace vyn;
-using vyn::testing_support::last_error;
 using vyn::testing_support::NativesTest;
 
 namespace {
@@ -65,9 +64,9 @@ TEST_F(Sets, TypesetsCombineTheirBits) {
 
 TEST_F(Sets, OperandsMustGoTogether) {
     EXPECT_EQ(error_of("union \"a\" %a"), err::expect_val);
-    EXPECT_EQ(last_error.args[0].s1, uint32_t(TYPE_FILE));
-    EXPECT_EQ(last_error.args[1].s1, uint32_t(TYPE_STRING));
+    EXPECT_EQ(arg(0).s1, uint32_t(TYPE_FILE));
+    EXPECT_EQ(arg(1).s1, uint32_t(TYPE_STRING));
     EXPECT_EQ(error_of("union [1] \"a\""), err::expect_val);
     EXPECT_EQ(error_of("union/skip [1] [2] 0"), err::invalid_refine_arg);
-    EXPECT_EQ(arg_form(0), "skip");
+    EXPECT_EQ(arg_text(0), "skip");
 }

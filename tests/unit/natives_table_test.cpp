@@ -2,6 +2,8 @@
 
 #include <set>
 
+#include "core/embedded.hpp"
+
 using namespace vyn;
 using vyn::testing_support::NativesTest;
 
