@@ -8,6 +8,7 @@
 
 #include "core/error.hpp"
 #include "core/hashtable.hpp"
+#include "core/rooted.hpp"
 #include "core/symbol.hpp"
 
 namespace vyn::stack {
@@ -116,12 +117,14 @@ void init_global() {
 
 NodeId global() { return global_node; }
 
+// The word table and the values block are kept reachable until the context node refers to them:
+// each allocation after them may collect.
 NodeId create(uint32_t size, bool on_stack, bool self, NodeId source_table, Kind kind) {
     if (size == 0) size = 1;
-    NodeId table = source_table
-                       ? hashtable::copy(source_table, memory::copy_buffer(hashtable::record(source_table).block))
-                       : hashtable::make(size, hashtable::Kind::words);
+    NodeId table = source_table ? hashtable::copy(source_table, 0) : hashtable::make(size, hashtable::Kind::words);
+    Rooted table_held(make_cell(TYPE_HASH, 0, 0, table));
     NodeId values = on_stack ? 0 : memory::alloc_unset_cells(size);
+    Rooted values_held(make_cell(values ? TYPE_BLOCK : TYPE_NONE, 0, values));
     NodeId context = memory::alloc_cells(2);
     Series* s = series_of(context);
     s->tail = 2 * sizeof(Cell);

@@ -646,30 +646,25 @@ NodeId make_node_table(uint32_t size, int value_cells, Kind kind) {
     return new_table(size, kind, entries, (value_cells + 1) * 16);
 }
 
+// The record is copied first and kept reachable; each array then replaces the source's in it as
+// soon as it is copied, so every copy made so far is reachable through the new record.
 NodeId copy(NodeId table, NodeId block) {
-    const Record source = record(table);
-    NodeId flags = memory::copy_buffer(source.flags);
-    NodeId buckets = memory::copy_buffer(source.buckets);
-    NodeId indexed = block ? block : memory::copy_buffer(source.block);
-    int32_t extra = source.extra;
-    NodeId chains = 0;
-    if (source.kind == Kind::hash_index) {
-        extra = int32_t(memory::copy_buffer(NodeId(source.extra)));
-        if (source.chains) chains = memory::copy_buffer(source.chains);
-        for (uint32_t n = 0; n < chain_slot_count(source); ++n) {
-            uint32_t node = reinterpret_cast<uint32_t*>(series_of(chains)->data())[n];
-            if (node & FREE_CHAIN_SLOT) continue;
-            NodeId items = memory::copy_buffer(node);
-            reinterpret_cast<uint32_t*>(series_of(chains)->data())[n] = items;
-        }
-    }
+    Rooted block_held = held(block);
     NodeId result = memory::copy_buffer(table);
-    Record& r = record(result);
-    r.flags = flags;
-    r.buckets = buckets;
-    r.block = indexed;
-    r.extra = extra;
-    r.chains = chains;
+    Rooted result_held(make_cell(TYPE_HASH, 0, 0, result));
+    record(result).flags = memory::copy_buffer(record(table).flags);
+    record(result).buckets = memory::copy_buffer(record(table).buckets);
+    record(result).block = block ? block : memory::copy_buffer(record(table).block);
+    if (record(table).kind != Kind::hash_index) return result;
+    record(result).extra = int32_t(memory::copy_buffer(NodeId(record(table).extra)));
+    if (!record(table).chains) return result;
+    record(result).chains = memory::copy_buffer(record(table).chains);
+    for (uint32_t n = 0; n < chain_slot_count(record(result)); ++n) {
+        uint32_t node = chain_slots(record(result))[n];
+        if (node & FREE_CHAIN_SLOT) continue;
+        NodeId items = memory::copy_buffer(node);
+        chain_slots(record(result))[n] = items;
+    }
     return result;
 }
 
