@@ -333,9 +333,8 @@ TEST_F(ObjectEvents, HandlerFieldsMustHoldFunctions) {
 }  // namespace
 
 // Run by the stress build with a collection at every allocation: every value these routines
-// build must stay reachable while they build it. Disabled until context creation keeps its word
-// table and values block reachable while it allocates the context node.
-TEST_F(Object, DISABLED_ObjectsErrorsAndMethodsSurviveCollections) {
+// build must stay reachable while they build it.
+TEST_F(Object, ObjectsErrorsAndMethodsSurviveCollections) {
     set_global("make", action(A_MAKE));
     set_global("getter", func(block({}), block({word("b")})));
     Rooted code(block({set_word("o"), word("make"), datatype_cell(TYPE_OBJECT),
