@@ -1,7 +1,9 @@
 // What the natives share: reading their arguments from the argument stack, the truth tests of
 // the conditionals, loop passes that take break and continue, and the errors that name the
 // current call. Argument cells lie on the argument stack, which never moves: a native may keep
-// pointers to them across evaluations, as long as it remembers them before it pushes a frame.
+// pointers to them while it evaluates in frames of its own. An evaluation whose result goes to
+// the native's own result cell leaves the stack top just above it, and later pushes overwrite
+// the other arguments, which must be copied before that.
 #pragma once
 
 #include <cstdint>
@@ -27,7 +29,7 @@ bool strictly_truthy(const Cell& value);
 // Cells of a block from its buffer's first cell: its tail, and the cell at an index.
 inline uint32_t tail_of(const Cell& block) { return memory::series_of(block.s2)->length(); }
 inline Cell cell_at(const Cell& block, uint32_t index) { return memory::series_of(block.s2)->cells()[index]; }
-// The value-th cell from a block's head, none past its tail.
+// The i-th cell from a block's head, none past its tail.
 Cell element_of(const Cell& block, uint32_t i);
 
 // Script error `expect-arg`: the current call does not allow the value's type for an argument.
@@ -53,6 +55,9 @@ void call_with(const Cell& callable, const Cell& values, const Cell* name, const
 // reduce/into: the values of the block's expressions go into `into`, appended when it is at
 // its tail and inserted at its position otherwise; returns `into` as reduce/into gives it.
 Cell reduce_into(const Cell& block, const Cell& into);
+
+// Forgets the print buffer of an earlier run; the next print makes one.
+void init_print_buffer();
 
 // Loops. A loop frame holds the loop's result: unset until a pass sets it.
 void push_loop_frame();

@@ -6,6 +6,7 @@
 #include "core/error.hpp"
 #include "core/fatal.hpp"
 #include "eval/native_entries.hpp"
+#include "eval/native_support.hpp"
 
 namespace vyn::natives {
 

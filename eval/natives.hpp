@@ -33,7 +33,6 @@ void set_many(const Cell& words, const Cell& value, uint32_t count, bool any, bo
 
 // The block `print` reduces into: made by the first print and kept in a kept-value slot.
 Cell print_buffer();
-void init_print_buffer();
 // Whether the last output of print or prin ended its line.
 bool last_output_ended_line();
 
