@@ -90,7 +90,7 @@ TEST_F(Compare, ZeroQOnEveryLayout) {
     EXPECT_EQ(mold_of("zero? 0x1"), "false");
     EXPECT_EQ(mold_of("zero? 0.0.0"), "true");
     EXPECT_EQ(mold_of("zero? 0.0.1"), "false");
-    EXPECT_EQ(mold_of("zero? #\"^\@\""), "true");
+    EXPECT_EQ(mold_of("zero? #\"^@\""), "true");
 }
 
 TEST_F(Compare, PredicatesRefuseOtherTypesNamingTheCall) {
