@@ -1,7 +1,8 @@
 // Word lookup, adding, getting, setting and binding over context nodes. A context's word table
 // probes every ASCII case variant of a name along one chain, on which the first spelling added
 // comes first: a lookup in any case therefore finds the first spelling, whose value every
-// variant shares. Binding never allocates, so it walks block buffers through plain pointers.
+// variant shares. Binding never allocates, so it walks block buffers through plain pointers;
+// everything else roots what it holds across a word table's or a values block's growth.
 #include "core/context.hpp"
 
 #include <array>
@@ -46,6 +47,15 @@ void ensure_value(NodeId context, int32_t index) {
 }
 
 Cell word_cell(uint32_t symbol) { return make_cell(TYPE_WORD, 0, symbol, uint32_t(-1)); }
+
+// A cell that keeps a node alive while it is rooted.
+Cell node_cell(NodeId node) { return make_cell(TYPE_BINARY, 0, node, 0); }
+
+// A new word table: a copy of the source's, words included, or an empty one.
+NodeId new_word_table(uint32_t size, NodeId source_table) {
+    if (!source_table) return hashtable::make(size, hashtable::Kind::words);
+    return hashtable::copy(source_table, memory::copy_buffer(hashtable::record(source_table).block));
+}
 
 // Finds the symbol in any case, or appends its word; returns the position, `added` telling which.
 int32_t find_or_add(NodeId context, uint32_t symbol, bool any_case, bool& added) {
@@ -111,28 +121,27 @@ private:
 }  // namespace
 
 void init_global() {
+    global_node = 0;  // a collection while it is made must not mark a context of an earlier memory
     global_node = create(GLOBAL_WORDS, false, false, 0, Kind::global);
     self_id = symbol::make("self");
 }
 
 NodeId global() { return global_node; }
 
-// The word table and the values block are kept reachable until the context node refers to them:
-// each allocation after them may collect.
 NodeId create(uint32_t size, bool on_stack, bool self, NodeId source_table, Kind kind) {
     if (size == 0) size = 1;
-    NodeId table = source_table ? hashtable::copy(source_table, 0) : hashtable::make(size, hashtable::Kind::words);
-    Rooted table_held(make_cell(TYPE_HASH, 0, 0, table));
-    NodeId values = on_stack ? 0 : memory::alloc_unset_cells(size);
-    Rooted values_held(make_cell(values ? TYPE_BLOCK : TYPE_NONE, 0, values));
-    NodeId context = memory::alloc_cells(2);
-    Series* s = series_of(context);
-    s->tail = 2 * sizeof(Cell);
     uint32_t flags = uint32_t(kind) << KIND_SHIFT;
     if (on_stack) flags |= FLAG_CONTEXT_ON_STACK;
     if (self) flags |= FLAG_CONTEXT_SELF;
-    s->cells()[0] = make_cell(TYPE_CONTEXT, table, values, 0);
-    s->cells()[0].set_flag(flags);
+    // The context! cell is rooted while its parts are made, so each keeps the ones before it.
+    Rooted cell(make_cell(TYPE_CONTEXT));
+    cell->set_flag(flags);
+    cell->s1 = new_word_table(size, source_table);
+    if (!on_stack) cell->s2 = memory::alloc_unset_cells(size);
+    NodeId context = memory::alloc_cells(2);
+    Series* s = series_of(context);
+    s->tail = 2 * sizeof(Cell);
+    s->cells()[0] = *cell;
     s->cells()[1] = unset_cell();
     Series* w = series_of(words(context));
     for (Cell* c = w->cells(); c < w->cell_tail(); ++c) c->s1 = context;
@@ -140,12 +149,13 @@ NodeId create(uint32_t size, bool on_stack, bool self, NodeId source_table, Kind
 }
 
 NodeId make_from_spec(const Cell& spec, bool on_stack, bool self, Kind kind) {
-    const Cell block = spec;
-    uint32_t length = series_of(block.s2)->length();
-    uint32_t head = block.s1 < length ? block.s1 : length;
+    Rooted block(spec);
+    uint32_t length = series_of(block->s2)->length();
+    uint32_t head = block->s1 < length ? block->s1 : length;
     NodeId context = create(length - head, on_stack, self, 0, kind);
+    Rooted kept(node_cell(context));
     for (uint32_t i = head; i < length; ++i) {
-        const Cell& c = series_of(block.s2)->cells()[i];
+        const Cell& c = series_of(block->s2)->cells()[i];
         TypeId t = c.type();
         if (t != TYPE_WORD && t != TYPE_GET_WORD && t != TYPE_LIT_WORD && t != TYPE_REFINEMENT) continue;
         bool added;
@@ -183,8 +193,8 @@ int32_t add_word(NodeId context, const Cell& word) {
 }
 
 void add_or_set(NodeId context, const Cell& word, const Cell& value) {
-    const Cell v = value;
-    store(context, add_word(context, word), v);
+    Rooted v(value);
+    store(context, add_word(context, word), *v);
 }
 
 void add_if_new(NodeId context, const Cell& word, const Cell& value) {
@@ -192,10 +202,10 @@ void add_if_new(NodeId context, const Cell& word, const Cell& value) {
 }
 
 bool collect_set_words(NodeId context, const Cell& block) {
-    const Cell b = block;
+    Rooted b(block);
     uint32_t before = word_count(context);
-    for (uint32_t i = b.s1; i < series_of(b.s2)->length(); ++i) {
-        const Cell c = series_of(b.s2)->cells()[i];
+    for (uint32_t i = b->s1; i < series_of(b->s2)->length(); ++i) {
+        const Cell c = series_of(b->s2)->cells()[i];
         if (c.is(TYPE_SET_WORD)) add_word(context, c);
     }
     return word_count(context) > before;
@@ -237,22 +247,24 @@ Cell* get_in_slow(const Cell& word, NodeId context) {
 }
 
 Cell* set_in(const Cell& word, const Cell& value, NodeId context, bool notify) {
-    const Cell w = word;  // the allocations below may move the cells the arguments lie in
-    const Cell v = value;
-    if (context_cell(context).s2 == 0) fire(err::not_defined, &w);
-    int32_t index = int32_t(w.s3);
-    if (index < 0) index = find_word(context, w.s2, false);
+    // The value may be a temporary, and the allocations below may move the cells the arguments
+    // lie in: both are rooted copies.
+    Rooted w(word);
+    Rooted v(value);
+    if (context_cell(context).s2 == 0) fire(err::not_defined, w.get());
+    int32_t index = int32_t(w->s3);
+    if (index < 0) index = find_word(context, w->s2, false);
     if (!has_values_block(context)) {
-        if (index < 0) fire(err::not_defined, &w);  // a frame has no cell for a word added now
-        return store(context, index, v);
+        if (index < 0) fire(err::not_defined, w.get());  // a frame has no cell for a word added now
+        return store(context, index, *v);
     }
-    if (index < 0) index = add_word(context, w);
+    if (index < 0) index = add_word(context, *w);
     if (kind_of(context) == Kind::object) word_at(context, index).set_flag(FLAG_WORD_ASSIGNED);
     const Cell owner_cell = owner(context);
-    if (!notify || !change_notifier || owner_cell.s3 == 0) return store(context, index, v);
-    const Cell old = *value_cell(context, index);
-    store(context, index, v);
-    change_notifier(owner_cell, w, old, v);
+    if (!notify || !change_notifier || owner_cell.s3 == 0) return store(context, index, *v);
+    Rooted old(*value_cell(context, index));  // out of the context once the new value is stored
+    store(context, index, *v);
+    change_notifier(owner_cell, *w, *old, *v);
     return value_cell(context, index);
 }
 

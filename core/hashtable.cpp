@@ -3,6 +3,8 @@
 // at the first empty bucket. Keys are placed in the order they were added, also when a table
 // grows, so the first of several keys sharing a probe sequence is always met first: this is what
 // lets the symbol table and context tables find the first spelling of a name by ASCII case.
+// Any allocation may collect: a table is consistent for marking at each one, and the arrays and
+// blocks not yet linked to a rooted table are rooted themselves.
 #include "core/hashtable.hpp"
 
 #include <algorithm>
@@ -291,13 +293,18 @@ Slot search(const View& v, uint32_t hash, Accepts accepts) {
 
 bool rejects_all(int32_t) { return false; }
 
-// Empty flag and bucket arrays for `count` buckets, counts at 0.
+// Cells that keep a node, or a whole table, alive while they are rooted.
+Cell node_cell(NodeId node) { return make_cell(TYPE_BINARY, 0, node, 0); }
+Cell table_cell(NodeId table) { return make_cell(TYPE_HASH, 0, 0, table); }
+
+// Empty flag and bucket arrays for `count` buckets, counts at 0. The arrays keep their contents
+// while they grow, so a collection on the way still reads the table as it was.
 void reset_arrays(NodeId table, uint32_t count, int32_t limit) {
     NodeId flags = record(table).flags;
     NodeId buckets = record(table).buckets;
     uint32_t flag_bytes = count / 4;
-    if (series_of(flags)->capacity < flag_bytes) memory::expand(flags, align_up(flag_bytes, 16));
-    if (series_of(buckets)->capacity < uint64_t(count) * 4) memory::expand(buckets, uint64_t(count) * 4);
+    if (series_of(flags)->capacity < flag_bytes) memory::expand_copy(flags, align_up(flag_bytes, 16));
+    if (series_of(buckets)->capacity < uint64_t(count) * 4) memory::expand_copy(buckets, uint64_t(count) * 4);
     Series* f = series_of(flags);
     memory::fill(f->data(), f->data() + flag_bytes, ALL_EMPTY);
     Record& r = record(table);
@@ -352,8 +359,8 @@ void append_int(NodeId node, int32_t value) {
 
 // A new chain holding one index; returns its number (1-based).
 int32_t new_chain(NodeId table, int32_t first_index) {
-    NodeId items = memory::alloc_series(4, 4, 0);
-    append_int(items, first_index);
+    Rooted items(node_cell(memory::alloc_series(4, 4, 0)));  // until the chain store holds it
+    append_int(items->s2, first_index);
     if (!record(table).chains) {
         NodeId store = memory::alloc_series(4, 4, 0);
         record(table).chains = store;
@@ -363,10 +370,10 @@ int32_t new_chain(NodeId table, int32_t first_index) {
         int32_t n = r.free_chain;
         uint32_t* slots = chain_slots(r);
         r.free_chain = int32_t(slots[n - 1] & ~FREE_CHAIN_SLOT);
-        slots[n - 1] = items;
+        slots[n - 1] = items->s2;
         return n;
     }
-    append_int(r.chains, int32_t(items));
+    append_int(r.chains, int32_t(items->s2));
     return int32_t(chain_slot_count(record(table)));
 }
 
@@ -501,19 +508,23 @@ Cell* insert_key(NodeId table, NodeId key) {
     return entry + 1;
 }
 
-// Live entries go to fresh arrays and a compacted entry block.
+// Live entries go to fresh arrays and a compacted entry block. Everything is allocated before
+// the table is emptied (the fresh block has room for every live entry), so no collection finds
+// live entries missing from it.
 void rebuild_node_table(NodeId table, uint64_t target) {
     uint32_t count = std::max<uint32_t>(4, next_power_of_two(target));
-    NodeId old_block = record(table).block;
-    NodeId fresh = memory::alloc_cells(uint64_t(record(table).live_count + 1) * uint32_t(record(table).extra) / 16);
+    Rooted old_block(node_cell(record(table).block));
+    Rooted fresh(node_cell(
+        memory::alloc_cells(uint64_t(record(table).live_count + 1) * uint32_t(record(table).extra) / 16)));
     reset_arrays(table, count, limit_of(count, 0.5));
-    record(table).block = fresh;
+    record(table).block = fresh->s2;
     int32_t size = record(table).extra;
-    for (uint32_t offset = 0; offset < series_of(old_block)->used_bytes(); offset += uint32_t(size)) {
-        const Cell* old = reinterpret_cast<Cell*>(series_of(old_block)->head_ptr() + offset);
+    NodeId old_entries = old_block->s2;
+    for (uint32_t offset = 0; offset < series_of(old_entries)->used_bytes(); offset += uint32_t(size)) {
+        const Cell* old = reinterpret_cast<Cell*>(series_of(old_entries)->head_ptr() + offset);
         if (!old->is(TYPE_UNSET)) continue;
         Cell* values = insert_key(table, old->s1);
-        old = reinterpret_cast<Cell*>(series_of(old_block)->head_ptr() + offset);
+        old = reinterpret_cast<Cell*>(series_of(old_entries)->head_ptr() + offset);
         std::memcpy(values, old + 1, size_t(size) - 16);
     }
 }
@@ -601,24 +612,19 @@ void set_map_key_preparer(void (*prepare)(Cell*, Cell*)) { prepare_map_key = pre
 
 namespace {
 
-// Keeps a new buffer that nothing refers to yet alive across the allocations made before the
-// table record points at it: any of them may collect.
-Rooted held(NodeId node) { return Rooted(make_cell(node ? TYPE_BINARY : TYPE_NONE, 0, node)); }
-
+// The caller keeps `block` (and the node in `extra` of kind 0) alive until the table holds them.
 NodeId new_table(uint64_t size, Kind kind, NodeId block, int32_t extra) {
     uint32_t count = initial_bucket_count(size);
-    NodeId flags = memory::alloc_bytes_filled(count / 4, ALL_EMPTY);
-    Rooted flags_held = held(flags);
-    NodeId buckets = memory::alloc_series(count, 4, 0);
-    Rooted buckets_held = held(buckets);
+    Rooted flags(node_cell(memory::alloc_bytes_filled(count / 4, ALL_EMPTY)));
+    Rooted buckets(node_cell(memory::alloc_series(count, 4, 0)));
     NodeId table = memory::alloc_bytes(sizeof(Record));
     Series* s = series_of(table);
     s->tail = sizeof(Record);
     Record& r = record(table);
     r = Record{};
     r.extra = extra;
-    r.flags = flags;
-    r.buckets = buckets;
+    r.flags = flags->s2;
+    r.buckets = buckets->s2;
     r.block = block;
     r.bucket_count = int32_t(count);
     r.growth_limit = limit_of(count, 0);
@@ -631,41 +637,43 @@ NodeId new_table(uint64_t size, Kind kind, NodeId block, int32_t extra) {
 NodeId make(uint32_t size, Kind kind, const Cell* block) {
     uint64_t room = kind == Kind::words && size >= 4000 ? uint64_t(size) * 2 : size;
     const Cell given = block ? *block : none_cell();  // the allocations below may move `block`
-    NodeId cell_buckets = kind == Kind::hash_index ? memory::alloc_bytes_filled(uint64_t(size) * 4, 0xFF) : 0;
-    Rooted cell_buckets_held = held(cell_buckets);
-    NodeId indexed = block ? given.s2 : memory::alloc_cells(std::max<uint32_t>(size, 1));
-    Rooted indexed_held = held(indexed);
-    NodeId table = new_table(room, kind, indexed, int32_t(cell_buckets));
-    Rooted table_held(make_cell(TYPE_HASH, 0, indexed, table));  // kept while its keys go in
-    if (block) put_all(table, given.s1, kind == Kind::map_index ? 2 : 1);
-    return table;
+    Rooted cell_buckets(
+        node_cell(kind == Kind::hash_index ? memory::alloc_bytes_filled(uint64_t(size) * 4, 0xFF) : 0));
+    Rooted indexed(node_cell(block ? given.s2 : memory::alloc_cells(std::max<uint32_t>(size, 1))));
+    Rooted table(table_cell(new_table(room, kind, indexed->s2, int32_t(cell_buckets->s2))));
+    if (block) put_all(table->s3, given.s1, kind == Kind::map_index ? 2 : 1);
+    return table->s3;
 }
 
 NodeId make_node_table(uint32_t size, int value_cells, Kind kind) {
-    NodeId entries = memory::alloc_cells(uint64_t(size) * uint32_t(value_cells + 1));
-    return new_table(size, kind, entries, (value_cells + 1) * 16);
+    Rooted entries(node_cell(memory::alloc_cells(uint64_t(size) * uint32_t(value_cells + 1))));
+    return new_table(size, kind, entries->s2, (value_cells + 1) * 16);
 }
 
-// The record is copied first and kept reachable; each array then replaces the source's in it as
-// soon as it is copied, so every copy made so far is reachable through the new record.
+// The result starts as a copy of the record, naming the source's arrays (which the source keeps
+// alive); each part copied replaces its source part at once, so the rooted result keeps it.
 NodeId copy(NodeId table, NodeId block) {
-    Rooted block_held = held(block);
-    NodeId result = memory::copy_buffer(table);
-    Rooted result_held(make_cell(TYPE_HASH, 0, 0, result));
-    record(result).flags = memory::copy_buffer(record(table).flags);
-    record(result).buckets = memory::copy_buffer(record(table).buckets);
-    record(result).block = block ? block : memory::copy_buffer(record(table).block);
-    if (record(table).kind != Kind::hash_index) return result;
-    record(result).extra = int32_t(memory::copy_buffer(NodeId(record(table).extra)));
-    if (!record(table).chains) return result;
-    record(result).chains = memory::copy_buffer(record(table).chains);
-    for (uint32_t n = 0; n < chain_slot_count(record(result)); ++n) {
-        uint32_t node = chain_slots(record(result))[n];
-        if (node & FREE_CHAIN_SLOT) continue;
-        NodeId items = memory::copy_buffer(node);
-        chain_slots(record(result))[n] = items;
+    Rooted given(node_cell(block));
+    Rooted result(table_cell(memory::copy_buffer(table)));
+    NodeId copied = result->s3;
+    NodeId part = block ? block : memory::copy_buffer(record(table).block);
+    record(copied).block = part;
+    part = memory::copy_buffer(record(table).flags);
+    record(copied).flags = part;
+    part = memory::copy_buffer(record(table).buckets);
+    record(copied).buckets = part;
+    if (record(table).kind != Kind::hash_index) return copied;
+    part = memory::copy_buffer(NodeId(record(table).extra));
+    record(copied).extra = int32_t(part);
+    if (!record(table).chains) return copied;
+    part = memory::copy_buffer(record(table).chains);
+    record(copied).chains = part;
+    for (uint32_t n = 0; n < chain_slot_count(record(copied)); ++n) {
+        if (chain_slots(record(copied))[n] & FREE_CHAIN_SLOT) continue;
+        part = memory::copy_buffer(chain_slots(record(copied))[n]);
+        chain_slots(record(copied))[n] = part;
     }
-    return result;
+    return copied;
 }
 
 PutResult put(NodeId table, uint32_t index) {

@@ -61,6 +61,7 @@ uint32_t hash_string(const Cell& string, bool fold_case);
 // Prepares the stored key of a new map! entry (key cell, its value cell); called by put_all.
 void set_map_key_preparer(void (*prepare)(Cell* key, Cell* value));
 
+// Tables and blocks given by node are the caller's to keep alive; a new table comes back unrooted.
 // Kinds 0-2: a table for `size` keys over a block, putting its cells from the block's head index
 // (every second cell for a map); with no block, over a new block with room for `size` cells. A
 // words table for 4000 keys or more starts with twice the room.

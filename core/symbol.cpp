@@ -24,6 +24,8 @@ uint32_t intern(std::string_view name, bool any_case) {
 }  // namespace
 
 void init_table(uint32_t size) {
+    // A collection while the table is made must not mark the table of an earlier memory.
+    block_node = table_node = 0;
     block_node = memory::alloc_cells(size);
     Cell block = make_cell(TYPE_BLOCK, 0, block_node, 0);
     table_node = hashtable::make(size, hashtable::Kind::words, &block);

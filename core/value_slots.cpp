@@ -3,6 +3,7 @@
 #include "core/value_slots.hpp"
 
 #include "core/memory.hpp"
+#include "core/rooted.hpp"
 #include "core/tracked_heap.hpp"
 
 namespace vyn::value_slots {
@@ -44,6 +45,7 @@ bool kept(int32_t handle) {
 
 // A repeated init (tests) leaves the previous side table to the tracked heap's release at exit.
 void init() {
+    slots = 0;  // a collection while the block is made must not mark the block of an earlier memory
     slot_count = INITIAL_CAPACITY;
     slots = memory::alloc_cells(uint64_t(slot_count));
     links = static_cast<int32_t*>(sys::heap_alloc(size_t(slot_count) * sizeof(int32_t)));
@@ -51,11 +53,12 @@ void init() {
 }
 
 int32_t store(Cell value) {
+    Rooted kept(value);  // the value may be a temporary, and growing can collect
     if (free_head < 0) grow();
     int32_t index = free_head;
     free_head = links[index];
     links[index] = KEPT;
-    *slot(index) = value;
+    *slot(index) = *kept;
     return index + 1;
 }
 

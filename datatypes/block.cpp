@@ -2,7 +2,8 @@
 // checks the size bound before it allocates; cells to insert are read after the growth, and a
 // run taken from the destination block itself is copied out first since the gap moves it. Walks
 // over nested values (mold, form, compare, deep copies) keep their node on the cycle stack,
-// which also bounds their depth. Owner notification goes at the marked start and end of each
+// which also bounds their depth. A value to be stored is rooted until it is in place, since the
+// caller may hand over a temporary. Owner notification goes at the marked start and end of each
 // change once ownership exists.
 #include "datatypes/block.hpp"
 
@@ -15,6 +16,7 @@
 #include "core/datatype.hpp"
 #include "core/error.hpp"
 #include "core/memory_replicate.hpp"
+#include "core/rooted.hpp"
 #include "datatypes/mold.hpp"
 #include "datatypes/series.hpp"
 #include "eval/stack.hpp"
@@ -49,30 +51,31 @@ Cell* splice(const Cell* b, uint32_t at, uint32_t replaced, uint64_t inserted) {
     return run;
 }
 
-// The cells an insertion copies: one value, or the cells of a block from its head.
+// The cells an insertion copies: one value, or the cells of a block from its head. The value is
+// rooted; the copies kept of the destination's own cells stay in the destination meanwhile.
 class Source {
 public:
     Source(const Cell* value, bool only, NodeId destination) : value_(*value) {
-        if (only || !series::is_block_type(value_.type())) return;
-        node_ = value_.s2;
-        start_ = head_of(&value_);
-        count_ = total_of(&value_) - start_;
+        if (only || !series::is_block_type(value_->type())) return;
+        node_ = value_->s2;
+        start_ = head_of(value_.get());
+        count_ = total_of(value_.get()) - start_;
         if (node_ == destination) {
-            const Cell* from = buffer_of(&value_)->cells() + start_;
+            const Cell* from = buffer_of(value_.get())->cells() + start_;
             kept_.assign(from, from + count_);
         }
     }
     bool is_block() const { return node_ != 0; }
-    const Cell& value() const { return value_; }
+    const Cell& value() { return *value_; }
     uint32_t count() const { return count_; }
     // Valid until the next allocation.
-    const Cell* cells() const {
+    const Cell* cells() {
         if (!kept_.empty()) return kept_.data();
-        return node_ ? memory::series_of(node_)->cells() + start_ : &value_;
+        return node_ ? memory::series_of(node_)->cells() + start_ : value_.get();
     }
 
 private:
-    Cell value_;
+    Rooted value_;
     NodeId node_ = 0;
     uint32_t start_ = 0;
     uint32_t count_ = 1;
@@ -80,7 +83,7 @@ private:
 };
 
 // Writes `part` source cells `dup` times over `replaced` cells at `at`; returns the cells written.
-uint64_t write_run(const Cell* b, uint32_t at, uint32_t replaced, const Source& source, uint32_t part,
+uint64_t write_run(const Cell* b, uint32_t at, uint32_t replaced, Source& source, uint32_t part,
                    uint32_t dup) {
     uint64_t inserted = uint64_t(part) * dup;
     Cell* run = splice(b, at, replaced, inserted);
@@ -93,7 +96,7 @@ uint64_t write_run(const Cell* b, uint32_t at, uint32_t replaced, const Source& 
 int64_t dup_count(const Cell* dup) { return dup ? dup->i32() : 1; }
 
 // How many of the value's cells a part argument selects: a count, or a position in the value.
-int64_t part_of_value(const Source& source, const Cell* part) {
+int64_t part_of_value(Source& source, const Cell* part) {
     if (!part) return -1;
     if (!source.is_block() && !part->is(TYPE_INTEGER)) fire(err::invalid_part, part);
     return series::part_distance(&source.value(), part);
@@ -267,9 +270,9 @@ void vs_remove_last(Cell* b) {
 }
 
 Cell* vs_append(Cell* b, const Cell* value) {
-    Cell v = *value;
+    Rooted v(*value);
     Cell* slot = memory::alloc_tail_cell(b->s2);
-    *slot = v;
+    *slot = *v;
     return slot;
 }
 
@@ -361,11 +364,11 @@ Cell* push(const Cell* b) { return stack::push(*b); }
 Cell* push_only(int64_t size) { return make_at(stack::push(unset_cell()), size); }
 
 Cell* clone(const Cell* b, bool deep, bool all_lists) {
-    Cell source = *b;
+    Rooted source(*b);  // its node is also the cycle guard's: no other block may take it over
     Cell* copy = stack::push(unset_cell());
-    shallow_copy(&source, copy);
+    shallow_copy(source.get(), copy);
     if (!deep) return copy;
-    cycles::Entry guard(source.s2);
+    cycles::Entry guard(source->s2);
     for (uint32_t i = 0; i < total_of(copy); ++i) {
         Cell nested = buffer_of(copy)->cells()[i];
         if (!clonable(nested.type(), all_lists)) continue;
@@ -511,7 +514,9 @@ Cell* change(Cell* b, const Cell* value, const Cell* part, bool only, const Cell
 }
 
 Cell* copy(Cell* b, const Cell* part, bool deep, const Cell* types) {
-    NodeId source = b->s2;
+    // The source leaves `b`; it stays rooted, as the cycle guard names its node.
+    Rooted original(*b);
+    NodeId source = original->s2;
     series::copy(b, part, false, nullptr);
     if (!deep && !types) return b;
     if (b->is(TYPE_HASH)) b->set_type(TYPE_BLOCK);  // hash! rebuilds its own table afterwards
@@ -546,24 +551,24 @@ Cell* take(Cell* b, const Cell* part, bool deep, bool last) {
 }
 
 Cell* put(Cell* b, const Cell* key, const Cell* value, bool case_sensitive) {
-    Cell k = *key;
-    Cell v = *value;
+    Rooted k(*key);
+    Rooted v(*value);
     FindArgs args{};
     args.case_sensitive = case_sensitive;
     Cell found = *b;
-    found = *series::search(A_FIND, &found, &k, args);
+    found = *series::search(A_FIND, &found, k.get(), args);
     // owner notification: put
     if (found.is(TYPE_NONE)) {
-        vs_append(b, &k);
-        vs_append(b, &v);
+        vs_append(b, k.get());
+        vs_append(b, v.get());
     } else {
         uint32_t at = found.s1 + 1;
-        if (at == total_of(b)) vs_append(b, &v);
-        else if (Cell old = *vs_abs_at(b, at); compare_values(&old, &v, OP_FIND_EQUAL) != 0)
-            *vs_abs_at(b, at) = v;
+        if (at == total_of(b)) vs_append(b, v.get());
+        else if (Cell old = *vs_abs_at(b, at); compare_values(&old, v.get(), OP_FIND_EQUAL) != 0)
+            *vs_abs_at(b, at) = *v;
         // owner notification: put-ed
     }
-    *b = v;
+    *b = *v;
     return b;
 }
 

@@ -1,7 +1,9 @@
 // series!: the abstract parent of every series type. Its handlers work on any series through the
 // value cell (slot 1 head index in units, slot 2 node, slot 3 type extra) and the buffer's unit
 // size alone. A head index left beyond the tail by another reference counts as the tail; buffer
-// addresses are re-read through the node after anything that can allocate.
+// addresses are re-read through the node after anything that can allocate. The cells a handler
+// gets are its caller's, rooted and fixed (the argument stack): a handler may put a new series in
+// its first cell and allocate afterwards.
 #pragma once
 
 #include <cstdint>

@@ -3,6 +3,8 @@
 // since any step can allocate and move buffers.
 #include "eval/interp.hpp"
 
+#include <algorithm>
+
 #include "core/context.hpp"
 #include "core/error.hpp"
 #include "core/memory.hpp"
@@ -254,15 +256,12 @@ uint32_t use_refinement(Call& call, const Cell& list, const Cell& selector, cons
     Cell* flag = stack::base + slot;
     if (flag->is(TYPE_LOGIC) && flag->s1) fire(err::dup_refine, call.callable);
     *flag = logic_cell(true);
-    Cell* saved_top = stack::top;
-    stack::top = flag + 1;  // the refinement's arguments go into their own slots
-    try {
-        pos = fetch_arguments(call, list, next, code, pos, end);
-    } catch (...) {
-        stack::top = saved_top;
-        throw;
-    }
-    stack::top = saved_top;
+    // The arguments are fetched above the frame's slots, where the collector sees them and the
+    // slots filled so far, then moved into their own slots.
+    Cell* fetched = stack::top;
+    pos = fetch_arguments(call, list, next, code, pos, end);
+    std::copy(fetched, stack::top, flag + 1);
+    stack::top = fetched;
     return pos;
 }
 
@@ -499,11 +498,12 @@ void set_path(const Cell& path, const Cell& value) {
 }
 
 Cell arg_list(const Cell& callable) {
-    bool native = callable.is(TYPE_NATIVE) || callable.is(TYPE_ACTION);
-    Cell cached = extra_of(callable)[native ? uint32_t(NATIVE_ARGS) : uint32_t(EXTRA_ARGS)];
+    const Cell c = callable;  // making the list may move the cell `callable` lies in
+    uint32_t slot = c.is(TYPE_NATIVE) || c.is(TYPE_ACTION) ? uint32_t(NATIVE_ARGS) : uint32_t(EXTRA_ARGS);
+    Cell cached = extra_of(c)[slot];
     if (cached.is(TYPE_BLOCK)) return cached;
-    Cell list = make_arg_list(callable);
-    extra_of(callable)[native ? uint32_t(NATIVE_ARGS) : uint32_t(EXTRA_ARGS)] = list;
+    Cell list = make_arg_list(c);
+    extra_of(c)[slot] = list;
     return list;
 }
 

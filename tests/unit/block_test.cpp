@@ -40,12 +40,12 @@ TEST_F(Block, MoldPlacesNewLinesAndIndents) {
 TEST_F(Block, MoldAndFormStopOnceTheLimitIsSpent) {
     Cell b = ints({1, 22, 333, 4});
     Cell part = count(5);
-    Cell out = string::make(8);
+    Cell& out = testing_gc::kept(string::make(8));
     int32_t left = block::mold(&b, &out, MoldArgs{}, &part, 5);
     EXPECT_EQ(string::to_utf8(&out), "[1 22]");  // the action's entry cuts the text to the limit
     EXPECT_EQ(left, -1);
 
-    Cell formed_out = string::make(8);
+    Cell& formed_out = testing_gc::kept(string::make(8));
     block::form(&b, &formed_out, &part, 3);
     EXPECT_EQ(string::to_utf8(&formed_out), "1 22 ");
 }
@@ -165,7 +165,7 @@ TEST_F(Block, DeepCopyCopiesNestedSeriesAndRefusesCycles) {
     Cell inner = ints({2});
     Cell s = text("t");
     Cell b = block_of({integer_cell(1), inner, s});
-    Cell copy = b;
+    Cell& copy = testing_gc::kept(b);  // the deep copy allocates after the new block is in place
     block::copy(&copy, nullptr, true, nullptr);
     EXPECT_EQ(molded(copy), "[1 [2] \"t\"]");
     Cell copied_inner = *block::vs_abs_at(&copy, 1);

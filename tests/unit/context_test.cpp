@@ -13,9 +13,11 @@
 #include "core/error.hpp"
 #include "core/hashtable.hpp"
 #include "core/memory.hpp"
+#include "core/rooted.hpp"
 #include "core/symbol.hpp"
 #include "core/unicode.hpp"
 #include "core/unwind.hpp"
+#include "tests/unit/collection_stress.hpp"
 
 using namespace vyn;
 using namespace vyn::context;
@@ -28,18 +30,24 @@ protected:
         memory::init();
         symbol::init_table();
         init_global();
+        testing_gc::collect_at_every_allocation();
     }
+    void TearDown() override { testing_gc::stop_collecting(); }
 };
 
 Cell word(std::string_view name, TypeId type = TYPE_WORD) {
     return make_cell(type, 0, symbol::make(name), uint32_t(-1));
 }
 
+// Blocks, contexts and tables made here are kept for the rest of the test.
 Cell block_of(std::initializer_list<Cell> cells, TypeId type = TYPE_BLOCK) {
-    NodeId node = memory::alloc_cells(cells.size() + 1);
-    for (const Cell& c : cells) *memory::alloc_tail_cell(node) = c;
-    return make_cell(type, 0, node, 0);
+    Cell& b = testing_gc::kept(make_cell(type, 0, memory::alloc_cells(cells.size() + 1), 0));
+    for (const Cell& c : cells) *memory::alloc_tail_cell(b.s2) = c;
+    return b;
 }
+
+NodeId kept(NodeId context) { return testing_gc::kept(make_cell(TYPE_OBJECT, context)).s1; }
+NodeId kept_table(NodeId table) { return testing_gc::kept(make_cell(TYPE_HASH, 0, 0, table)).s3; }
 
 std::string numbered(std::string_view prefix, int n) {
     std::string name(prefix);
@@ -50,11 +58,12 @@ std::string numbered(std::string_view prefix, int n) {
 Cell& at(const Cell& block, uint32_t i) { return memory::series_of(block.s2)->cells()[i]; }
 
 // Moves every buffer of the series frames and scribbles over its old place, as a compacting
-// collection may at any allocation. The stress build runs it at every allocation. No node is
-// freed here, so the live ids are the first nodes_used ones.
+// collection may at any allocation. The stress build, whose every allocation collects, runs a
+// collection instead.
 void move_every_buffer() {
-    const NodeId used = memory::stats().nodes_used;
-    for (NodeId n = 1; n <= used; ++n) {
+    if (testing_gc::STRESS_BUILD) return collector::collect();
+    const NodeId limit = memory::node_limit();
+    for (NodeId n = 1; n < limit; ++n) {
         Series* s = memory::node_table[n];
         if (!s || (reinterpret_cast<uintptr_t>(s) & 1) || (s->flags & SERIES_LOCATION) || s->capacity == 0) continue;
         uint8_t* old = s->data();
@@ -64,9 +73,14 @@ void move_every_buffer() {
     }
 }
 
+// Moves every buffer at each allocation that would collect; the stress build keeps its collector.
 struct MovingBuffers {
-    MovingBuffers() { memory::set_collect_hook(move_every_buffer); }
-    ~MovingBuffers() { memory::set_collect_hook(nullptr); }
+    MovingBuffers() {
+        if (!testing_gc::STRESS_BUILD) memory::set_collect_hook(move_every_buffer);
+    }
+    ~MovingBuffers() {
+        if (!testing_gc::STRESS_BUILD) memory::set_collect_hook(nullptr);
+    }
 };
 
 template <class F>
@@ -93,7 +107,7 @@ TEST_F(Context, SetThenGetThroughABoundWord) {
 }
 
 TEST_F(Context, BindingReachesIntoNestedBlocks) {
-    NodeId obj = make_from_spec(block_of({word("a"), word("b"), word("c")}), false, false, Kind::object);
+    NodeId obj = kept(make_from_spec(block_of({word("a"), word("b"), word("c")}), false, false, Kind::object));
     Cell issue = word("a", TYPE_ISSUE);
     Cell inner = block_of({word("c", TYPE_GET_WORD), issue});
     Cell path = block_of({word("b"), inner}, TYPE_PATH);
@@ -108,7 +122,7 @@ TEST_F(Context, BindingReachesIntoNestedBlocks) {
 }
 
 TEST_F(Context, ABlockHoldingItselfBindsOnce) {
-    NodeId obj = make_from_spec(block_of({word("a")}), false, false, Kind::object);
+    NodeId obj = kept(make_from_spec(block_of({word("a")}), false, false, Kind::object));
     Cell b = block_of({word("a"), none_cell()});
     at(b, 1) = b;
     bind(b, obj, false);
@@ -126,7 +140,7 @@ TEST_F(Context, NestingDeeperThan999RaisesTooDeep) {
 }
 
 TEST_F(Context, CaseVariantsShareOneValue) {
-    NodeId obj = make_from_spec(block_of({word("abc")}), false, false, Kind::object);
+    NodeId obj = kept(make_from_spec(block_of({word("abc")}), false, false, Kind::object));
     Cell b = block_of({word("abc"), word("ABC"), word("Abc", TYPE_SET_WORD)});
     bind(b, obj, false);
     EXPECT_EQ(at(b, 0).s3, at(b, 1).s3);
@@ -154,7 +168,7 @@ TEST_F(Context, UnboundAndMissingWordsRaise) {
 }
 
 TEST_F(Context, FunctionValuesLiveOnTheArgumentStack) {
-    NodeId fn = make_from_spec(block_of({word("arg"), word("ref", TYPE_REFINEMENT)}), true, false, Kind::function);
+    NodeId fn = kept(make_from_spec(block_of({word("arg"), word("ref", TYPE_REFINEMENT)}), true, false, Kind::function));
     Cell b = block_of({word("arg"), word("ref")});
     bind(b, fn, false);
     EXPECT_EQ(error_of([&] { get(at(b, 0)); }), err::not_in_context);
@@ -184,13 +198,14 @@ TEST_F(Context, ObjectAssignmentsAreMarkedAndNotified) {
         heard.push_back(old_value.i32());
         heard.push_back(new_value.i32());
     });
-    NodeId obj = make_from_spec(block_of({word("f")}), false, true, Kind::object);
+    NodeId obj = kept(make_from_spec(block_of({word("f")}), false, true, Kind::object));
     Cell f = word("f");
     bind_word(obj, f);
     set_in(f, integer_cell(1), obj, true);
     EXPECT_TRUE(heard.empty());
     EXPECT_TRUE(memory::series_of(words(obj))->cells()[0].has_flag(FLAG_WORD_ASSIGNED));
-    owner(obj) = make_cell(TYPE_OBJECT, obj, 0, 99);  // an on-set record
+    NodeId on_set = block_of({}).s2;
+    owner(obj) = make_cell(TYPE_OBJECT, obj, 0, on_set);
     set_in(f, integer_cell(2), obj, true);
     set_in(f, integer_cell(3), obj, false);
     EXPECT_EQ(heard, (std::vector<int32_t>{1, 2}));
@@ -198,14 +213,14 @@ TEST_F(Context, ObjectAssignmentsAreMarkedAndNotified) {
 
     Cell body = block_of({word("self"), word("f")});
     bind(body, obj, true);
-    EXPECT_EQ(get(at(body, 0))->s3, 99u);
+    EXPECT_EQ(get(at(body, 0))->s3, on_set);
     Cell plain = block_of({word("self")});
     bind(plain, obj, false);
     EXPECT_EQ(error_of([&] { get(at(plain, 0)); }), err::no_value);
 }
 
 TEST_F(Context, SettingAnUnlookedWordAddsIt) {
-    NodeId obj = create(0, false, false, 0, Kind::object);
+    NodeId obj = kept(create(0, false, false, 0, Kind::object));
     set_in(word("fresh"), integer_cell(4), obj, false);
     set_in(word("FRESH"), integer_cell(6), obj, false);
     EXPECT_EQ(word_count(obj), 1u);
@@ -224,9 +239,9 @@ TEST_F(Context, SettingAnUnlookedWordAddsIt) {
 }
 
 TEST_F(Context, ACloneHasItsOwnWordsAndValues) {
-    NodeId obj = make_from_spec(block_of({word("p"), word("q")}), false, true, Kind::object);
+    NodeId obj = kept(make_from_spec(block_of({word("p"), word("q")}), false, true, Kind::object));
     Cell object = make_cell(TYPE_OBJECT, obj);
-    NodeId copy = clone(object, Kind::object);
+    NodeId copy = kept(clone(object, Kind::object));
     EXPECT_EQ(object.s1, copy);
     EXPECT_NE(copy, obj);
     EXPECT_EQ(word_count(copy), 2u);
@@ -244,7 +259,7 @@ TEST_F(Context, EverythingSurvivesBuffersMovingAtAllocations) {
     uint32_t variant = symbol::make("FIRST");
     Cell fields = block_of({});
     for (int i = 0; i < 40; ++i) *memory::alloc_tail_cell(fields.s2) = word(numbered("f", i), TYPE_SET_WORD);
-    NodeId obj = create(0, false, false, 0, Kind::object);
+    NodeId obj = kept(create(0, false, false, 0, Kind::object));
     collect_set_words(obj, fields);
     for (int i = 0; i < 40; ++i) ASSERT_EQ(find_word(obj, symbol::make(numbered("F", i)), true), i);
     move_every_buffer();
@@ -260,23 +275,25 @@ TEST_F(Context, EverythingSurvivesBuffersMovingAtAllocations) {
     for (int i = 0; i < 300; ++i) add_global(symbol::make(numbered("G", i)));
     EXPECT_EQ(symbol::alias_id(symbol::make("g299")), int32_t(add_global(symbol::make("G299")).s2));
 
-    Cell text = unicode::string_cell(unicode::load_utf8(reinterpret_cast<const uint8_t*>("ab\xC3\xA9"), 4, 0, 0));
-    unicode::load_utf8(reinterpret_cast<const uint8_t*>("\xF0\x9F\x98\x80"), 4, text.s2, 0);
-    EXPECT_EQ(std::string_view(unicode::to_utf8_text(text)), "ab\xC3\xA9\xF0\x9F\x98\x80");
-    EXPECT_EQ(symbol::name(symbol::make_from_string(text)), "ab\xC3\xA9\xF0\x9F\x98\x80");
+    Rooted text(unicode::string_cell(unicode::load_utf8(reinterpret_cast<const uint8_t*>("ab\xC3\xA9"), 4, 0, 0)));
+    unicode::load_utf8(reinterpret_cast<const uint8_t*>("\xF0\x9F\x98\x80"), 4, text->s2, 0);
+    EXPECT_EQ(std::string_view(unicode::to_utf8_text(*text)), "ab\xC3\xA9\xF0\x9F\x98\x80");
+    EXPECT_EQ(symbol::name(symbol::make_from_string(*text)), "ab\xC3\xA9\xF0\x9F\x98\x80");
 
     Cell numbers = block_of({});
-    NodeId index = hashtable::make(1, hashtable::Kind::hash_index, &numbers);
-    NodeId nodes = hashtable::make_node_table(1, 1);
+    NodeId index = kept_table(hashtable::make(1, hashtable::Kind::hash_index, &numbers));
+    NodeId nodes = kept_table(hashtable::make_node_table(1, 1));
+    std::vector<NodeId> keys;  // the nodes of empty blocks
     for (int32_t i = 0; i < 200; ++i) {
+        keys.push_back(block_of({}).s2);
         *memory::alloc_tail_cell(numbers.s2) = integer_cell(i % 150);
         hashtable::put(index, uint32_t(i));
-        *hashtable::put_key(nodes, NodeId(1000 + i)) = integer_cell(i);
+        *hashtable::put_key(nodes, keys.back()) = integer_cell(i);
     }
     move_every_buffer();
     for (int32_t i = 0; i < 150; ++i) {
         ASSERT_EQ(hashtable::get(index, integer_cell(i)), i);
-        ASSERT_EQ(hashtable::get_key(nodes, NodeId(1000 + i))->i32(), i);
+        ASSERT_EQ(hashtable::get_key(nodes, keys[size_t(i)])->i32(), i);
     }
     EXPECT_EQ(hashtable::get(index, integer_cell(10), {.last = true}), 160);
 }

@@ -15,16 +15,17 @@ constexpr double nan_value = std::numeric_limits<double>::quiet_NaN();
 
 class FloatTest : public NumberTest {};
 
+// Kept for the rest of the test.
 Cell block_of(std::initializer_list<Cell> values) {
-    NodeId node = memory::alloc_cells(values.size());
-    for (const Cell& v : values) *memory::alloc_tail_cell(node) = v;
-    return make_cell(TYPE_BLOCK, 0, node);
+    Cell& b = testing_gc::kept(make_cell(TYPE_BLOCK, 0, memory::alloc_cells(values.size())));
+    for (const Cell& v : values) *memory::alloc_tail_cell(b.s2) = v;
+    return b;
 }
 
 Cell binary_of(std::initializer_list<uint8_t> bytes) {
-    NodeId node = memory::alloc_bytes(bytes.size());
-    for (uint8_t b : bytes) *memory::alloc_tail_bytes(node, 1) = b;
-    return make_cell(TYPE_BINARY, 0, node);
+    Cell& binary = testing_gc::kept(make_cell(TYPE_BINARY, 0, memory::alloc_bytes(bytes.size())));
+    for (uint8_t b : bytes) *memory::alloc_tail_bytes(binary.s2, 1) = b;
+    return binary;
 }
 
 int compare(const Cell& a, const Cell& b, int op) {

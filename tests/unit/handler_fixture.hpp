@@ -13,6 +13,7 @@
 #include "core/datatype.hpp"
 #include "core/error.hpp"
 #include "core/memory.hpp"
+#include "core/rooted.hpp"
 #include "core/symbol.hpp"
 #include "core/unwind.hpp"
 #include "datatypes/datatype.hpp"
@@ -22,6 +23,7 @@
 #include "datatypes/string.hpp"
 #include "datatypes/unset.hpp"
 #include "eval/random.hpp"
+#include "tests/unit/collection_stress.hpp"
 #include "tests/unit/word_text.hpp"
 
 namespace vyn::testing_handlers {
@@ -35,10 +37,11 @@ struct RaisedError {
 
 inline RaisedError last_raised;
 
+// The arguments are kept for the rest of the test, which reads them after the raise.
 inline void record_error(err::Code code, const Cell* arg1, const Cell* arg2, const Cell* arg3) {
     last_raised = {code, {}};
     for (const Cell* arg : {arg1, arg2, arg3})
-        if (arg) last_raised.args.push_back(*arg);
+        if (arg) last_raised.args.push_back(testing_gc::kept(*arg));
     throw Unwind{EXIT_ERROR};
 }
 
@@ -56,24 +59,32 @@ protected:
         integer_init();
         random::init();
         set_error_raiser(record_error);
+        testing_gc::collect_at_every_allocation();
     }
-    void TearDown() override { set_error_raiser(nullptr); }
+    void TearDown() override {
+        testing_gc::stop_collecting();
+        set_error_raiser(nullptr);
+    }
 
-    static std::string formed(const Cell& value) {
-        Cell out = string::make(0);
-        int32_t left = datatype::handler<A_FORM>(value.type())(&value, &out, nullptr, 100);
-        EXPECT_EQ(left, 100 - int32_t(string::length(&out)));
-        return string::to_utf8(&out);
+    // The value may be a test's only hold on a result: it is rooted while the text is made.
+    static std::string formed(const Cell& v) {
+        Rooted value(v);
+        Rooted out(string::make(0));
+        int32_t left = datatype::handler<A_FORM>(value->type())(value.get(), out.get(), nullptr, 100);
+        EXPECT_EQ(left, 100 - int32_t(string::length(out.get())));
+        return string::to_utf8(out.get());
     }
-    static std::string molded(const Cell& value, bool all = false) {
-        Cell out = string::make(0);
-        int32_t left = datatype::handler<A_MOLD>(value.type())(&value, &out, MoldArgs{false, all, false, 0},
-                                                                nullptr, 100);
-        EXPECT_EQ(left, 100 - int32_t(string::length(&out)));
-        return string::to_utf8(&out);
+    static std::string molded(const Cell& v, bool all = false) {
+        Rooted value(v);
+        Rooted out(string::make(0));
+        int32_t left = datatype::handler<A_MOLD>(value->type())(value.get(), out.get(),
+                                                                 MoldArgs{false, all, false, 0}, nullptr, 100);
+        EXPECT_EQ(left, 100 - int32_t(string::length(out.get())));
+        return string::to_utf8(out.get());
     }
+    // Kept for the rest of the test.
     static Cell text(const char* utf8) {
-        Cell s = string::make(0);
+        Cell& s = testing_gc::kept(string::make(0));
         string::append_utf8(&s, utf8);
         return s;
     }

@@ -7,11 +7,14 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "core/context.hpp"
 #include "core/hashtable.hpp"
 #include "core/memory.hpp"
 #include "core/symbol.hpp"
 #include "core/unicode.hpp"
+#include "tests/unit/collection_stress.hpp"
 
 using namespace vyn;
 using namespace vyn::hashtable;
@@ -23,21 +26,31 @@ protected:
     void SetUp() override {
         memory::init();
         symbol::init_table();
+        context::init_global();
+        testing_gc::collect_at_every_allocation();
     }
+    void TearDown() override { testing_gc::stop_collecting(); }
 };
 
+// Values, tables and nodes made here are kept for the rest of the test.
 Cell block_of(std::initializer_list<Cell> cells) {
-    NodeId node = memory::alloc_cells(cells.size() + 1);
-    for (const Cell& c : cells) *memory::alloc_tail_cell(node) = c;
-    return make_cell(TYPE_BLOCK, 0, node, 0);
+    Cell& b = testing_gc::kept(make_cell(TYPE_BLOCK, 0, memory::alloc_cells(cells.size() + 1), 0));
+    for (const Cell& c : cells) *memory::alloc_tail_cell(b.s2) = c;
+    return b;
 }
+
+NodeId kept_table(NodeId table) { return testing_gc::kept(make_cell(TYPE_HASH, 0, 0, table)).s3; }
+
+// The node of a new, empty buffer.
+NodeId kept_node() { return testing_gc::kept(make_cell(TYPE_BINARY, 0, memory::alloc_bytes(16), 0)).s2; }
 
 Cell& at(NodeId table, uint32_t index) { return memory::series_of(record(table).block)->cells()[index]; }
 
 Cell text(std::string_view utf8, int unit = 1) {
     NodeId node = unicode::load_utf8(reinterpret_cast<const uint8_t*>(utf8.data()), utf8.size(), 0, 0);
+    Cell& s = testing_gc::kept(unicode::string_cell(node));
     unicode::widen(node, unit);
-    return unicode::string_cell(node);
+    return s;
 }
 
 Cell word(std::string_view name, TypeId type = TYPE_WORD) {
@@ -91,7 +104,7 @@ TEST_F(Hashtable, AStringKeyHashesAlikeInEveryUnitSizeAndCase) {
 
 TEST_F(Hashtable, HashIndexFindsEveryDuplicate) {
     Cell b = block_of({integer_cell(1), text("a"), integer_cell(2), text("A"), integer_cell(1), integer_cell(1)});
-    NodeId t = make(6, Kind::hash_index, &b);
+    NodeId t = kept_table(make(6, Kind::hash_index, &b));
     EXPECT_EQ(get_int(t, 1), 0);
     EXPECT_EQ(get_int(t, 1, {.start = 1}), 4);
     EXPECT_EQ(get_int(t, 1, {.last = true}), 5);
@@ -110,7 +123,7 @@ TEST_F(Hashtable, HashIndexFindsEveryDuplicate) {
 
 TEST_F(Hashtable, RemovingOneDuplicateLeavesTheOthers) {
     Cell b = block_of({integer_cell(7), integer_cell(7), integer_cell(8)});
-    NodeId t = make(3, Kind::hash_index, &b);
+    NodeId t = kept_table(make(3, Kind::hash_index, &b));
     remove(t, 0);
     EXPECT_EQ(get_int(t, 7), 1);
     EXPECT_EQ(record(t).live_count, 2);
@@ -124,7 +137,7 @@ TEST_F(Hashtable, RemovingOneDuplicateLeavesTheOthers) {
 
 TEST_F(Hashtable, HashIndexGrowsByRebuilding) {
     Cell b = block_of({});
-    NodeId t = make(2, Kind::hash_index, &b);
+    NodeId t = kept_table(make(2, Kind::hash_index, &b));
     bool rebuilt = false;
     for (int32_t i = 0; i < 3000; ++i) {
         *memory::alloc_tail_cell(b.s2) = integer_cell(i % 1000);
@@ -140,7 +153,7 @@ TEST_F(Hashtable, HashIndexGrowsByRebuilding) {
 
 TEST_F(Hashtable, ShiftedAndMovedCellsStayFindable) {
     Cell b = block_of({integer_cell(10), integer_cell(20), integer_cell(30), integer_cell(10)});
-    NodeId t = make(4, Kind::hash_index, &b);
+    NodeId t = kept_table(make(4, Kind::hash_index, &b));
     // Insert 99 at index 1: the cells from 1 move up by one.
     Cell* cells = memory::series_of(b.s2)->cells();
     memory::alloc_tail_cell(b.s2);
@@ -169,6 +182,7 @@ TEST_F(Hashtable, ShiftedAndMovedCellsStayFindable) {
     EXPECT_EQ(get_int(t, 10, {.last = true}), 4);
 
     // Remove 20 at index 0: the cells after it move down by one.
+    cells = memory::series_of(b.s2)->cells();
     std::memmove(cells, cells + 1, 4 * sizeof(Cell));
     memory::series_of(b.s2)->tail -= sizeof(Cell);
     shift_indexes(t, -1, 1, 4, true);
@@ -182,7 +196,7 @@ TEST_F(Hashtable, ShiftedAndMovedCellsStayFindable) {
 
 TEST_F(Hashtable, ClearRangeTakesCellsOutOfTheIndex) {
     Cell b = block_of({integer_cell(1), integer_cell(2), integer_cell(1), integer_cell(3)});
-    NodeId t = make(4, Kind::hash_index, &b);
+    NodeId t = kept_table(make(4, Kind::hash_index, &b));
     clear_range(t, 1, 2);
     EXPECT_EQ(get_int(t, 1, {.last = true}), 0);
     EXPECT_EQ(get_int(t, 2), -1);
@@ -196,7 +210,7 @@ TEST_F(Hashtable, MapKeepsOneEntryPerKey) {
     Cell b = block_of({word("a", TYPE_SET_WORD), integer_cell(1), word("b", TYPE_SET_WORD), integer_cell(2),
                        word("a", TYPE_SET_WORD), integer_cell(3), text("k"), integer_cell(4),
                        text("K"), integer_cell(5)});
-    NodeId t = make(5, Kind::map_index, &b);
+    NodeId t = kept_table(make(5, Kind::map_index, &b));
     EXPECT_EQ(memory::series_of(b.s2)->length(), 8u);
     EXPECT_EQ(get(t, word("a")), 0);
     EXPECT_EQ(at(t, 1).i32(), 3);
@@ -208,8 +222,7 @@ TEST_F(Hashtable, MapKeepsOneEntryPerKey) {
     EXPECT_EQ(get(t, word("b")), 2);  // the key stays in its bucket
     EXPECT_EQ(record(t).live_count, 3);
     // Putting the key again takes its old entry back.
-    Cell* tail = memory::alloc_tail_cell(b.s2);
-    *tail = word("b", TYPE_SET_WORD);
+    *memory::alloc_tail_cell(b.s2) = word("b", TYPE_SET_WORD);
     *memory::alloc_tail_cell(b.s2) = integer_cell(9);
     put_all(t, 8, 2);
     EXPECT_EQ(memory::series_of(b.s2)->length(), 8u);
@@ -219,7 +232,7 @@ TEST_F(Hashtable, MapKeepsOneEntryPerKey) {
 
 TEST_F(Hashtable, MapGrowthKeepsRemovedEntriesInTheirBuckets) {
     Cell b = block_of({});
-    NodeId t = make(1, Kind::map_index, &b);
+    NodeId t = kept_table(make(1, Kind::map_index, &b));
     for (int32_t i = 0; i < 200; ++i) {
         *memory::alloc_tail_cell(b.s2) = integer_cell(i);
         *memory::alloc_tail_cell(b.s2) = integer_cell(-i);
@@ -231,29 +244,31 @@ TEST_F(Hashtable, MapGrowthKeepsRemovedEntriesInTheirBuckets) {
 }
 
 TEST_F(Hashtable, NodeKeyedEntriesSurviveGrowth) {
-    NodeId t = make_node_table(2, 2);
-    for (NodeId key = 100; key < 600; ++key) {
+    std::vector<NodeId> keys;
+    for (int i = 0; i < 500; ++i) keys.push_back(kept_node());
+    NodeId t = kept_table(make_node_table(2, 2));
+    for (NodeId key : keys) {
         Cell* values = put_key(t, key);
         values[0] = integer_cell(int32_t(key));
         values[1] = integer_cell(-int32_t(key));
     }
-    for (NodeId key = 100; key < 600; key += 2) ASSERT_NE(remove_key(t, key), nullptr);
-    EXPECT_EQ(remove_key(t, 100), nullptr);
-    EXPECT_EQ(get_key(t, 100), nullptr);
-    for (NodeId key = 101; key < 600; key += 2) {
-        Cell* values = get_key(t, key);
+    for (size_t i = 0; i < keys.size(); i += 2) ASSERT_NE(remove_key(t, keys[i]), nullptr);
+    EXPECT_EQ(remove_key(t, keys[0]), nullptr);
+    EXPECT_EQ(get_key(t, keys[0]), nullptr);
+    for (size_t i = 1; i < keys.size(); i += 2) {
+        Cell* values = get_key(t, keys[i]);
         ASSERT_NE(values, nullptr);
-        ASSERT_EQ(values[1].i32(), -int32_t(key));
+        ASSERT_EQ(values[1].i32(), -int32_t(keys[i]));
     }
-    Cell* again = put_key(t, 101);
+    Cell* again = put_key(t, keys[1]);
     EXPECT_TRUE(again[0].is(TYPE_UNSET));
     clear(t);
-    EXPECT_EQ(get_key(t, 103), nullptr);
+    EXPECT_EQ(get_key(t, keys[3]), nullptr);
 }
 
 TEST_F(Hashtable, SweepDropsEntriesOfUnmarkedNodes) {
-    NodeId kept = memory::alloc_bytes(16), dropped = memory::alloc_bytes(16), owner = memory::alloc_bytes(16);
-    NodeId t = make_node_table(8, 3, Kind::ownership);
+    NodeId kept = kept_node(), dropped = kept_node(), owner = kept_node();
+    NodeId t = kept_table(make_node_table(8, 3, Kind::ownership));
     put_key(t, kept)[1] = make_cell(TYPE_OBJECT, owner);
     put_key(t, dropped)[1] = make_cell(TYPE_OBJECT, owner);
     put_key(t, owner)[1] = make_cell(TYPE_OBJECT, dropped);
@@ -266,8 +281,8 @@ TEST_F(Hashtable, SweepDropsEntriesOfUnmarkedNodes) {
 
 TEST_F(Hashtable, ACopyIsIndependentOfItsSource) {
     Cell b = block_of({integer_cell(1), integer_cell(1), integer_cell(2)});
-    NodeId t = make(3, Kind::hash_index, &b);
-    NodeId c = copy(t, b.s2);
+    NodeId t = kept_table(make(3, Kind::hash_index, &b));
+    NodeId c = kept_table(copy(t, b.s2));
     remove(c, 0);
     remove(c, 2);
     EXPECT_EQ(get_int(c, 1), 1);
@@ -282,15 +297,15 @@ TEST_F(Hashtable, TypesCanBringTheirOwnKeyLogic) {
     const KeyOps saved = key_ops_of(TYPE_PAIR);
     set_key_ops(TYPE_PAIR, by_sign);
     Cell b = block_of({make_cell(TYPE_PAIR, 0, uint32_t(-5)), make_cell(TYPE_PAIR, 0, 3)});
-    NodeId t = make(2, Kind::hash_index, &b);
+    NodeId t = kept_table(make(2, Kind::hash_index, &b));
     EXPECT_EQ(get(t, make_cell(TYPE_PAIR, 0, uint32_t(-1))), 0);
     EXPECT_EQ(get(t, make_cell(TYPE_PAIR, 0, 8)), 1);
     set_key_ops(TYPE_PAIR, saved);
 }
 
 TEST_F(Hashtable, TheFirstSpellingStaysFirstAcrossGrowth) {
-    NodeId t = make(1, Kind::words);
-    const NodeId context = 77;  // any node: the words only carry it
+    NodeId t = kept_table(make(1, Kind::words));
+    const NodeId context = kept_node();  // any node: the words only carry it
     int32_t position = -1;
     for (std::string_view name : {"abc", "ABC"}) get_ctx_word(t, symbol::make(name), false, context, &position);
     for (int i = 0; i < 300; ++i) get_ctx_word(t, symbol::make(std::to_string(i) + "w"), false, context, &position);

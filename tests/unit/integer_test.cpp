@@ -23,7 +23,7 @@ protected:
         NodeId node = memory::alloc_bytes(bytes.size());
         Series* b = memory::series_of(node);
         for (uint8_t byte : bytes) b->data()[b->tail++] = byte;
-        return make_cell(TYPE_BINARY, head, node);
+        return testing_gc::kept(make_cell(TYPE_BINARY, head, node));
     }
     // round/to with the scale, and one refinement when given.
     static RoundArgs round_to(const Cell* scale, bool RoundArgs::*refinement = nullptr) {

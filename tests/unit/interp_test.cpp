@@ -20,6 +20,7 @@
 #include "eval/interp.hpp"
 #include "eval/natives.hpp"
 #include "eval/stack.hpp"
+#include "tests/unit/collection_stress.hpp"
 
 using namespace vyn;
 
@@ -48,7 +49,9 @@ protected:
         set_global("+", action_value(A_ADD, {"value1", "value2"}, TYPE_OP));
         set_global("*", action_value(A_MULTIPLY, {"value1", "value2"}, TYPE_OP));
         set_global("add", action_value(A_ADD, {"value1", "value2"}, TYPE_ACTION));
+        testing_gc::collect_at_every_allocation();
     }
+    void TearDown() override { testing_gc::stop_collecting(); }
 
     static Cell word(const char* name, TypeId type = TYPE_WORD) {
         Cell w = context::add_global(symbol::make(name));
@@ -56,16 +59,17 @@ protected:
         return w;
     }
 
+    // Values made here are kept for the rest of the test.
     static Cell block(std::initializer_list<Cell> cells) {
-        NodeId node = memory::alloc_cells(cells.size() + 1);
-        for (const Cell& c : cells) *memory::alloc_tail_cell(node) = c;
-        return make_cell(TYPE_BLOCK, 0, node);
+        Cell& b = testing_gc::kept(make_cell(TYPE_BLOCK, 0, memory::alloc_cells(cells.size() + 1)));
+        for (const Cell& c : cells) *memory::alloc_tail_cell(b.s2) = c;
+        return b;
     }
 
     static Cell spec(std::initializer_list<const char*> names) {
-        NodeId node = memory::alloc_cells(names.size() + 1);
-        for (const char* n : names) *memory::alloc_tail_cell(node) = word(n);
-        return make_cell(TYPE_BLOCK, 0, node);
+        Cell& s = testing_gc::kept(make_cell(TYPE_BLOCK, 0, memory::alloc_cells(names.size() + 1)));
+        for (const char* n : names) *memory::alloc_tail_cell(s.s2) = word(n);
+        return s;
     }
 
     static Cell action_value(int slot, std::initializer_list<const char*> args, TypeId type) {
@@ -74,18 +78,18 @@ protected:
         memory::series_of(extra)->tail = 32;
         Cell a = make_cell(TYPE_ACTION, uint32_t(slot), s.s2, extra);
         if (type == TYPE_OP) a.header = TYPE_OP | (TYPE_ACTION << 16);
-        return a;
+        return testing_gc::kept(a);
     }
 
     // A function made by hand as `func` will: a context from the spec, the body bound to it.
     static Cell function(std::initializer_list<const char*> args, const Cell& body) {
-        Cell s = spec(args);
-        NodeId ctx = context::make_from_spec(s, true, false, context::Kind::function);
-        context::bind(body, ctx, false);
-        NodeId extra = memory::alloc_unset_cells(5);
-        memory::series_of(extra)->tail = 80;
-        memory::series_of(extra)->cells()[interp::EXTRA_BODY] = body;
-        return make_cell(TYPE_FUNCTION, ctx, s.s2, extra);
+        Cell& f = testing_gc::kept(make_cell(TYPE_FUNCTION, 0, spec(args).s2));
+        f.s1 = context::make_from_spec(make_cell(TYPE_BLOCK, 0, f.s2), true, false, context::Kind::function);
+        context::bind(body, f.s1, false);
+        f.s3 = memory::alloc_unset_cells(5);
+        memory::series_of(f.s3)->tail = 80;
+        memory::series_of(f.s3)->cells()[interp::EXTRA_BODY] = body;
+        return f;
     }
 
     static void set_global(const char* name, const Cell& value) { context::set(word(name), value); }

@@ -13,11 +13,13 @@
 #include "core/datatype.hpp"
 #include "core/error.hpp"
 #include "core/memory.hpp"
+#include "core/rooted.hpp"
 #include "core/symbol.hpp"
 #include "core/unwind.hpp"
 #include "datatypes/float.hpp"
 #include "datatypes/percent.hpp"
 #include "datatypes/string.hpp"
+#include "tests/unit/collection_stress.hpp"
 #include "tests/unit/word_text.hpp"
 
 namespace vyn::testing_numbers {
@@ -29,10 +31,11 @@ struct RaisedError {
 
 inline RaisedError last_raised;
 
+// The arguments are kept for the rest of the test, which reads them after the raise.
 inline void record_error(err::Code code, const Cell* arg1, const Cell* arg2, const Cell* arg3) {
     last_raised = {code, {}};
     for (const Cell* arg : {arg1, arg2, arg3})
-        if (arg) last_raised.args.push_back(*arg);
+        if (arg) last_raised.args.push_back(testing_gc::kept(*arg));
     throw Unwind{EXIT_ERROR};
 }
 
@@ -47,24 +50,27 @@ protected:
         percent_init();
         float_options::pretty = true;
         set_error_raiser(record_error);
+        testing_gc::collect_at_every_allocation();
     }
     void TearDown() override {
+        testing_gc::stop_collecting();
         float_options::pretty = true;
         set_error_raiser(nullptr);
     }
 
     static std::string formed(const Cell& value) {
-        Cell out = string::make(0);
-        datatype::handler<A_FORM>(value.type())(&value, &out, nullptr, 1000);
-        return string::to_utf8(&out);
+        Rooted out(string::make(0));
+        datatype::handler<A_FORM>(value.type())(&value, out.get(), nullptr, 1000);
+        return string::to_utf8(out.get());
     }
     static std::string molded(const Cell& value) {
-        Cell out = string::make(0);
-        datatype::handler<A_MOLD>(value.type())(&value, &out, MoldArgs{}, nullptr, 1000);
-        return string::to_utf8(&out);
+        Rooted out(string::make(0));
+        datatype::handler<A_MOLD>(value.type())(&value, out.get(), MoldArgs{}, nullptr, 1000);
+        return string::to_utf8(out.get());
     }
+    // Kept for the rest of the test.
     static Cell text(const char* utf8) {
-        Cell s = string::make(0);
+        Cell& s = testing_gc::kept(string::make(0));
         string::append_utf8(&s, utf8);
         return s;
     }

@@ -16,12 +16,14 @@
 #include "core/cycles.hpp"
 #include "core/datatype.hpp"
 #include "core/error.hpp"
+#include "core/rooted.hpp"
 #include "core/symbol.hpp"
 #include "core/unwind.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
 #include "eval/stack.hpp"
+#include "tests/unit/collection_stress.hpp"
 #include "tests/unit/word_text.hpp"
 
 namespace vyn::testing_support {
@@ -109,10 +111,11 @@ inline Raised& last_raised() {
     return raised;
 }
 
+// The arguments are kept for the rest of the test, which reads them after the raise.
 inline void record_error(err::Code code, const Cell* a1, const Cell* a2, const Cell* a3) {
     last_raised() = Raised{code, {}};
     for (const Cell* a : {a1, a2, a3})
-        if (a) last_raised().args.push_back(*a);
+        if (a) last_raised().args.push_back(testing_gc::kept(*a));
     throw Unwind{EXIT_ERROR};
 }
 
@@ -141,17 +144,22 @@ protected:
         block::init();
         register_stand_ins();
         set_error_raiser(record_error);
+        testing_gc::collect_at_every_allocation();
     }
-    void TearDown() override { set_error_raiser(nullptr); }
+    void TearDown() override {
+        testing_gc::stop_collecting();
+        set_error_raiser(nullptr);
+    }
 
+    // Values made here are kept for the rest of the test.
     static Cell block_of(std::initializer_list<Cell> cells) {
-        Cell b;
+        Cell& b = testing_gc::kept(unset_cell());
         block::make_at(&b, int64_t(cells.size()));
         for (const Cell& c : cells) block::vs_append(&b, &c);
         return b;
     }
     static Cell ints(std::initializer_list<int32_t> values) {
-        Cell b;
+        Cell& b = testing_gc::kept(unset_cell());
         block::make_at(&b, int64_t(values.size()));
         for (int32_t v : values) {
             Cell c = integer_cell(v);
@@ -160,19 +168,22 @@ protected:
         return b;
     }
     static Cell text(const char* utf8) {
-        Cell s = string::make(0);
+        Cell& s = testing_gc::kept(string::make(0));
         string::append_utf8(&s, utf8);
         return s;
     }
+    // The value may be a test's only hold on a result: it is rooted while the text is made.
     static std::string molded(const Cell& v, MoldArgs args = {}) {
-        Cell out = string::make(16);
-        block::mold(&v, &out, args, nullptr, 0x7FFFFFFF);
-        return string::to_utf8(&out);
+        Rooted value(v);
+        Rooted out(string::make(16));
+        block::mold(value.get(), out.get(), args, nullptr, 0x7FFFFFFF);
+        return string::to_utf8(out.get());
     }
     static std::string formed(const Cell& v) {
-        Cell out = string::make(16);
-        block::form(&v, &out, nullptr, 0x7FFFFFFF);
-        return string::to_utf8(&out);
+        Rooted value(v);
+        Rooted out(string::make(16));
+        block::form(value.get(), out.get(), nullptr, 0x7FFFFFFF);
+        return string::to_utf8(out.get());
     }
     static Cell at_index(Cell b, int32_t index) {
         b.s1 = uint32_t(index);

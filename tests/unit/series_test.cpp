@@ -88,14 +88,14 @@ TEST_F(Series, PickByIndexAndType) {
     EXPECT_TRUE(s.is(TYPE_CHAR));
     EXPECT_EQ(s.s2, 0xE9u);
 
-    Cell bin = string::make(2);
+    Cell& bin = testing_gc::kept(string::make(2));
     bin.set_type(TYPE_BINARY);
     string::concatenate_literal(&bin, "\xC8");
     series::pick(&bin, 1, nullptr);
     EXPECT_TRUE(bin.is(TYPE_INTEGER));
     EXPECT_EQ(bin.i32(), 200);
 
-    Cell vec = string::make(2);
+    Cell& vec = testing_gc::kept(string::make(2));
     vec = make_cell(TYPE_VECTOR, 0, vec.s2, TYPE_INTEGER);
     string::concatenate_literal(&vec, "\xC8");
     series::pick(&vec, 1, nullptr);

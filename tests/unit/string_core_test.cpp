@@ -1,16 +1,25 @@
 #include <gtest/gtest.h>
 
+#include "core/context.hpp"
+#include "core/symbol.hpp"
 #include "datatypes/string.hpp"
+#include "tests/unit/collection_stress.hpp"
 
 using namespace vyn;
 
 class StringCore : public testing::Test {
 protected:
-    void SetUp() override { memory::init(); }
+    void SetUp() override {
+        memory::init();
+        symbol::init_table();
+        context::init_global();
+        testing_gc::collect_at_every_allocation();
+    }
+    void TearDown() override { testing_gc::stop_collecting(); }
 };
 
 TEST_F(StringCore, AppendingWidensEarlyAndKeepsTheText) {
-    Cell s = string::make(4);
+    Cell& s = testing_gc::kept(string::make(4));
     string::concatenate_literal(&s, "ab");
     EXPECT_EQ(string::buffer_of(&s)->unit(), 1);
     string::append_char(string::node_of(&s), 200);
@@ -22,7 +31,7 @@ TEST_F(StringCore, AppendingWidensEarlyAndKeepsTheText) {
 }
 
 TEST_F(StringCore, Utf8AppendDecodesAndReplacesBadBytes) {
-    Cell s = string::make(0);
+    Cell& s = testing_gc::kept(string::make(0));
     string::append_utf8(&s, "x\xCE\xA9y\xC3");
     EXPECT_EQ(string::length(&s), 4u);
     EXPECT_EQ(string::abs_at(&s, 1), 0x3A9u);
@@ -30,7 +39,7 @@ TEST_F(StringCore, Utf8AppendDecodesAndReplacesBadBytes) {
 }
 
 TEST_F(StringCore, HeadBeyondTheTailCountsAsTheTail) {
-    Cell s = string::make(4);
+    Cell& s = testing_gc::kept(string::make(4));
     string::concatenate_literal(&s, "abc");
     s.s1 = 10;
     EXPECT_EQ(string::length(&s), 0u);
@@ -38,7 +47,7 @@ TEST_F(StringCore, HeadBeyondTheTailCountsAsTheTail) {
 }
 
 TEST_F(StringCore, LongTextsGrowTheBuffer) {
-    Cell s = string::make(0);
+    Cell& s = testing_gc::kept(string::make(0));
     for (int i = 0; i < 100000; ++i) string::concatenate_literal(&s, "xy");
     EXPECT_EQ(string::length(&s), 200000u);
 }

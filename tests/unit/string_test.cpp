@@ -17,13 +17,15 @@
 #include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
 #include "eval/stack.hpp"
+#include "tests/unit/collection_stress.hpp"
 
 using namespace vyn;
 
 namespace {
 
+// Values made here are kept for the rest of the test.
 Cell text(std::string_view utf8, int unit = 1) {
-    Cell s = string::make(uint32_t(utf8.size()), unit);
+    Cell& s = testing_gc::kept(string::make(uint32_t(utf8.size()), unit));
     string::append_utf8(&s, utf8);
     return s;
 }
@@ -47,7 +49,7 @@ Cell block_of(std::initializer_list<Cell> cells) {
     Series* b = memory::series_of(node);
     std::copy(cells.begin(), cells.end(), b->cells());
     b->tail = b->head + uint32_t(cells.size() * sizeof(Cell));
-    return make_cell(TYPE_BLOCK, 0, node, 0);
+    return testing_gc::kept(make_cell(TYPE_BLOCK, 0, node, 0));
 }
 
 Cell bitset_of(std::initializer_list<uint32_t> members, bool complement = false) {
@@ -57,7 +59,7 @@ Cell bitset_of(std::initializer_list<uint32_t> members, bool complement = false)
     for (uint32_t m : members) b->data()[m >> 3] |= uint8_t(0x80u >> (m & 7));
     b->tail = 16;
     if (complement) b->flags |= SERIES_COMPLEMENT;
-    return make_cell(TYPE_BITSET, 0, node, 0);
+    return testing_gc::kept(make_cell(TYPE_BITSET, 0, node, 0));
 }
 
 // The error a call raises, or no_value as a marker that it raised none.
@@ -83,7 +85,9 @@ protected:
         series::init();
         string_init();
         string::set_function_caller(nullptr);
+        testing_gc::collect_at_every_allocation();
     }
+    void TearDown() override { testing_gc::stop_collecting(); }
 };
 
 // ---- storage ----
@@ -240,7 +244,7 @@ TEST_F(StringActions, MoldEscapesAndChoosesItsDelimiters) {
     };
     for (const Case& c : cases) {
         Cell s = text(c.in);
-        Cell out = string::make(0);
+        Cell& out = testing_gc::kept(string::make(0));
         int32_t left = string::mold(&s, &out, MoldArgs{false, c.all, false, 0}, nullptr, 100);
         std::string expected = c.out ? c.out : "{" + c.in + "}";
         EXPECT_EQ(utf8(out), expected);
@@ -250,11 +254,11 @@ TEST_F(StringActions, MoldEscapesAndChoosesItsDelimiters) {
 
 TEST_F(StringActions, MoldAndFormStopAtTheirPartBudget) {
     Cell s = text("abcdef");
-    Cell out = string::make(0);
+    Cell& out = testing_gc::kept(string::make(0));
     Cell part = integer_cell(3);
     EXPECT_EQ(string::mold(&s, &out, MoldArgs{}, &part, 3), -2);
     EXPECT_EQ(utf8(out), "\"abc\"");
-    Cell formed = string::make(0);
+    Cell& formed = testing_gc::kept(string::make(0));
     EXPECT_EQ(string::form(&s, &formed, &part, 4), -2);
     EXPECT_EQ(utf8(formed), "abcd");
     EXPECT_EQ(string::form(&s, &formed, nullptr, 0), -6);
@@ -264,7 +268,7 @@ TEST_F(StringActions, MoldAndFormStopAtTheirPartBudget) {
 // ---- make and to ----
 
 TEST_F(StringActions, MakeTakesASizeOrConverts) {
-    Cell result = datatype_cell(TYPE_STRING);
+    Cell& result = testing_gc::kept(datatype_cell(TYPE_STRING));
     Cell size = float_cell(20.9);
     string::make(&result, &size, TYPE_FILE);
     EXPECT_TRUE(result.is(TYPE_FILE));
@@ -291,7 +295,7 @@ TEST_F(StringActions, MakeTakesASizeOrConverts) {
 }
 
 TEST_F(StringActions, ToConvertsEachKindOfSpec) {
-    Cell result = datatype_cell(TYPE_STRING);
+    Cell& result = testing_gc::kept(datatype_cell(TYPE_STRING));
     Cell block = block_of({integer_cell(1), text("ab"), integer_cell(-2)});
     string::to(&result, &block, TYPE_STRING);
     EXPECT_EQ(utf8(result), "1ab-2");
@@ -302,7 +306,7 @@ TEST_F(StringActions, ToConvertsEachKindOfSpec) {
     EXPECT_EQ(utf8(result), "42");
 
     const char bytes[] = "h\xC3\xA9";
-    NodeId node = memory::alloc_bytes(3);
+    NodeId node = testing_gc::kept(make_cell(TYPE_BINARY, 0, memory::alloc_bytes(3), 0)).s2;
     std::memcpy(memory::series_of(node)->data(), bytes, 3);
     memory::series_of(node)->tail = 3;
     Cell binary = make_cell(TYPE_BINARY, 0, node, 0);
@@ -489,7 +493,7 @@ TEST_F(StringActions, FindRefusesBadArguments) {
     Cell value = text("b");
     Cell zero = integer_cell(0);
     Cell other = text("abc");
-    Cell binary = make_cell(TYPE_BINARY, 0, memory::alloc_bytes(4), 0);
+    Cell binary = testing_gc::kept(make_cell(TYPE_BINARY, 0, memory::alloc_bytes(4), 0));
     auto find = [&](const Cell* v, FindArgs args) {
         Cell copy = s;
         return error_of([&] { string::find(&copy, v, args); });
@@ -776,7 +780,7 @@ TEST_F(StringActions, LoadDecodesUtf8AndUtf16IntoTheNarrowestUnit) {
     EXPECT_EQ(error_of([&] { string::from_utf8_binary(reinterpret_cast<const uint8_t*>("ab\xE2\x82"), 4); }),
               err::invalid_utf8);
 
-    NodeId block = memory::alloc_cells(1);
+    NodeId block = testing_gc::kept(make_cell(TYPE_BLOCK, 0, memory::alloc_cells(1), 0)).s2;
     Cell* in_block = string::load_in("hi", 2, block, string::ENCODING_UTF8);
     EXPECT_EQ(in_block, memory::series_of(block)->cells());
     EXPECT_EQ(utf8(*in_block), "hi");

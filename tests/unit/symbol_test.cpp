@@ -5,10 +5,12 @@
 
 #include <string>
 
+#include "core/context.hpp"
 #include "core/hashtable.hpp"
 #include "core/memory.hpp"
 #include "core/symbol.hpp"
 #include "core/unicode.hpp"
+#include "tests/unit/collection_stress.hpp"
 
 using namespace vyn;
 
@@ -19,7 +21,11 @@ protected:
     void SetUp() override {
         memory::init();
         symbol::init_table();
+        context::init_global();  // a root the collector marks
+        symbol::init_table();    // the tests count symbols from an empty table
+        testing_gc::collect_at_every_allocation();
     }
+    void TearDown() override { testing_gc::stop_collecting(); }
 };
 
 }  // namespace

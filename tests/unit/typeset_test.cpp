@@ -28,7 +28,7 @@ protected:
     }
 
     static Cell block_of(std::initializer_list<Cell> cells) {
-        Cell b = make_cell(TYPE_BLOCK);
+        Cell& b = testing_gc::kept(make_cell(TYPE_BLOCK));
         block::make_at(&b, int64_t(cells.size()));
         for (const Cell& c : cells) block::vs_append(&b, &c);
         return b;
@@ -45,12 +45,12 @@ protected:
         return *datatype::handler<A_FIND>(TYPE_TYPESET)(&result, &value, FindArgs{});
     }
     static std::vector<int> members(const Cell& ts) {
-        Cell b = make_cell(TYPE_BLOCK);
-        block::make_at(&b, 4);
-        typeset::to_block(ts, &b);
+        Rooted b(make_cell(TYPE_BLOCK));
+        block::make_at(b.get(), 4);
+        typeset::to_block(ts, b.get());
         std::vector<int> types;
-        for (uint32_t i = 0; i < block::vs_length(&b); ++i) {
-            const Cell* c = block::vs_abs_at(&b, i);
+        for (uint32_t i = 0; i < block::vs_length(b.get()); ++i) {
+            const Cell* c = block::vs_abs_at(b.get(), i);
             EXPECT_TRUE(c->is(TYPE_DATATYPE));
             types.push_back(int(c->s1));
         }
@@ -73,7 +73,7 @@ TEST_F(Typeset, TextFormsListNamesInTypeIdOrder) {
 }
 
 TEST_F(Typeset, APartLimitStopsBeforeTheNextName) {
-    Cell out = string::make(0);
+    Cell& out = testing_gc::kept(string::make(0));
     Cell part = integer_cell(8);
     Cell ts = typeset::of({TYPE_LOGIC, TYPE_INTEGER, TYPE_FLOAT});
     int32_t left = datatype::handler<A_FORM>(TYPE_TYPESET)(&ts, &out, &part, 8);

@@ -6,10 +6,13 @@
 #include <string>
 #include <string_view>
 
+#include "core/context.hpp"
 #include "core/error.hpp"
 #include "core/memory.hpp"
+#include "core/symbol.hpp"
 #include "core/unicode.hpp"
 #include "core/unwind.hpp"
+#include "tests/unit/collection_stress.hpp"
 
 using namespace vyn;
 using namespace vyn::unicode;
@@ -19,7 +22,13 @@ namespace {
 
 class Unicode : public ::testing::Test {
 protected:
-    void SetUp() override { memory::init(); }
+    void SetUp() override {
+        memory::init();
+        symbol::init_table();
+        context::init_global();
+        testing_gc::collect_at_every_allocation();
+    }
+    void TearDown() override { testing_gc::stop_collecting(); }
 };
 
 const uint8_t* bytes_of(std::string_view s) { return reinterpret_cast<const uint8_t*>(s.data()); }
@@ -33,9 +42,14 @@ std::u32string text(NodeId node) {
 
 int unit_of(NodeId node) { return memory::series_of(node)->unit(); }
 
+// A new string's node is kept for the rest of the test.
 NodeId load(std::string_view s, unsigned flags = LOAD_STRICT, NodeId target = 0) {
-    return load_utf8(bytes_of(s), s.size(), target, flags);
+    NodeId node = load_utf8(bytes_of(s), s.size(), target, flags);
+    if (!target) testing_gc::kept(string_cell(node));
+    return node;
 }
+
+NodeId kept_node(NodeId node) { return testing_gc::kept(string_cell(node)).s2; }
 
 err::Code load_error(std::string_view s) {
     try {
@@ -80,7 +94,7 @@ TEST_F(Unicode, IllFormedUtf8RaisesInvalidUtf8) {
 TEST_F(Unicode, ACutSequenceIsLeftForTheNextChunk) {
     std::string_view chunk = "ab\xF0\x9F";
     size_t remaining = 0;
-    NodeId node = load_utf8(bytes_of(chunk), chunk.size(), 0, LOAD_STRICT, &remaining);
+    NodeId node = kept_node(load_utf8(bytes_of(chunk), chunk.size(), 0, LOAD_STRICT, &remaining));
     EXPECT_EQ(remaining, 2u);
     std::string_view rest = "\xF0\x9F\x98\x80!";
     load_utf8(bytes_of(rest), rest.size(), node, LOAD_STRICT, &remaining);
@@ -98,7 +112,7 @@ TEST_F(Unicode, LoadingIntoATargetAppendsAndWidensIt) {
 }
 
 TEST_F(Unicode, WideningKeepsTheTextOfABufferStartedInTheMiddle) {
-    NodeId node = memory::alloc_series(8, 1, -1);
+    NodeId node = kept_node(memory::alloc_series(8, 1, -1));
     load("xy\xC3\xA9", LOAD_STRICT, node);
     for (int unit : {2, 4}) {
         widen(node, unit);
@@ -109,7 +123,7 @@ TEST_F(Unicode, WideningKeepsTheTextOfABufferStartedInTheMiddle) {
 
 TEST_F(Unicode, LoadsUtf16ReplacingTheTargetText) {
     const std::u16string wide = u"a\U0001F600\r\nb";
-    NodeId node = load_utf16(wide.data(), wide.size(), 0, LOAD_FOLD_CR);
+    NodeId node = kept_node(load_utf16(wide.data(), wide.size(), 0, LOAD_FOLD_CR));
     EXPECT_EQ(text(node), U"a\U0001F600\nb");
     EXPECT_EQ(unit_of(node), 4);
     EXPECT_TRUE(memory::series_of(node)->flags & SERIES_FROM_UTF16);
@@ -120,7 +134,7 @@ TEST_F(Unicode, LoadsUtf16ReplacingTheTargetText) {
 }
 
 TEST_F(Unicode, ConvertsToUtf8ThroughTheCache) {
-    Cell s = string_cell(load("line\xC3\xA9\n\xF0\x9F\x98\x80"));
+    Cell& s = testing_gc::kept(string_cell(load("line\xC3\xA9\n\xF0\x9F\x98\x80")));
     s.s1 = 1;
     size_t length = 0;
     EXPECT_EQ(std::string_view(to_utf8_text(s, -1, false, &length)), "ine\xC3\xA9\n\xF0\x9F\x98\x80");
@@ -141,20 +155,20 @@ TEST_F(Unicode, WritesWholeCharactersWithinTheRoom) {
 }
 
 TEST_F(Unicode, Utf16OfASupplementaryCharacterIsOneSurrogatePair) {
-    Cell s = string_cell(load("\xF0\x90\x80\x80"));
+    Cell& s = testing_gc::kept(string_cell(load("\xF0\x90\x80\x80")));
     size_t length = 0;
     const char16_t* units = to_utf16(s, -1, true, &length);
     ASSERT_NE(units, nullptr);
     EXPECT_EQ(length, 2u);
     EXPECT_EQ(std::u16string(units), u"\xD800\xDC00");
 
-    Cell lines = string_cell(load("a\nb"));
+    Cell& lines = testing_gc::kept(string_cell(load("a\nb")));
     EXPECT_EQ(std::u16string(to_utf16(lines)), u"a\r\nb");
     EXPECT_EQ(std::u16string(to_utf16(lines, -1, false)), u"a\nb");
 }
 
 TEST_F(Unicode, UnitsBeyondUnicodeFailToConvert) {
-    Cell s = string_cell(load("\xF0\x9F\x98\x80"));
+    Cell& s = testing_gc::kept(string_cell(load("\xF0\x9F\x98\x80")));
     const char32_t beyond = 0x110000;
     std::memcpy(memory::series_of(s.s2)->head_ptr(), &beyond, 4);
     EXPECT_EQ(to_utf16(s), nullptr);

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "core/memory.hpp"
+#include "core/context.hpp"
+#include "core/symbol.hpp"
 #include "core/value_slots.hpp"
+#include "tests/unit/collection_stress.hpp"
 
 using namespace vyn;
 
@@ -13,8 +16,11 @@ class ValueSlots : public testing::Test {
 protected:
     void SetUp() override {
         memory::init();
-        value_slots::init();
+        symbol::init_table();
+        context::init_global();
+        testing_gc::collect_at_every_allocation();  // makes the slots
     }
+    void TearDown() override { testing_gc::stop_collecting(); }
 
     static int32_t kept_integer(int32_t handle) {
         const Cell* cell = value_slots::get(handle);

@@ -10,6 +10,7 @@
 #include <sstream>
 #include <string>
 
+#include "core/rooted.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/issue.hpp"
 #include "datatypes/word.hpp"
@@ -41,13 +42,13 @@ inline Cell token_value(std::string s) {
 
 inline Cell load_values(const Cell& text) {
     std::istringstream tokens(string::to_utf8(&text));
-    Cell values = make_cell(TYPE_BLOCK);
-    block::make_at(&values, 4);
+    Rooted values(make_cell(TYPE_BLOCK));
+    block::make_at(values.get(), 4);
     for (std::string token; tokens >> token;) {
         Cell value = token_value(token);
-        if (!value.is(TYPE_UNSET)) block::vs_append(&values, &value);
+        if (!value.is(TYPE_UNSET)) block::vs_append(values.get(), &value);
     }
-    return values;
+    return *values;
 }
 
 class WordTest : public HandlerTest {

@@ -10,6 +10,7 @@
 #include "core/memory.hpp"
 #include "core/symbol.hpp"
 #include "core/words.hpp"
+#include "tests/unit/collection_stress.hpp"
 
 using namespace vyn;
 
@@ -24,7 +25,9 @@ protected:
         words::init_runtime_words();
         words::init_runtime_refinements();
         words::init_runtime_issue();
+        testing_gc::collect_at_every_allocation();
     }
+    void TearDown() override { testing_gc::stop_collecting(); }
     static std::string spelling(const Cell& word) { return std::string(symbol::name(word.s2)); }
     static void expect_global(const Cell& word, const char* name) {
         EXPECT_EQ(word.type(), TYPE_WORD) << name;
