@@ -71,6 +71,13 @@ void init_runtime_words() {
     words::init_runtime_issue();
 }
 
+// Collections start once the environment is built, as the start-up order has them start after
+// the boot values exist.
+void start_collector() {
+    collector::init();
+    collector::set_enabled(true);
+}
+
 const InitStep steps[] = {
     {"hooks", hooks::init},
     {"os", os::init},
@@ -89,7 +96,7 @@ const InitStep steps[] = {
     {"interpreter", interp::init},
     {"globals", boot::init_globals},
     {"environment", boot::load_environment},
-    {"collector", collector::init},
+    {"collector", start_collector},
 };
 
 // Calls are refused when less than this much native stack is left.
