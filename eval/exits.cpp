@@ -6,6 +6,8 @@
 
 #include "core/error.hpp"
 #include "core/fatal.hpp"
+#include "core/words.hpp"
+#include "datatypes/error.hpp"
 #include "eval/stack.hpp"
 
 namespace vyn::exits {
@@ -54,12 +56,22 @@ void enter_receiver(stack::Frame* receiver) {
     stack::top = stack::base;
 }
 
+// The error learns where it was raised: the nearest call's word (unless `where` is set) and the
+// frame position, from which a stack trace can be made later.
+void record_origin(const Cell& error) {
+    Cell where = error::call_word();
+    if (where.s2 != words::frame_not_found.s2) error::set_where(error, where);
+    Cell* stack_field = error::field(error, error::FIELD_STACK);
+    if (!stack_field->is(TYPE_BLOCK)) *stack_field = integer_cell(int32_t(stack::frame_top - stack::frame_bottom));
+}
+
 }  // namespace
 
 void throw_error(const Cell& error) {
     Cell kept = error;
     bool caught = false;
     if (stack::has_frames()) {
+        if (kept.is(TYPE_ERROR)) record_origin(kept);
         Cell* top = stack::top;
         stack::unroll(stack::FRAME_TRY, false);
         --stack::frame_top;  // the reached frame goes too: its catching place takes over
