@@ -71,8 +71,7 @@ void init_runtime_words() {
     words::init_runtime_issue();
 }
 
-// Collections start once the environment is built, as the start-up order has them start after
-// the boot values exist.
+// Collections start once the runtime's own globals exist, before the environment's code runs.
 void start_collector() {
     collector::init();
     collector::set_enabled(true);
@@ -95,8 +94,8 @@ const InitStep steps[] = {
     {"natives", natives::init},
     {"interpreter", interp::init},
     {"globals", boot::init_globals},
-    {"environment", boot::load_environment},
     {"collector", start_collector},
+    {"environment", boot::load_environment},
 };
 
 // Calls are refused when less than this much native stack is left.
@@ -111,6 +110,7 @@ const InitStep* init_steps(int* count) {
 }
 
 void init() {
+    record.collector_enabled = false;  // no collection until the environment stands
     for (const InitStep& step : steps) step.run();
 }
 

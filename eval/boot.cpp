@@ -20,8 +20,9 @@ namespace vyn::boot {
 namespace {
 
 void set_global(std::string_view name, const Cell& value) {
+    Rooted held{value};  // interning the name may collect
     Cell word = context::add_global(symbol::make(name));
-    context::set_in(word, value, context::global(), false);
+    context::set_in(word, *held, context::global(), false);
 }
 
 Cell load_text(std::string_view text) {

@@ -6,6 +6,7 @@
 #include "core/datatype.hpp"
 #include "core/error.hpp"
 #include "core/memory.hpp"
+#include "core/rooted.hpp"
 #include "core/symbol.hpp"
 #include "core/unwind.hpp"
 #include "core/words.hpp"
@@ -92,7 +93,10 @@ protected:
         return f;
     }
 
-    static void set_global(const char* name, const Cell& value) { context::set(word(name), value); }
+    static void set_global(const char* name, const Cell& value) {
+        Rooted held{value};  // interning the name may collect
+        context::set(word(name), *held);
+    }
 
     static Cell run(const Cell& code) {
         interp::eval(code, true);

@@ -66,7 +66,8 @@ protected:
     }
 
     static void set_global(std::string_view name, const Cell& value) {
-        context::set(context::add_global(symbol::make(name)), value);
+        Rooted held{value};  // interning the name may collect
+        context::set(context::add_global(symbol::make(name)), *held);
     }
     static Cell global(std::string_view name) { return context::get_global(symbol::make(name)); }
 

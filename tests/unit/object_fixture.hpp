@@ -14,6 +14,7 @@
 #include "core/datatype.hpp"
 #include "core/error.hpp"
 #include "core/ownership.hpp"
+#include "core/rooted.hpp"
 #include "core/symbol.hpp"
 #include "core/system_object.hpp"
 #include "core/unwind.hpp"
@@ -104,7 +105,10 @@ protected:
     static Cell& item(const Cell& b, uint32_t i) { return *block::vs_abs_at(&b, b.s1 + i); }
     static uint32_t length(const Cell& b) { return block::vs_length(&b); }
 
-    static void set_global(const char* name, const Cell& value) { context::set(word(name), value); }
+    static void set_global(const char* name, const Cell& value) {
+        Rooted held{value};  // interning the name may collect
+        context::set(word(name), *held);
+    }
     static Cell global(const char* name) { return *context::get(word(name)); }
 
     // An action! for a table slot, with a two-argument spec, and an op! made from it.
