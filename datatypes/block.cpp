@@ -3,8 +3,8 @@
 // run taken from the destination block itself is copied out first since the gap moves it. Walks
 // over nested values (mold, form, compare, deep copies) keep their node on the cycle stack,
 // which also bounds their depth. A value to be stored is rooted until it is in place, since the
-// caller may hand over a temporary. Owner notification goes at the marked start and end of each
-// change once ownership exists.
+// caller may hand over a temporary. An owner told of a change runs Vyn code that may change
+// both blocks, so positions and the source's extent are read again after `ownership::before`.
 #include "datatypes/block.hpp"
 
 #include <algorithm>
@@ -15,6 +15,7 @@
 #include "core/cycles.hpp"
 #include "core/datatype.hpp"
 #include "core/error.hpp"
+#include "core/ownership.hpp"
 #include "core/memory_replicate.hpp"
 #include "core/rooted.hpp"
 #include "datatypes/mold.hpp"
@@ -23,6 +24,8 @@
 
 namespace vyn::block {
 namespace {
+
+using ownership::Change;
 
 Cell holder_cell = unset_cell();
 
@@ -58,12 +61,11 @@ public:
     Source(const Cell* value, bool only, NodeId destination) : value_(*value) {
         if (only || !series::is_block_type(value_->type())) return;
         node_ = value_->s2;
-        start_ = head_of(value_.get());
-        count_ = total_of(value_.get()) - start_;
-        if (node_ == destination) {
-            const Cell* from = buffer_of(value_.get())->cells() + start_;
-            kept_.assign(from, from + count_);
-        }
+        read_extent(destination);
+    }
+    // Reads the cells again, after Vyn code may have changed the value's block.
+    void reread(NodeId destination) {
+        if (node_) read_extent(destination);
     }
     bool is_block() const { return node_ != 0; }
     const Cell& value() { return *value_; }
@@ -75,6 +77,16 @@ public:
     }
 
 private:
+    void read_extent(NodeId destination) {
+        start_ = head_of(value_.get());
+        count_ = total_of(value_.get()) - start_;
+        kept_.clear();
+        if (node_ == destination) {
+            const Cell* from = buffer_of(value_.get())->cells() + start_;
+            kept_.assign(from, from + count_);
+        }
+    }
+
     Rooted value_;
     NodeId node_ = 0;
     uint32_t start_ = 0;
@@ -95,6 +107,9 @@ uint64_t write_run(const Cell* b, uint32_t at, uint32_t replaced, Source& source
 
 int64_t dup_count(const Cell* dup) { return dup ? dup->i32() : 1; }
 
+// A cell count as told to an owner, which takes 32-bit counts.
+int32_t told_count(uint64_t cells) { return int32_t(std::min<uint64_t>(cells, INT32_MAX)); }
+
 // How many of the value's cells a part argument selects: a count, or a position in the value.
 int64_t part_of_value(Source& source, const Cell* part) {
     if (!part) return -1;
@@ -108,11 +123,15 @@ Cell* insert_value(Cell* b, const Cell* value, const Cell* part, bool only, cons
     if (source.count() == 0 || dups < 1) return b;
     int64_t count = part_of_value(source, part);
     if (count < 0 || count > source.count()) count = source.count();
+    Change action = append ? Change::append : Change::insert;
+    if (ownership::before(*b, action, value, int32_t(head_of(b)), told_count(uint64_t(count) * dups))) {
+        source.reread(b->s2);
+        count = std::min<int64_t>(count, source.count());
+    }
     uint32_t h = repaired_head(b);
     uint32_t at = append ? total_of(b) : h;
-    // owner notification: append or insert
     uint64_t inserted = write_run(b, at, 0, source, uint32_t(count), uint32_t(dups));
-    // owner notification: appended or inserted
+    ownership::after(*b, action, value, int32_t(h), told_count(inserted));
     b->s1 = append ? 0 : uint32_t(std::min<uint64_t>(at + inserted, total_of(b)));
     return b;
 }
@@ -506,9 +525,14 @@ Cell* change(Cell* b, const Cell* value, const Cell* part, bool only, const Cell
     int64_t inserted = int64_t(source.count()) * dups;
     int64_t replaced = part ? series::part_distance(b, part) : inserted;
     replaced = std::clamp<int64_t>(replaced, 0, length);
-    // owner notification: change
+    if (ownership::before(*b, Change::change, value, int32_t(h), told_count(uint64_t(replaced)))) {
+        source.reread(b->s2);
+        h = repaired_head(b);
+        inserted = int64_t(source.count()) * dups;
+        replaced = std::min<int64_t>(replaced, total_of(b) - h);
+    }
     write_run(b, h, uint32_t(replaced), source, source.count(), uint32_t(dups));
-    // owner notification: changed
+    ownership::after(*b, Change::change, value, int32_t(h), told_count(uint64_t(inserted)));
     b->s1 = uint32_t(std::min<int64_t>(h + inserted, total_of(b)));
     return b;
 }
@@ -537,27 +561,38 @@ Cell* take(Cell* b, const Cell* part, bool deep, bool last) {
         return b;
     }
     series::TakePlan plan = series::plan_take(b, nullptr, last);
+    if (!plan.none && ownership::before(*b, Change::take, nullptr, int32_t(plan.start), 1))
+        plan = series::plan_take(b, nullptr, last);
     if (plan.none) {
         *b = none_cell();
         return b;
     }
     Cell taken = *vs_abs_at(b, plan.start);
-    // owner notification: take
     series::remove_units(b, plan.start, 1);
-    // owner notification: taken
+    ownership::after(*b, Change::take, nullptr, int32_t(plan.start), 1);
     *b = taken;
     if (deep && series::is_series_type(taken.type())) copy_value(b, true, nullptr);
     return b;
 }
 
-Cell* put(Cell* b, const Cell* key, const Cell* value, bool case_sensitive) {
-    Rooted k(*key);
-    Rooted v(*value);
+namespace {
+
+// The key's position found from the head, or none.
+Cell find_key(const Cell* b, const Cell* key, bool case_sensitive) {
     FindArgs args{};
     args.case_sensitive = case_sensitive;
     Cell found = *b;
-    found = *series::search(A_FIND, &found, k.get(), args);
-    // owner notification: put
+    return *series::search(A_FIND, &found, key, args);
+}
+
+}  // namespace
+
+Cell* put(Cell* b, const Cell* key, const Cell* value, bool case_sensitive) {
+    Rooted k(*key);
+    Rooted v(*value);
+    Cell found = find_key(b, k.get(), case_sensitive);
+    int32_t told_at = int32_t(found.is(TYPE_NONE) ? total_of(b) : found.s1);
+    if (ownership::before(*b, Change::put, v.get(), told_at, 1)) found = find_key(b, k.get(), case_sensitive);
     if (found.is(TYPE_NONE)) {
         vs_append(b, k.get());
         vs_append(b, v.get());
@@ -566,7 +601,7 @@ Cell* put(Cell* b, const Cell* key, const Cell* value, bool case_sensitive) {
         if (at == total_of(b)) vs_append(b, v.get());
         else if (Cell old = *vs_abs_at(b, at); compare_values(&old, v.get(), OP_FIND_EQUAL) != 0)
             *vs_abs_at(b, at) = *v;
-        // owner notification: put-ed
+        ownership::after(*b, Change::put, v.get(), int32_t(at), 1);
     }
     *b = *v;
     return b;
@@ -576,21 +611,24 @@ Cell* swap(Cell* b, const Cell* other) {
     if (!series::is_block_type(other->type())) fire(err::invalid_arg, other);
     Cell second = *other;
     if (vs_tail_q(b) || vs_tail_q(&second)) return b;
-    // owner notification: swap, on both series
+    bool told_first = ownership::before(*b, Change::swap, &second, int32_t(head_of(b)), 1);
+    bool told_second = ownership::before(second, Change::swap, b, int32_t(head_of(&second)), 1);
+    if ((told_first || told_second) && (vs_tail_q(b) || vs_tail_q(&second))) return b;
     std::swap(*vs_head(b), *vs_head(&second));
-    // owner notification: swaped, on both series
+    ownership::after(*b, Change::swap, &second, int32_t(head_of(b)), 1);
+    ownership::after(second, Change::swap, b, int32_t(head_of(&second)), 1);
     return b;
 }
 
 // The refinements only apply to text.
 Cell* trim(Cell* b, bool, bool, bool, bool, bool, const Cell*) {
-    // owner notification: trim
+    ownership::before(*b, Change::trim, nullptr, int32_t(head_of(b)), int32_t(total_of(b) - head_of(b)));
     Series* s = buffer_of(b);
     Cell* kept = s->cells() + repaired_head(b);
     for (Cell* c = kept; c < s->cell_tail(); ++c)
         if (!c->is(TYPE_NONE)) *kept++ = *c;
     s->tail = uint32_t(reinterpret_cast<uint8_t*>(kept) - s->data());
-    // owner notification: trimmed
+    ownership::after(*b, Change::trim, nullptr, int32_t(head_of(b)), int32_t(total_of(b) - head_of(b)));
     return b;
 }
 

@@ -1,7 +1,8 @@
 // series! handlers. Positions are computed in 64 bits and clamped to the series, so no index can
 // wrap; unit offsets are head index << log2(unit). Modifying handlers read what they need from
 // the argument cells before the first allocation and re-read the buffer through the node after.
-// Owner notification goes at the marked start and end of each change once ownership exists.
+// An owner told of a change runs Vyn code that may change the series itself, so positions
+// computed before `ownership::before` are computed again when it told someone.
 #include "datatypes/series.hpp"
 
 #include <algorithm>
@@ -10,10 +11,14 @@
 
 #include "core/datatype.hpp"
 #include "core/error.hpp"
+#include "core/ownership.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/string.hpp"
 
 namespace vyn::series {
+
+using ownership::Change;
+
 namespace {
 
 int shift_of(const Series* b) { return std::countr_zero(unsigned(b->unit())); }
@@ -36,6 +41,16 @@ int64_t indexed_position(Cell* s, int32_t index) {
     int64_t h = repaired_head(s);
     int64_t p = index > 0 ? h + index - 1 : h + index;
     if (index == 0 || p < 0 || p >= int64_t(vs_abs_length(s))) return -1;
+    return p;
+}
+
+// The position poke writes; out of range raises.
+int64_t poke_position(Cell* s, int32_t index) {
+    int64_t p = indexed_position(s, index);
+    if (p < 0) {
+        Cell bad = integer_cell(index);
+        fire(err::out_of_range, &bad);
+    }
     return p;
 }
 
@@ -331,24 +346,21 @@ Cell* pick(Cell* s, int32_t index, const Cell*) {
 
 Cell* poke(Cell* s, int32_t index, const Cell*, const Cell* value) {
     Cell v = *value;
-    int64_t p = indexed_position(s, index);
-    if (p < 0) {
-        Cell bad = integer_cell(index);
-        fire(err::out_of_range, &bad);
-    }
-    // owner notification: poke
+    int64_t p = poke_position(s, index);
+    if (ownership::before(*s, Change::poke, &v, int32_t(p), 1)) p = poke_position(s, index);
     store_unit(s, uint32_t(p), v);
-    // owner notification: poked
+    ownership::after(*s, Change::poke, &v, int32_t(p), 1);
     *s = v;
     return s;
 }
 
 Cell* clear(Cell* s) {
-    if (vs_length(s) == 0) return s;
-    // owner notification: clear
+    uint32_t length = vs_length(s);
+    if (length == 0) return s;
+    ownership::before(*s, Change::clear, nullptr, int32_t(repaired_head(s)), int32_t(length));
     Series* b = buffer_of(s);
     b->tail = uint32_t(unit_at(s, repaired_head(s)) - b->data());
-    // owner notification: cleared
+    ownership::after(*s, Change::clear, nullptr, int32_t(repaired_head(s)), 0);
     return s;
 }
 
@@ -364,11 +376,13 @@ Cell* remove(Cell* s, const Cell* part, const Cell* key) {
         ++count;
     }
     uint32_t start = repaired_head(&result);
-    uint32_t total = vs_abs_length(s);
-    if (start < total) {
-        // owner notification: remove
-        remove_units(s, start, uint32_t(std::min<int64_t>(count, total - start)));
-        // owner notification: removed
+    if (start < vs_abs_length(s)) {
+        int32_t removed = int32_t(std::min<int64_t>(count, vs_abs_length(s) - start));
+        if (ownership::before(*s, Change::remove, nullptr, int32_t(start), removed))
+            start = std::min(start, vs_abs_length(s));
+        removed = int32_t(std::min<int64_t>(removed, vs_abs_length(s) - start));
+        remove_units(s, start, uint32_t(removed));
+        ownership::after(*s, Change::remove, nullptr, int32_t(start), removed);
     }
     *s = result;
     return s;
@@ -391,20 +405,24 @@ Cell* reverse(Cell* s, const Cell* part, const Cell* skip) {
         if (width < 1) fire(err::out_of_range, skip);
         if (count < width || count % width != 0) bad_refinement("skip", skip);
     }
-    // owner notification: reverse
+    if (ownership::before(*s, Change::reverse, nullptr, int32_t(repaired_head(s)), int32_t(count))) {
+        count = std::min<int64_t>(count, vs_length(s));
+        count -= count % width;
+    }
     reverse_records(s, repaired_head(s), uint32_t(count), uint32_t(width));
-    // owner notification: reversed
+    ownership::after(*s, Change::reverse, nullptr, int32_t(repaired_head(s)), int32_t(count));
     return s;
 }
 
 Cell* take(Cell* s, const Cell* part, bool, bool last) {
     TakePlan plan = plan_take(s, part, last);
+    if (!plan.none && ownership::before(*s, Change::take, nullptr, int32_t(plan.start), int32_t(plan.count)))
+        plan = plan_take(s, part, last);
     if (plan.none) return set_none(s);
     Cell source = *s;
-    // owner notification: take
     copy_units(s, plan.start, plan.count, s);
     remove_units(&source, plan.start, plan.count);
-    // owner notification: taken
+    ownership::after(source, Change::take, nullptr, int32_t(plan.start), int32_t(plan.count));
     return s;
 }
 
@@ -437,6 +455,39 @@ Cell* copy(Cell* s, const Cell* part, bool, const Cell*) {
     return s;
 }
 
+namespace {
+
+// What a move does: nothing (giving the target or the source back), or move `count` units from
+// `from`, inside one series or between two.
+struct MovePlan {
+    enum Outcome { give_target, give_source, move } outcome;
+    uint32_t from = 0;
+    uint32_t count = 0;
+};
+
+MovePlan plan_move(Cell* origin, Cell* destination, const Cell* part) {
+    uint32_t length = vs_length(origin);
+    int64_t count = part ? part_distance(origin, part) : 1;
+    if (length == 0 || count < 1) return {MovePlan::give_target};
+    count = std::min<int64_t>(count, length);
+    uint32_t from = repaired_head(origin);
+    if (origin->s2 == destination->s2) {
+        uint32_t total = vs_abs_length(origin);
+        uint32_t to = std::min<uint32_t>(repaired_head(destination), total);
+        bool inside_run = to > from && to < from + count;
+        if (to == from || inside_run) return {MovePlan::give_target};
+        if (to > from && to < total && total - to < count) return {MovePlan::give_source};
+    } else if (buffer_of(origin)->unit() != buffer_of(destination)->unit()) {
+        if (convertible_units(origin->type(), destination->type())) fire(err::not_done);
+        Cell a = datatype_cell(origin->type());
+        Cell b = datatype_cell(destination->type());
+        fire(err::move_bad, &a, &b);
+    }
+    return {MovePlan::move, from, uint32_t(count)};
+}
+
+}  // namespace
+
 Cell* move(Cell* origin, const Cell* target, const Cell* part) {
     Cell destination = *target;
     if (!is_series_type(destination.type())) {
@@ -445,36 +496,18 @@ Cell* move(Cell* origin, const Cell* target, const Cell* part) {
         Cell argument = datatype::word_arg("target");
         fire(err::expect_arg, &action, &type, &argument);
     }
-    uint32_t length = vs_length(origin);
-    int64_t count = part ? part_distance(origin, part) : 1;
-    if (length == 0 || count < 1) {
-        *origin = destination;
-        return origin;
+    MovePlan plan = plan_move(origin, &destination, part);
+    if (plan.outcome == MovePlan::move &&
+        ownership::before(*origin, Change::move, &destination, int32_t(plan.from), int32_t(plan.count)))
+        plan = plan_move(origin, &destination, part);
+    if (plan.outcome == MovePlan::give_source) return origin;
+    if (plan.outcome == MovePlan::move) {
+        if (origin->s2 == destination.s2)
+            move_within(origin, plan.from, plan.count, std::min(repaired_head(&destination), vs_abs_length(origin)));
+        else
+            move_between(origin, plan.from, plan.count, &destination);
+        ownership::after(*origin, Change::move, &destination, int32_t(plan.from), int32_t(plan.count));
     }
-    count = std::min<int64_t>(count, length);
-    uint32_t from = repaired_head(origin);
-    if (origin->s2 == destination.s2) {
-        uint32_t total = vs_abs_length(origin);
-        uint32_t to = std::min<uint32_t>(repaired_head(&destination), total);
-        bool inside_run = to > from && to < from + count;
-        if (to == from || inside_run) {
-            *origin = destination;
-            return origin;
-        }
-        if (to > from && to < total && total - to < count) return origin;
-        // owner notification: move
-        move_within(origin, from, uint32_t(count), to);
-    } else {
-        if (buffer_of(origin)->unit() != buffer_of(&destination)->unit()) {
-            if (convertible_units(origin->type(), destination.type())) fire(err::not_done);
-            Cell a = datatype_cell(origin->type());
-            Cell b = datatype_cell(destination.type());
-            fire(err::move_bad, &a, &b);
-        }
-        // owner notification: move
-        move_between(origin, from, uint32_t(count), &destination);
-    }
-    // owner notification: moved
     *origin = destination;
     return origin;
 }

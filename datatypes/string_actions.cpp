@@ -2,7 +2,8 @@
 // registers them. Each handler writes its result into its first cell and returns it. A modifying
 // handler builds what it adds at the tail first and then moves it into place, so a value that
 // shares the series' buffer is read before the change and a raised error is undone by cutting
-// the tail back.
+// the tail back. Owners are told before anything is read from the buffer, since their handler
+// runs Vyn code that may change the series; positions are read again after it.
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -12,12 +13,17 @@
 
 #include "core/datatype.hpp"
 #include "core/error.hpp"
+#include "core/ownership.hpp"
 #include "core/sort.hpp"
 #include "datatypes/datatype.hpp"
+#include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
 #include "eval/stack.hpp"
 
 namespace vyn::string {
+
+using ownership::Change;
+
 namespace {
 
 FunctionCaller caller = nullptr;
@@ -54,6 +60,21 @@ int32_t count_arg(const Cell* series, const Cell* part) {
     if (!part) return -1;
     int64_t n = part_count(series, part);
     return int32_t(std::clamp<int64_t>(n, 0, INT32_MAX));
+}
+
+// A part count as told to an owner: 1 without a part.
+int32_t told_part(int32_t part) { return part < 0 ? 1 : part; }
+
+// What change tells before it writes: the part, or the value's elements times dup, at most the
+// rest of the series.
+int32_t change_count(Cell* series, const Cell* value, int32_t part, int32_t dup) {
+    int64_t count = part;
+    if (part < 0) {
+        Cell probe = *value;
+        int64_t elements = series::is_block_type(probe.type()) ? series::vs_length(&probe) : 1;
+        count = elements * std::max(dup, 0);
+    }
+    return int32_t(std::min<int64_t>(count, length(series)));
 }
 
 int32_t dup_arg(const Cell* dup) {
@@ -172,27 +193,38 @@ void rotate_into_place(NodeId node, uint32_t at, uint32_t added) {
 void set_function_caller(FunctionCaller function_caller) { caller = function_caller; }
 
 Cell* append(Cell* series, const Cell* value, const Cell* part, bool only, const Cell* dup) {
-    add_at_tail(series, value, Limit{count_arg(series, part), !only}, dup_arg(dup));
+    int32_t count = count_arg(series, part);
+    ownership::before(*series, Change::append, value, int32_t(abs_length(series)), told_part(count));
+    uint32_t start = abs_length(series);
+    add_at_tail(series, value, Limit{count, !only}, dup_arg(dup));
+    ownership::after(*series, Change::append, value, int32_t(start), told_part(count));
     series->s1 = 0;
     return series;
 }
 
 Cell* insert(Cell* series, const Cell* value, const Cell* part, bool, const Cell* dup) {
+    int32_t count = count_arg(series, part);
+    ownership::before(*series, Change::insert, value, int32_t(clamp_head(series)), told_part(count));
     uint32_t head = clamp_head(series);
-    uint32_t added = add_at_tail(series, value, Limit{count_arg(series, part), false}, dup_arg(dup));
+    uint32_t added = add_at_tail(series, value, Limit{count, false}, dup_arg(dup));
     rotate_into_place(node_of(series), head, added);
+    ownership::after(*series, Change::insert, value, int32_t(head), told_part(count));
     series->s1 = head + added;
     return series;
 }
 
 Cell* change(Cell* series, const Cell* value, const Cell* part, bool, const Cell* dup) {
+    int32_t replace = count_arg(series, part);
+    int32_t dups = dup_arg(dup);
+    ownership::before(*series, Change::change, value, int32_t(clamp_head(series)),
+                      change_count(series, value, replace, dups));
     uint32_t head = clamp_head(series);
     uint32_t rest = length(series);
-    int32_t replace = count_arg(series, part);
-    uint32_t written = add_at_tail(series, value, Limit{-1, false}, dup_arg(dup));
+    uint32_t written = add_at_tail(series, value, Limit{-1, false}, dups);
     uint32_t replaced = std::min(replace >= 0 ? uint32_t(replace) : written, rest);
     rotate_into_place(node_of(series), head, written);
     remove_part(node_of(series), head + written, replaced);
+    ownership::after(*series, Change::change, value, int32_t(head), int32_t(written));
     series->s1 = head + written;
     return series;
 }
@@ -671,7 +703,14 @@ Cell* sort(Cell* series, const SortArgs& args) {
     spec.record = record_size(args, uint32_t(chars));
     apply_compare(args, spec);
     series->s1 = uint32_t(head);
+    if (ownership::before(*series, Change::sort, nullptr, int32_t(head), int32_t(chars))) {
+        spec.unit = buffer_of(series)->unit();
+        head = std::min<int64_t>(head, abs_length(series));
+        chars = std::min<int64_t>(chars, abs_length(series) - head);
+        chars -= chars % spec.record;
+    }
     sort_range(node_of(series), uint32_t(head), uint32_t(chars), spec, args.stable);
+    ownership::after(*series, Change::sort, nullptr, int32_t(head), int32_t(chars));
     return series;
 }
 
@@ -689,20 +728,31 @@ void store_char(const Cell* series, uint32_t index, uint32_t cp) {
 Cell* swap(Cell* series, const Cell* other) {
     if (!is_text(other->type()) && !other->is(TYPE_BINARY)) fire(err::invalid_arg, other);
     if (at_tail(series) || at_tail(other)) return series;
+    bool told_first = ownership::before(*series, Change::swap, other, int32_t(series->s1), 1);
+    bool told_second = ownership::before(*other, Change::swap, series, int32_t(other->s1), 1);
+    if ((told_first || told_second) && (at_tail(series) || at_tail(other))) return series;
     uint32_t mine = abs_at(series, series->s1);
     uint32_t theirs = abs_at(other, other->s1);
     store_char(series, series->s1, theirs);
     store_char(other, other->s1, mine);
+    ownership::after(*series, Change::swap, other, int32_t(series->s1), 1);
+    ownership::after(*other, Change::swap, series, int32_t(other->s1), 1);
     return series;
 }
 
-Cell* take(Cell* series, const Cell* part, bool, bool last) {
+namespace {
+
+// The characters take removes, or none at the tail.
+struct TakeRange {
+    uint32_t start;
+    uint32_t count;
+    bool none;
+};
+
+TakeRange take_range(Cell* series, const Cell* part, bool last) {
     int64_t head = clamp_head(series);
     int64_t rest = length(series);
-    if (rest == 0) {
-        *series = none_cell();
-        return series;
-    }
+    if (rest == 0) return {0, 0, true};
     int64_t n = 1;
     if (part && part->is(TYPE_INTEGER)) n = part->i32();
     else if (part) {
@@ -711,8 +761,22 @@ Cell* take(Cell* series, const Cell* part, bool, bool last) {
     }
     int64_t count = n < 0 ? (last ? 0 : std::min(-n, head)) : std::min(n, rest);
     int64_t start = n < 0 ? head - count : last ? head + rest - count : head;
-    Cell taken = copy_range(series, uint32_t(start), uint32_t(count));
-    remove_part(node_of(series), uint32_t(start), uint32_t(count));
+    return {uint32_t(start), uint32_t(count), false};
+}
+
+}  // namespace
+
+Cell* take(Cell* series, const Cell* part, bool, bool last) {
+    TakeRange range = take_range(series, part, last);
+    if (!range.none && ownership::before(*series, Change::take, nullptr, int32_t(range.start), int32_t(range.count)))
+        range = take_range(series, part, last);
+    if (range.none) {
+        *series = none_cell();
+        return series;
+    }
+    Cell taken = copy_range(series, range.start, range.count);
+    remove_part(node_of(series), range.start, range.count);
+    ownership::after(*series, Change::take, nullptr, int32_t(range.start), int32_t(range.count));
     *series = part ? taken : element_at(&taken, 0);
     return series;
 }
@@ -835,10 +899,12 @@ void trim_ends(Cell* series, bool head_given, bool tail_given) {
 }  // namespace
 
 Cell* trim(Cell* series, bool head, bool tail, bool auto_, bool lines, bool all, const Cell* with) {
+    if (auto_ && !all && !with) fire(err::not_done);
+    ownership::before(*series, Change::trim, nullptr, int32_t(clamp_head(series)), int32_t(length(series)));
     if (all || with) trim_all(series, with);
-    else if (auto_) fire(err::not_done);
     else if (lines) trim_lines(series);
     else trim_ends(series, head, tail);
+    ownership::after(*series, Change::trim, nullptr, int32_t(clamp_head(series)), int32_t(length(series)));
     return series;
 }
 
