@@ -14,6 +14,7 @@
 #include "core/datatype.hpp"
 #include "core/error.hpp"
 #include "core/ownership.hpp"
+#include "core/rooted.hpp"
 #include "core/sort.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/series.hpp"
@@ -774,10 +775,10 @@ Cell* take(Cell* series, const Cell* part, bool, bool last) {
         *series = none_cell();
         return series;
     }
-    Cell taken = copy_range(series, range.start, range.count);
+    Rooted taken(copy_range(series, range.start, range.count));  // the owner's handler may collect
     remove_part(node_of(series), range.start, range.count);
     ownership::after(*series, Change::take, nullptr, int32_t(range.start), int32_t(range.count));
-    *series = part ? taken : element_at(&taken, 0);
+    *series = part ? *taken : element_at(taken.get(), 0);
     return series;
 }
 
