@@ -91,6 +91,9 @@ VYN_NATIVE(to_local_file);
 VYN_NATIVE(new_line);
 VYN_NATIVE(new_line_q);
 
+// natives_system.cpp: the runtime's services.
+VYN_NATIVE(recycle);
+
 }  // namespace vyn::natives::entry
 
 #undef VYN_NATIVE

@@ -125,7 +125,7 @@ const Native slots[NATIVE_COUNT] = {
     not_done,            // 102 browse
     not_done,            // 103 compress
     not_done,            // 104 decompress
-    not_done,            // 105 recycle
+    recycle,             // 105 recycle
     not_done,            // 106 transcode
     apply,               // 107 apply
 };
