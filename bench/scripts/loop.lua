@@ -1,0 +1,2 @@
+local i, s = 0, 0
+while i < 10000000 do s = s + i i = i + 1 end
