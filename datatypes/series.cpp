@@ -11,9 +11,15 @@
 
 #include "core/datatype.hpp"
 #include "core/error.hpp"
+#include "core/hashtable.hpp"
+#include "core/murmur3.hpp"
 #include "core/ownership.hpp"
+#include "core/rooted.hpp"
+#include "core/words.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/string.hpp"
+#include "datatypes/word_names.hpp"
+#include "eval/random.hpp"
 
 namespace vyn::series {
 
@@ -514,10 +520,76 @@ Cell* move(Cell* origin, const Cell* target, const Cell* part) {
 
 namespace {
 
+// Equal bytes from the head give the generator the same seed.
+void seed_from(Cell* s) {
+    uint32_t length = vs_length(s);
+    uint64_t bytes = bytes_of(buffer_of(s), length);
+    random::seed(int32_t(hashtable::murmur3(unit_at(s, repaired_head(s)), size_t(bytes), hashtable::seed())));
+}
+
+// Each position from the head swaps with a uniform pick among itself and the units after it.
+void shuffle_units(const Cell* s, uint32_t start, uint32_t length, bool secure) {
+    uint64_t unit = bytes_of(buffer_of(s), 1);
+    uint8_t* at = unit_at(s, start);
+    for (uint32_t remaining = length; remaining > 0; --remaining, at += unit) {
+        uint64_t j = uint64_t(random::int_in_range(int32_t(remaining), secure)) - 1;
+        std::swap_ranges(at, at + unit, at + j * unit);
+    }
+}
+
+void give_owner(const Cell& s, const Cell& spec) {
+    const auto* items = reinterpret_cast<const Cell*>(unit_at(&spec, head_index(&spec)));
+    Rooted owner(items[0]);
+    Rooted word(items[1]);
+    ownership::set_owner(s, *owner, *word);
+}
+
+}  // namespace
+
+Cell* random(Cell* s, bool seed, bool secure, bool only) {
+    if (seed) {
+        seed_from(s);
+        *s = unset_cell();
+        return s;
+    }
+    uint32_t length = vs_length(s);
+    if (only) {
+        if (length == 0) return set_none(s);
+        uint32_t p = repaired_head(s) + uint32_t(random::int_in_range(int32_t(length), secure)) - 1;
+        *s = unit_value(s, p);
+        return s;
+    }
+    if (ownership::before(*s, Change::random, nullptr, int32_t(repaired_head(s)), int32_t(length)))
+        length = vs_length(s);
+    shuffle_units(s, repaired_head(s), length, secure);
+    ownership::after(*s, Change::random, nullptr, int32_t(repaired_head(s)), int32_t(length));
+    return s;
+}
+
+Cell* reflect(Cell* s, const Cell* field) {
+    if (!word_names::is(*field, words::sym::owned)) fire(err::not_done);
+    const Cell* owner = ownership::owner_of(s->s2);
+    *s = owner ? *owner : none_cell();
+    return s;
+}
+
+Cell* modify(Cell* s, const Cell* field, const Cell* value, bool) {
+    const Cell v = *value;
+    if (word_names::is(*field, words::sym::owned)) {
+        Cell spec = v;
+        if (v.is(TYPE_NONE)) ownership::unbind(*s);
+        else if (v.is(TYPE_BLOCK) && vs_length(&spec) >= 2) give_owner(*s, v);
+    }
+    *s = v;
+    return s;
+}
+
+namespace {
+
 const Handler series_actions[] = {
     UNSUPPORTED,             // make
-    UNSUPPORTED,             // random
-    UNSUPPORTED,             // reflect
+    act<A_RANDOM>(random),   // random
+    act<A_REFLECT>(reflect), // reflect
     UNSUPPORTED,             // to
     UNSUPPORTED,             // form
     UNSUPPORTED,             // mold
@@ -569,7 +641,7 @@ const Handler series_actions[] = {
     UNSUPPORTED,             // create
     UNSUPPORTED,             // close
     UNSUPPORTED,             // delete
-    UNSUPPORTED,             // modify
+    act<A_MODIFY>(modify),   // modify
     UNSUPPORTED,             // open
     UNSUPPORTED,             // open?
     UNSUPPORTED,             // query

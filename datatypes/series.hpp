@@ -73,6 +73,11 @@ Cell* reverse(Cell* s, const Cell* part, const Cell* skip);
 Cell* take(Cell* s, const Cell* part, bool deep, bool last);
 Cell* copy(Cell* s, const Cell* part, bool deep, const Cell* types);
 Cell* move(Cell* origin, const Cell* target, const Cell* part);
+Cell* random(Cell* s, bool seed, bool secure, bool only);
+// The one field is `owned`: the series' owner object, or none.
+Cell* reflect(Cell* s, const Cell* field);
+// modify 'owned: none clears the series' ownership, a block [owner word] sets it.
+Cell* modify(Cell* s, const Cell* field, const Cell* value, bool case_sensitive);
 
 // Registers series! (type 42, no parent); every series type registers after it.
 void init();
