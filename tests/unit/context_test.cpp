@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/collector.hpp"
 #include "core/context.hpp"
 #include "core/error.hpp"
 #include "core/hashtable.hpp"
@@ -51,7 +52,8 @@ NodeId kept_table(NodeId table) { return testing_gc::kept(make_cell(TYPE_HASH, 0
 
 // A new string that nothing roots once it is returned: a callee it is handed to must.
 Cell loose_text(std::string_view utf8) {
-    return unicode::string_cell(unicode::load_utf8(reinterpret_cast<const uint8_t*>(utf8.data()), utf8.size(), 0, 0));
+    const auto* bytes = reinterpret_cast<const uint8_t*>(utf8.data());
+    return unicode::string_cell(unicode::load_utf8(bytes, utf8.size(), 0, 0));
 }
 
 std::string text_of(const Cell& string) {
@@ -178,7 +180,8 @@ TEST_F(Context, UnboundAndMissingWordsRaise) {
 }
 
 TEST_F(Context, FunctionValuesLiveOnTheArgumentStack) {
-    NodeId fn = kept(make_from_spec(block_of({word("arg"), word("ref", TYPE_REFINEMENT)}), true, false, Kind::function));
+    Cell spec = block_of({word("arg"), word("ref", TYPE_REFINEMENT)});
+    NodeId fn = kept(make_from_spec(spec, true, false, Kind::function));
     Cell b = block_of({word("arg"), word("ref")});
     bind(b, fn, false);
     EXPECT_EQ(error_of([&] { get(at(b, 0)); }), err::not_in_context);
