@@ -612,6 +612,16 @@ void set_map_key_preparer(void (*prepare)(Cell*, Cell*)) { prepare_map_key = pre
 
 namespace {
 
+// The preparer may allocate (a key can be copied), which can move the block: it works on rooted
+// copies of the pair, written back afterwards.
+void prepare_entry(NodeId block, uint32_t index) {
+    Rooted key(block_cells(block)[index]);
+    Rooted value(block_cells(block)[index + 1]);
+    prepare_map_key(key.get(), value.get());
+    block_cells(block)[index] = *key;
+    block_cells(block)[index + 1] = *value;
+}
+
 // The caller keeps `block` (and the node in `extra` of kind 0) alive until the table holds them.
 NodeId new_table(uint64_t size, Kind kind, NodeId block, int32_t extra) {
     uint32_t count = initial_bucket_count(size);
@@ -702,7 +712,7 @@ void put_all(NodeId table, uint32_t first, uint32_t step) {
         int32_t found = get(table, block_cells(block)[i], {Mode::strict});
         if (found < 0) {
             put(table, i);
-            if (prepare_map_key) prepare_map_key(&block_cells(block)[i], &block_cells(block)[i + 1]);
+            if (prepare_map_key) prepare_entry(block, i);
             i += step;
             continue;
         }

@@ -58,7 +58,8 @@ bool keys_equal(const Cell& a, const Cell& b, Mode mode);
 // Code points from the head to the tail, each as one 32-bit block, upper-cased when folding.
 uint32_t hash_string(const Cell& string, bool fold_case);
 
-// Prepares the stored key of a new map! entry (key cell, its value cell); called by put_all.
+// Prepares the stored key of a new map! entry (key cell, its value cell); called by put_all with
+// cells that stay in place even when the preparer allocates.
 void set_map_key_preparer(void (*prepare)(Cell* key, Cell* value));
 
 // Tables and blocks given by node are the caller's to keep alive; a new table comes back unrooted.

@@ -130,7 +130,8 @@ Series* concatenate(Cell* target, const Cell* source, int32_t part, uint32_t off
 inline Series* append_string(Cell* target, const Cell* source, int32_t part = -1) {
     return concatenate(target, source, part, 0, Mode::append);
 }
-// Appends bytes taken as code points 0-255.
+// Appends bytes taken as code points 0-255. Here and below, text and bytes given by address must
+// not lie in a series buffer: the growth of the target may move it.
 void concatenate_literal(Cell* s, std::string_view text);
 // Appends UTF-8 text; invalid sequences become U+FFFD.
 void append_utf8(Cell* s, std::string_view utf8);
@@ -153,7 +154,8 @@ Cell* load(const void* text, size_t length, Cell* cell, int encoding);
 // The same into a new cell appended to a block (node of its cells), or pushed on the stack.
 Cell* load_in(const void* text, size_t length, NodeId block, int encoding);
 Cell* load_push(const void* text, size_t length, int encoding);
-// A new stack cell holding the decoded bytes; undecodable bytes raise `invalid-utf8` with them.
+// A new stack cell holding the decoded bytes, which lie outside series buffers (a binary!'s bytes
+// are copied out first); undecodable bytes raise `invalid-utf8` with them.
 Cell* from_utf8_binary(const uint8_t* bytes, size_t length);
 
 // The text from the head as UTF-8.

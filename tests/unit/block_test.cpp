@@ -15,6 +15,19 @@ protected:
         return c;
     }
     static Cell count(int32_t n) { return integer_cell(n); }
+    // New values that nothing roots once they are returned: a callee they are handed to must.
+    static Cell loose_text(const char* utf8) {
+        Rooted s(string::make(0));
+        string::append_utf8(s.get(), utf8);
+        return *s;
+    }
+    static Cell loose_block(const char* utf8) {
+        Rooted b(make_cell(TYPE_BLOCK));
+        block::make_at(b.get(), 1);
+        Rooted s(loose_text(utf8));
+        block::vs_append(b.get(), s.get());
+        return *b;
+    }
 };
 
 TEST_F(Block, MoldPlacesNewLinesAndIndents) {
@@ -404,6 +417,25 @@ TEST_F(Block, SelectAndRemoveByValue) {
     Cell at_two = at_index(b, 1);
     EXPECT_TRUE(block::remove_value(&at_two, &two, false));
     EXPECT_EQ(molded(b), "[1 3]");
+}
+
+// In the stress build each of these writes collects while it grows the block.
+TEST_F(Block, HandedOverValuesSurviveTheGrowthTheyCause) {
+    Cell b = ints({1});
+    const Cell appended = loose_text("a");
+    block::vs_append(&b, &appended);
+    const Cell spliced = loose_block("b");
+    block::append(&b, &spliced, nullptr, false, nullptr);
+    const Cell only = loose_block("c");
+    block::insert(&b, &only, nullptr, true, nullptr);
+    Cell key = integer_cell(7), r = b;
+    const Cell value = loose_text("d");
+    block::put(&r, &key, &value, false);
+    EXPECT_EQ(molded(at_index(b, 0)), "[[\"c\"] 1 \"a\" \"b\" 7 \"d\"]");
+    const Cell source = loose_block("e");
+    Cell* copy = block::clone(&source, true, false);
+    EXPECT_EQ(molded(*copy), "[\"e\"]");
+    stack::pop(1);
 }
 
 TEST_F(Block, MakersAndCloning) {

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/collector.hpp"
 #include "core/context.hpp"
 #include "core/error.hpp"
 #include "core/hashtable.hpp"
@@ -48,6 +49,17 @@ Cell block_of(std::initializer_list<Cell> cells, TypeId type = TYPE_BLOCK) {
 
 NodeId kept(NodeId context) { return testing_gc::kept(make_cell(TYPE_OBJECT, context)).s1; }
 NodeId kept_table(NodeId table) { return testing_gc::kept(make_cell(TYPE_HASH, 0, 0, table)).s3; }
+
+// A new string that nothing roots once it is returned: a callee it is handed to must.
+Cell loose_text(std::string_view utf8) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(utf8.data());
+    return unicode::string_cell(unicode::load_utf8(bytes, utf8.size(), 0, 0));
+}
+
+std::string text_of(const Cell& string) {
+    unicode::Text t = unicode::text_of(string);
+    return {reinterpret_cast<const char*>(t.units), t.count};
+}
 
 std::string numbered(std::string_view prefix, int n) {
     std::string name(prefix);
@@ -168,7 +180,8 @@ TEST_F(Context, UnboundAndMissingWordsRaise) {
 }
 
 TEST_F(Context, FunctionValuesLiveOnTheArgumentStack) {
-    NodeId fn = kept(make_from_spec(block_of({word("arg"), word("ref", TYPE_REFINEMENT)}), true, false, Kind::function));
+    Cell spec = block_of({word("arg"), word("ref", TYPE_REFINEMENT)});
+    NodeId fn = kept(make_from_spec(spec, true, false, Kind::function));
     Cell b = block_of({word("arg"), word("ref")});
     bind(b, fn, false);
     EXPECT_EQ(error_of([&] { get(at(b, 0)); }), err::not_in_context);
@@ -236,6 +249,34 @@ TEST_F(Context, SettingAnUnlookedWordAddsIt) {
     add_if_new(obj, word("d"), integer_cell(2));
     EXPECT_TRUE(get_value_in(symbol::make("c"), obj)->is(TYPE_UNSET));
     EXPECT_EQ(get_value_in(symbol::make("d"), obj)->i32(), 2);
+}
+
+// In the stress build each new word collects while the context grows; the notifier's own
+// allocations collect too, while the replaced value is held by nothing but the notification.
+TEST_F(Context, HandedOverValuesSurviveTheGrowthTheyCause) {
+    NodeId obj = kept(create(1, false, false, 0, Kind::object));
+    for (int i = 0; i < 20; ++i) {
+        const Cell w = word(numbered("w", i));
+        set_in(w, loose_text(numbered("set ", i)), obj, false);
+        const Cell v = word(numbered("v", i));
+        add_or_set(obj, v, loose_text(numbered("added ", i)));
+    }
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_EQ(text_of(*get_value_in(symbol::make(numbered("w", i)), obj)), numbered("set ", i));
+        EXPECT_EQ(text_of(*get_value_in(symbol::make(numbered("v", i)), obj)), numbered("added ", i));
+    }
+
+    static std::vector<std::string> heard;
+    heard.clear();
+    set_change_notifier([](const Cell&, const Cell&, const Cell& old_value, const Cell& new_value) {
+        Rooted fresh(loose_text("made while notified"));
+        heard.push_back(text_of(old_value) + " -> " + text_of(new_value));
+    });
+    owner(obj) = make_cell(TYPE_OBJECT, obj, 0, block_of({}).s2);
+    const Cell w = word("w0");
+    set_in(w, loose_text("new"), obj, true);
+    set_change_notifier(nullptr);
+    EXPECT_EQ(heard, std::vector<std::string>{"set 0 -> new"});
 }
 
 TEST_F(Context, ACloneHasItsOwnWordsAndValues) {

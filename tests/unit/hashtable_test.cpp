@@ -14,6 +14,7 @@
 #include "core/memory.hpp"
 #include "core/symbol.hpp"
 #include "core/unicode.hpp"
+#include "core/value_slots.hpp"
 #include "tests/unit/collection_stress.hpp"
 
 using namespace vyn;
@@ -51,6 +52,12 @@ Cell text(std::string_view utf8, int unit = 1) {
     Cell& s = testing_gc::kept(unicode::string_cell(node));
     unicode::widen(node, unit);
     return s;
+}
+
+// A new string that nothing roots.
+Cell loose_text(std::string_view utf8) {
+    const auto* bytes = reinterpret_cast<const uint8_t*>(utf8.data());
+    return unicode::string_cell(unicode::load_utf8(bytes, utf8.size(), 0, 0));
 }
 
 Cell word(std::string_view name, TypeId type = TYPE_WORD) {
@@ -228,6 +235,21 @@ TEST_F(Hashtable, MapKeepsOneEntryPerKey) {
     EXPECT_EQ(memory::series_of(b.s2)->length(), 8u);
     EXPECT_EQ(at(t, 3).i32(), 9);
     EXPECT_EQ(record(t).live_count, 4);
+}
+
+// The preparer lets go of a value made before the map's block, so that in the stress build its
+// allocation moves the block.
+TEST_F(Hashtable, AMapKeyPreparerMayAllocate) {
+    static int32_t below;
+    below = value_slots::store(loose_text("made before the block"));
+    set_map_key_preparer([](Cell*, Cell* value) {
+        value_slots::release(below);
+        *value = text("prepared");
+    });
+    Cell b = block_of({text("k"), integer_cell(1), text("l"), integer_cell(2)});
+    NodeId t = kept_table(make(2, Kind::map_index, &b));
+    set_map_key_preparer(nullptr);
+    for (uint32_t value : {1u, 3u}) EXPECT_TRUE(keys_equal(at(t, value), text("prepared"), Mode::strict)) << value;
 }
 
 TEST_F(Hashtable, MapGrowthKeepsRemovedEntriesInTheirBuckets) {

@@ -67,9 +67,11 @@ protected:
         return b;
     }
 
+    // Names starting with "/" are refinements.
     static Cell spec(std::initializer_list<const char*> names) {
         Cell& s = testing_gc::kept(make_cell(TYPE_BLOCK, 0, memory::alloc_cells(names.size() + 1)));
-        for (const char* n : names) *memory::alloc_tail_cell(s.s2) = word(n);
+        for (const char* n : names)
+            *memory::alloc_tail_cell(s.s2) = n[0] == '/' ? word(n + 1, TYPE_REFINEMENT) : word(n);
         return s;
     }
 
@@ -170,4 +172,16 @@ TEST_F(Interp, LitWordsAndGetWords) {
     Cell r = run(block({word("x", TYPE_LIT_WORD)}));
     EXPECT_EQ(r.type(), TYPE_WORD);
     EXPECT_EQ(run(block({word("add", TYPE_GET_WORD)})).type(), TYPE_ACTION);
+}
+
+// A refinement given earlier in the path keeps its argument while a later one's arguments are
+// evaluated, which in the stress build collects.
+TEST_F(Interp, RefinementArgumentsFillTheirSlotsInPathOrder) {
+    set_global("copy", action_value(A_COPY, {"value"}, TYPE_ACTION));
+    set_global("f", function({"/a", "x", "/b", "y"}, block({word("x"), word("y")})));
+    Cell path = block({word("f"), word("b"), word("a")});
+    path.set_type(TYPE_PATH);
+    Cell r = run(block({path, word("copy"), block({integer_cell(1)}), word("copy"), block({integer_cell(2)})}));
+    ASSERT_TRUE(r.is(TYPE_BLOCK));
+    EXPECT_EQ(memory::series_of(r.s2)->cells()[0].i32(), 1);
 }

@@ -2,9 +2,12 @@
 // and the handles that keep nothing (0, released twice, never handed out, out of range).
 #include <gtest/gtest.h>
 
-#include "core/memory.hpp"
+#include <string>
+
 #include "core/context.hpp"
+#include "core/memory.hpp"
 #include "core/symbol.hpp"
+#include "core/unicode.hpp"
 #include "core/value_slots.hpp"
 #include "tests/unit/collection_stress.hpp"
 
@@ -50,6 +53,17 @@ TEST_F(ValueSlots, TheHundredAndFirstStoreDoublesTheCapacity) {
     EXPECT_EQ(memory::series_of(value_slots::node())->length(), 200u);
 }
 
+// In the stress build the growth collects while the new value is held by nothing but the store.
+TEST_F(ValueSlots, AValueStoredWhileTheSlotsGrowIsKept) {
+    for (int32_t i = 1; i <= 100; ++i) value_slots::store(integer_cell(i));
+    const char text[] = "stored";
+    int32_t handle = value_slots::store(
+        unicode::string_cell(unicode::load_utf8(reinterpret_cast<const uint8_t*>(text), 6, 0, 0)));
+    EXPECT_EQ(value_slots::capacity(), 200);
+    unicode::Text kept = unicode::text_of(*value_slots::get(handle));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(kept.units), kept.count), "stored");
+}
+
 TEST_F(ValueSlots, ReleasingTwiceLinksTheSlotOnce) {
     value_slots::store(integer_cell(1));
     value_slots::store(integer_cell(2));
@@ -84,7 +98,7 @@ TEST_F(ValueSlots, HandlesThatKeepNothingGiveNoCellAndReleaseNothing) {
 }
 
 TEST_F(ValueSlots, ReleasedSlotsHoldNothingForTheCollector) {
-    int32_t handle = value_slots::store(make_cell(TYPE_BLOCK, 0, 42));
+    int32_t handle = value_slots::store(make_cell(TYPE_BLOCK, 0, memory::alloc_cells(1)));
     value_slots::release(handle);
     const Cell* slots = memory::series_of(value_slots::node())->cells();
     EXPECT_TRUE(slots[handle - 1].is(TYPE_UNSET));

@@ -200,6 +200,9 @@ TEST_F(Word, SymbolsCompareByTheirWrittenForms) {
     EXPECT_EQ(compare_symbols(lower, upper, CMP_EQUAL), 0);
     EXPECT_EQ(compare_symbols(lower, upper, CMP_STRICT_EQUAL), 1);
     EXPECT_EQ(compare_symbols(upper, other, CMP_LESSER), -1);
+    // Texts made from names beyond ASCII widen as they are made.
+    uint32_t wide = symbol::make("\xC3\xA9t\xC3\xA9"), wider = symbol::make("\xC3\xA9t\xE2\x82\xAC");
+    EXPECT_EQ(compare_symbols(wide, wider, CMP_LESSER), -1);
     EXPECT_EQ(compared(symbol::cell(lower), word::load("sym"), CMP_EQUAL), -2);
 }
 
