@@ -525,6 +525,12 @@ int series_frame_info(FrameInfo* out, int max) {
     return n;
 }
 
+int big_frame_sizes(uint64_t* out, int max) {
+    int n = 0;
+    for (BigFrame* b = big_frames; b && n < max; b = b->next) out[n++] = b->size;
+    return n;
+}
+
 void free_all() {
     for (SeriesFrame* f = frames_head; f;) {
         SeriesFrame* next = f->next;

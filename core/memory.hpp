@@ -141,6 +141,8 @@ Stats stats();
 // Per node chunk and per series frame: free, used and total (nodes, or bytes).
 int node_chunk_info(FrameInfo* out, int max);
 int series_frame_info(FrameInfo* out, int max);
+// The size of each big frame.
+int big_frame_sizes(uint64_t* out, int max);
 
 void free_all();
 

@@ -92,6 +92,7 @@ VYN_NATIVE(new_line);
 VYN_NATIVE(new_line_q);
 
 // natives_system.cpp: the runtime's services.
+VYN_NATIVE(stats);
 VYN_NATIVE(recycle);
 
 }  // namespace vyn::natives::entry

@@ -57,7 +57,7 @@ const Native slots[NATIVE_COUNT] = {
     type_q,              // 34 type?
     reduce,              // 35 reduce
     compose,             // 36 compose
-    not_done,            // 37 stats
+    stats,               // 37 stats
     bind,                // 38 bind
     in,                  // 39 in
     not_done,            // 40 parse

@@ -23,3 +23,11 @@ TEST_F(System, RecycleOnAndOffSwitchCollectionsOnAllocation) {
 }
 
 }  // namespace
+
+TEST_F(System, StatsGivesTheBytesInUseOrTheMemoryReport) {
+    EXPECT_EQ(mold_of("type? stats"), "integer!");
+    EXPECT_EQ(mold_of("length? stats/info"), "5");
+    EXPECT_EQ(mold_of("r: stats/info reduce [type? r/1 length? r/1/1 type? r/2/1/1 new-line? r/1]"),
+              "[block! 3 integer! true]");
+    EXPECT_EQ(mold_of("r: stats/info type? r/4"), "integer!");
+}
