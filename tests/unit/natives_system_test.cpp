@@ -16,6 +16,11 @@ TEST_F(System, RecycleKeepsWhatIsReachableAndReportsBytesInUse) {
               "\"xy\"");
 }
 
+TEST_F(System, ShortLivedStringsDoNotAccumulate) {
+    EXPECT_EQ(mold_of("loop 300 [make string! 1000000] 'done"), "done");
+    EXPECT_EQ(mold_of("(recycle) < 50000000"), "true");
+}
+
 TEST_F(System, RecycleOnAndOffSwitchCollectionsOnAllocation) {
     EXPECT_EQ(mold_of("recycle/off loop 100 [make block! 1000] recycle/on 'ok"), "ok");
     EXPECT_EQ(mold_of("type? recycle/off"), "unset!");
