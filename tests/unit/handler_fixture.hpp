@@ -24,26 +24,15 @@
 #include "datatypes/unset.hpp"
 #include "eval/random.hpp"
 #include "tests/unit/collection_stress.hpp"
+#include "tests/unit/raised_error.hpp"
 #include "tests/unit/word_text.hpp"
 
 namespace vyn::testing_handlers {
 
 using testing_words::word_text;
 
-struct RaisedError {
-    err::Code code = err::Code(0);
-    std::vector<Cell> args;
-};
-
-inline RaisedError last_raised;
-
-// The arguments are kept for the rest of the test, which reads them after the raise.
-inline void record_error(err::Code code, const Cell* arg1, const Cell* arg2, const Cell* arg3) {
-    last_raised = {code, {}};
-    for (const Cell* arg : {arg1, arg2, arg3})
-        if (arg) last_raised.args.push_back(testing_gc::kept(*arg));
-    throw Unwind{EXIT_ERROR};
-}
+using testing_errors::RaisedError;
+using testing_errors::record_error;
 
 class HandlerTest : public testing::Test {
 protected:
@@ -82,12 +71,7 @@ protected:
         EXPECT_EQ(left, 100 - int32_t(string::length(out.get())));
         return string::to_utf8(out.get());
     }
-    // Kept for the rest of the test.
-    static Cell text(const char* utf8) {
-        Cell& s = testing_gc::kept(string::make(0));
-        string::append_utf8(&s, utf8);
-        return s;
-    }
+    static Cell text(const char* utf8) { return testing_errors::kept_text(utf8); }
 
     // Handlers dispatched on the type of their first argument, as the actions layer does.
     template <int Slot>
@@ -114,14 +98,7 @@ protected:
 
     template <class Action>
     static RaisedError raised(Action action) {
-        try {
-            action();
-        } catch (const Unwind& exit) {
-            EXPECT_EQ(exit.code, EXIT_ERROR);
-            return last_raised;
-        }
-        ADD_FAILURE() << "no error was raised";
-        return {};
+        return testing_errors::raised(action);
     }
     static void expect_expect_arg(const RaisedError& e, const char* action, TypeId type,
                                   const char* argument) {

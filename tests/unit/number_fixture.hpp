@@ -20,24 +20,13 @@
 #include "datatypes/percent.hpp"
 #include "datatypes/string.hpp"
 #include "tests/unit/collection_stress.hpp"
+#include "tests/unit/raised_error.hpp"
 #include "tests/unit/word_text.hpp"
 
 namespace vyn::testing_numbers {
 
-struct RaisedError {
-    err::Code code = err::Code(0);
-    std::vector<Cell> args;
-};
-
-inline RaisedError last_raised;
-
-// The arguments are kept for the rest of the test, which reads them after the raise.
-inline void record_error(err::Code code, const Cell* arg1, const Cell* arg2, const Cell* arg3) {
-    last_raised = {code, {}};
-    for (const Cell* arg : {arg1, arg2, arg3})
-        if (arg) last_raised.args.push_back(testing_gc::kept(*arg));
-    throw Unwind{EXIT_ERROR};
-}
+using testing_errors::RaisedError;
+using testing_errors::record_error;
 
 class NumberTest : public testing::Test {
 protected:
@@ -68,12 +57,7 @@ protected:
         datatype::handler<A_MOLD>(value.type())(&value, out.get(), MoldArgs{}, nullptr, 1000);
         return string::to_utf8(out.get());
     }
-    // Kept for the rest of the test.
-    static Cell text(const char* utf8) {
-        Cell& s = testing_gc::kept(string::make(0));
-        string::append_utf8(&s, utf8);
-        return s;
-    }
+    static Cell text(const char* utf8) { return testing_errors::kept_text(utf8); }
     static Cell percent(double fraction) { return float_cell(fraction, TYPE_PERCENT); }
 
     // The arithmetic actions, dispatched on the left operand's type.
@@ -94,14 +78,7 @@ protected:
 
     template <class Action>
     static RaisedError raised(Action action) {
-        try {
-            action();
-        } catch (const Unwind& exit) {
-            EXPECT_EQ(exit.code, EXIT_ERROR);
-            return last_raised;
-        }
-        ADD_FAILURE() << "no error was raised";
-        return {};
+        return testing_errors::raised(action);
     }
 
     // A text the conversion refuses: bad-to-arg naming the target type and the text.
