@@ -283,4 +283,15 @@ void bind(const Cell& block, NodeId context, bool self) { Binder(context, self).
 
 void set_change_notifier(ChangeNotifier notifier) { change_notifier = notifier; }
 
+Cell* value_or_null(const Cell& word) {
+    if (!word.s1) return nullptr;
+    const Cell& c = context_cell(word.s1);
+    if (c.s2 == 0) return nullptr;
+    int32_t index = int32_t(word.s3);
+    if (index < 0) index = find_word(word.s1, word.s2, true);
+    if (index < 0) return nullptr;
+    if (c.has_flag(FLAG_CONTEXT_ON_STACK)) return stack::cells + (c.s2 - 1) + uint32_t(index);
+    return memory::series_of(c.s2)->cells() + index;
+}
+
 }  // namespace vyn::context

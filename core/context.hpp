@@ -80,6 +80,8 @@ inline Cell* get_in(const Cell& word, NodeId context) {
     return get_in_slow(word, context);
 }
 inline Cell* get(const Cell& word) { return word.s1 ? get_in(word, word.s1) : get_in_slow(word, 0); }
+// The word's value cell when its context has values in place, else nullptr; never raises.
+Cell* value_or_null(const Cell& word);
 
 // Stores a value for a word; a word not looked up yet is found, or added, by its exact spelling.
 // In an object context the word is marked assigned, and with `notify` an owner that watches its

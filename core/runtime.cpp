@@ -116,14 +116,20 @@ void init() {
 
 void shutdown() { sys::free_all(); }
 
-void set_stack_bounds_of_current_thread() {
+// The lowest address of the calling thread's stack, or 0 when the system does not tell.
+uintptr_t stack_low_of_current_thread() {
     pthread_attr_t attr;
-    if (pthread_getattr_np(pthread_self(), &attr) != 0) return;
+    if (pthread_getattr_np(pthread_self(), &attr) != 0) return 0;
     void* low = nullptr;
     size_t size = 0;
     pthread_attr_getstack(&attr, &low, &size);
     pthread_attr_destroy(&attr);
-    stack_limit = reinterpret_cast<uintptr_t>(low) + STACK_MARGIN;
+    return reinterpret_cast<uintptr_t>(low);
+}
+
+void set_stack_bounds_of_current_thread() {
+    uintptr_t low = stack_low_of_current_thread();
+    if (low) stack_limit = low + STACK_MARGIN;
 }
 
 bool native_stack_exhausted() {
@@ -139,14 +145,8 @@ constexpr size_t RUNTIME_STACK_SIZE = size_t(1) << 30;
 constexpr size_t RUNTIME_GUARD_SIZE = 64 * 1024;
 
 void mark_guard_zone() {
-    pthread_attr_t attr;
-    if (pthread_getattr_np(pthread_self(), &attr) != 0) return;
-    void* low = nullptr;
-    size_t size = 0;
-    pthread_attr_getstack(&attr, &low, &size);
-    pthread_attr_destroy(&attr);
-    auto base = reinterpret_cast<uintptr_t>(low);
-    set_stack_guard_zone(base - RUNTIME_GUARD_SIZE, base + 4096);
+    uintptr_t base = runtime::stack_low_of_current_thread();
+    if (base) set_stack_guard_zone(base - RUNTIME_GUARD_SIZE, base + 4096);
 }
 
 void* runtime_thread(void*) {

@@ -27,6 +27,7 @@ void init();
 void shutdown();
 
 // The native stack of the runtime thread: calls check it before they run out.
+uintptr_t stack_low_of_current_thread();
 void set_stack_bounds_of_current_thread();
 bool native_stack_exhausted();
 

@@ -49,18 +49,6 @@ bool callable(TypeId t) {
     return t == TYPE_NATIVE || t == TYPE_ACTION || t == TYPE_FUNCTION || t == TYPE_ROUTINE;
 }
 
-// The value of a word when its context has values in place; nullptr otherwise. Never raises.
-const Cell* probe(const Cell& word) {
-    if (!word.s1) return nullptr;
-    const Cell& c = context::context_cell(word.s1);
-    if (c.s2 == 0) return nullptr;
-    int32_t index = int32_t(word.s3);
-    if (index < 0) index = context::find_word(word.s1, word.s2, true);
-    if (index < 0) return nullptr;
-    if (c.has_flag(FLAG_CONTEXT_ON_STACK)) return stack::cells + (c.s2 - 1) + uint32_t(index);
-    return memory::series_of(c.s2)->cells() + index;
-}
-
 // Restores `current_code` however the evaluation ends.
 struct CodeGuard {
     Rooted saved{current_code};
@@ -355,7 +343,7 @@ uint32_t check_infix(const Cell& code, uint32_t next, uint32_t end, bool push, C
     while (next < end) {
         Cell word = value_at(code, next);
         if (!word.is(TYPE_WORD)) break;
-        const Cell* value = probe(word);
+        const Cell* value = context::value_or_null(word);
         if (!value || !value->is(TYPE_OP)) break;
         Cell fn = *value;
         fn.header = (fn.header >> 16) & 0xFF;

@@ -39,15 +39,6 @@ bool is_settable_word(TypeId type) {
     return type == TYPE_WORD || type == TYPE_SET_WORD || type == TYPE_GET_WORD || type == TYPE_LIT_WORD;
 }
 
-const Cell* word_value_or_null(const Cell& word) {
-    if (!word.s1) return nullptr;
-    const Cell& c = context::context_cell(word.s1);
-    if (c.s2 == 0) return nullptr;
-    int32_t index = int32_t(word.s3);
-    if (index < 0) index = context::find_word(word.s1, word.s2, true);
-    return index < 0 ? nullptr : context::get_in(make_cell(word.type(), word.s1, word.s2, uint32_t(index)), word.s1);
-}
-
 void set_word(const Cell& word, const Cell& value) { word::set(word, value, true); }
 
 void eval_block(const Cell& block) { interp::eval(block, true); }

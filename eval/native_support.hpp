@@ -37,9 +37,6 @@ Cell element_of(const Cell& block, uint32_t i);
 
 // Words of any of the four kinds a multiple assignment accepts.
 bool is_settable_word(TypeId type);
-// A word's value, or nullptr for a word that has none at all (unbound, or its context has no
-// values now).
-const Cell* word_value_or_null(const Cell& word);
 // Stores a value for a word, unset included.
 void set_word(const Cell& word, const Cell& value);
 

@@ -265,7 +265,7 @@ void unset(int32_t, const int32_t*) {
 
 void value_q(int32_t, const int32_t*) {
     const Cell& v = args()[0];
-    const Cell* value = is_word(v.type()) ? word_value_or_null(v) : &v;
+    const Cell* value = is_word(v.type()) ? context::value_or_null(v) : &v;
     stack::set_result(logic_cell(value && !value->is(TYPE_UNSET)));
 }
 
