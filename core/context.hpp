@@ -70,16 +70,22 @@ Cell* get_value_in(uint32_t symbol, NodeId context);
 // The word's value cell in a context. An index of -1 raises `no-value`, except for `self`, which
 // reads the context's owner; a context without values raises `not-in-context`.
 Cell* get_in_slow(const Cell& word, NodeId context);
+// The word's value cell when it has an index and the context has its values in place, else
+// nullptr; never raises.
+inline Cell* indexed_value_in(const Cell& word, NodeId context) {
+    if (int32_t(word.s3) < 0) return nullptr;
+    const Cell& c = context_cell(context);
+    if (c.s2 == 0) return nullptr;
+    if (c.has_flag(FLAG_CONTEXT_ON_STACK)) return stack::cells + (c.s2 - 1) + word.s3;
+    return memory::series_of(c.s2)->cells() + word.s3;
+}
 inline Cell* get_in(const Cell& word, NodeId context) {
-    if (int32_t(word.s3) >= 0) {
-        const Cell& c = context_cell(context);
-        if (c.s2 == 0) return get_in_slow(word, context);
-        if (c.has_flag(FLAG_CONTEXT_ON_STACK)) return stack::cells + (c.s2 - 1) + word.s3;
-        return memory::series_of(c.s2)->cells() + word.s3;
-    }
-    return get_in_slow(word, context);
+    Cell* value = indexed_value_in(word, context);
+    return value ? value : get_in_slow(word, context);
 }
 inline Cell* get(const Cell& word) { return word.s1 ? get_in(word, word.s1) : get_in_slow(word, 0); }
+// The value cell of a bound word with an index, without raising: the interpreter's fast paths.
+inline Cell* bound_value(const Cell& word) { return word.s1 ? indexed_value_in(word, word.s1) : nullptr; }
 // The word's value cell when its context has values in place, else nullptr; never raises.
 Cell* value_or_null(const Cell& word);
 

@@ -14,8 +14,10 @@
 #include "core/typeset.hpp"
 #include "core/unwind.hpp"
 #include "core/words.hpp"
+#include "datatypes/native.hpp"
 #include "datatypes/typeset.hpp"
 #include "eval/actions.hpp"
+#include "eval/native_entries.hpp"
 #include "eval/natives.hpp"
 #include "eval/stack.hpp"
 
@@ -337,6 +339,83 @@ uint32_t eval_path(const Cell& code, uint32_t pos, uint32_t end, const Cell& pat
     return pos;
 }
 
+// ---- Integer operators ----
+
+// Operators on two integers whose result needs no handler: what the add, subtract and multiply
+// actions and the comparison natives give when nothing overflows.
+enum class IntegerOp : uint8_t {
+    none, add, subtract, multiply, equal, not_equal, lesser, greater, lesser_or_equal, greater_or_equal
+};
+
+// By native slot; made at start-up from the natives table, so no name is looked up per call.
+IntegerOp native_integer_ops[natives::TABLE_SIZE];
+
+void init_integer_ops() {
+    const std::pair<natives::Native, IntegerOp> comparisons[] = {
+        {natives::entry::equal_q, IntegerOp::equal},
+        {natives::entry::strict_equal_q, IntegerOp::equal},
+        {natives::entry::not_equal_q, IntegerOp::not_equal},
+        {natives::entry::lesser_q, IntegerOp::lesser},
+        {natives::entry::greater_q, IntegerOp::greater},
+        {natives::entry::lesser_or_equal_q, IntegerOp::lesser_or_equal},
+        {natives::entry::greater_or_equal_q, IntegerOp::greater_or_equal},
+    };
+    for (int slot = 0; slot < natives::TABLE_SIZE; ++slot) {
+        native_integer_ops[slot] = IntegerOp::none;
+        for (const auto& [entry, op] : comparisons)
+            if (natives::table[slot] == entry) native_integer_ops[slot] = op;
+    }
+}
+
+IntegerOp integer_op_of(const Cell& op) {
+    switch (native::op_source(op)) {
+    case TYPE_ACTION:
+        return op.s1 == A_ADD ? IntegerOp::add
+               : op.s1 == A_SUBTRACT ? IntegerOp::subtract
+               : op.s1 == A_MULTIPLY ? IntegerOp::multiply : IntegerOp::none;
+    case TYPE_NATIVE: return op.s1 - 1 < uint32_t(natives::TABLE_SIZE) ? native_integer_ops[op.s1 - 1] : IntegerOp::none;
+    default: return IntegerOp::none;
+    }
+}
+
+// The left operand becomes the result; false when the general call must run (an overflow).
+bool apply_integer_op(IntegerOp op, Cell& left, int32_t right) {
+    int32_t a = left.i32();
+    int32_t value = 0;
+    switch (op) {
+    case IntegerOp::add: if (__builtin_add_overflow(a, right, &value)) return false; break;
+    case IntegerOp::subtract: if (__builtin_sub_overflow(a, right, &value)) return false; break;
+    case IntegerOp::multiply: if (__builtin_mul_overflow(a, right, &value)) return false; break;
+    case IntegerOp::equal: left = logic_cell(a == right); return true;
+    case IntegerOp::not_equal: left = logic_cell(a != right); return true;
+    case IntegerOp::lesser: left = logic_cell(a < right); return true;
+    case IntegerOp::greater: left = logic_cell(a > right); return true;
+    case IntegerOp::lesser_or_equal: left = logic_cell(a <= right); return true;
+    case IntegerOp::greater_or_equal: left = logic_cell(a >= right); return true;
+    case IntegerOp::none: return false;
+    }
+    left.s2 = uint32_t(value);  // the arithmetic handlers keep the left cell's header
+    return true;
+}
+
+// A right operand that one step of evaluation would give as it is: an integer, or a bound word
+// whose value is one. Gives it, or false.
+bool plain_integer(const Cell& v, int32_t& value) {
+    const Cell* c = v.is(TYPE_WORD) ? context::bound_value(v) : &v;
+    if (!c || !c->is(TYPE_INTEGER)) return false;
+    value = c->i32();
+    return true;
+}
+
+// Applies the operator to the operand at `left` and the value at `pos` when both are plain
+// integers; returns whether it did.
+bool try_integer_op(const Cell& op, Cell& left, const Cell& code, uint32_t pos, uint32_t end) {
+    if (!left.is(TYPE_INTEGER) || pos >= end) return false;
+    IntegerOp kind = integer_op_of(op);
+    int32_t right = 0;
+    return kind != IntegerOp::none && plain_integer(value_at(code, pos), right) && apply_integer_op(kind, left, right);
+}
+
 // ---- Expressions ----
 
 uint32_t check_infix(const Cell& code, uint32_t next, uint32_t end, bool push, Cell* start_top) {
@@ -345,6 +424,13 @@ uint32_t check_infix(const Cell& code, uint32_t next, uint32_t end, bool push, C
         if (!word.is(TYPE_WORD)) break;
         const Cell* value = context::value_or_null(word);
         if (!value || !value->is(TYPE_OP)) break;
+        Cell left = *start_top;
+        if (try_integer_op(*value, left, code, next + 1, end)) {
+            stack::top = start_top;
+            give(left, push);
+            next += 2;
+            continue;
+        }
         Cell fn = *value;
         fn.header = (fn.header >> 16) & 0xFF;
         stack::top = start_top;
@@ -383,6 +469,7 @@ void init() {
     current_code = none_cell();
     stack::body_symbol = words::frame_body.s2;
     stack::anon_symbol = words::frame_anon.s2;
+    init_integer_ops();
 }
 
 void eval(const Cell& block, bool keep_result) {
