@@ -93,7 +93,22 @@ Cell* value_or_null(const Cell& word);
 // In an object context the word is marked assigned, and with `notify` an owner that watches its
 // fields hears of the change. A context without values raises `not-defined`.
 Cell* set_in(const Cell& word, const Cell& value, NodeId context, bool notify);
-inline Cell* set(const Cell& word, const Cell& value) { return set_in(word, value, word.s1, true); }
+// The cell a store through the word writes and nothing more: the word is bound with an index,
+// its context has values in place and is no object's (whose fields are marked assigned and may
+// be watched) nor watched itself; else nullptr.
+inline Cell* plain_store_slot(const Cell& word) {
+    if (!word.s1) return nullptr;
+    const Cell& c = context_cell(word.s1);
+    if (Kind((c.header >> KIND_SHIFT) & 3) == Kind::object) return nullptr;
+    if (!c.has_flag(FLAG_CONTEXT_ON_STACK) && owner(word.s1).s3 != 0) return nullptr;
+    return indexed_value_in(word, word.s1);
+}
+inline Cell* set(const Cell& word, const Cell& value) {
+    Cell* slot = plain_store_slot(word);
+    if (!slot) return set_in(word, value, word.s1, true);
+    *slot = value;
+    return slot;
+}
 void set_integer(NodeId context, const Cell& word, int32_t value);
 
 // Binds one word, matching any case: its context and index are set. Returns the index or -1.

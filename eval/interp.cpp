@@ -34,7 +34,9 @@ constexpr uint32_t FRAME_FUNCTION_KIND = stack::FRAME_FUNCTION | stack::FRAME_IN
 
 Series* block_of(const Cell& b) { return memory::series_of(b.s2); }
 Cell value_at(const Cell& code, uint32_t i) { return block_of(code)->cells()[i]; }
-uint32_t length_of(const Cell& code) { return block_of(code)->length(); }
+// Blocks hold cells, so their length needs no division by a run-time unit.
+uint32_t cell_count(const Series* s) { return (s->tail - s->head) / uint32_t(sizeof(Cell)); }
+uint32_t length_of(const Cell& code) { return cell_count(block_of(code)); }
 Cell* extra_of(const Cell& callable) { return memory::series_of(callable.s3)->cells(); }
 
 void give(const Cell& v, bool push) {
@@ -51,11 +53,18 @@ bool callable(TypeId t) {
     return t == TYPE_NATIVE || t == TYPE_ACTION || t == TYPE_FUNCTION || t == TYPE_ROUTINE;
 }
 
-// Restores `current_code` however the evaluation ends.
+// Restores `current_code` however the evaluation ends. While a block is evaluated,
+// `current_code` (a root) holds it, and the guard of a nested evaluation holds it in turn.
 struct CodeGuard {
     Rooted saved{current_code};
     ~CodeGuard() { current_code = *saved; }
 };
+
+// Every cycle of the evaluator's recursion pushes a frame through one of the places that call
+// this, so checking there bounds the native stack.
+void check_native_stack() {
+    if (runtime::native_stack_exhausted()) fire(err::stack_overflow);
+}
 
 // ---- Argument lists ----
 
@@ -123,11 +132,15 @@ done:
 struct Call {
     const Cell* callable;  // on the argument stack or rooted
     const Cell* name;      // the calling word, or nullptr
-    int32_t refinements[MAX_REFINEMENTS];
+    NodeId list;           // the argument list, kept alive by the callable
+    int32_t* refinements;  // natives: one entry per refinement
     bool native;
     bool infix;
     bool literal;  // every argument is the value in the code as it is (apply, calls from C++)
 };
+
+Cell list_entry(NodeId list, uint32_t i) { return memory::series_of(list)->cells()[i]; }
+uint32_t list_length(NodeId list) { return cell_count(memory::series_of(list)); }
 
 Cell call_word(const Call& call) {
     if (call.name) return *call.name;
@@ -141,16 +154,20 @@ Cell call_word(const Call& call) {
     fire(err::no_arg, &word, &arg);
 }
 
-void check_type(const Call& call, const Cell& entry, const Cell& value) {
-    if (typeset::has(entry, value.type())) return;
+[[noreturn]] void wrong_argument_type(const Call& call, const Cell& entry, const Cell& value) {
     Cell word = call_word(call);
     Cell type = datatype_cell(value.type());
     Cell arg = make_cell(TYPE_WORD, 0, entry.s3, uint32_t(-1));
     fire(err::expect_arg, &word, &type, &arg);
 }
 
-uint32_t fetch_argument(const Call& call, const Cell& entry, const Cell& code, uint32_t pos, uint32_t end) {
-    typeset::ArgClass cls = call.literal ? typeset::ARG_LITERAL : typeset::arg_class(entry);
+inline void check_type(const Call& call, const Cell& entry, const Cell& value) {
+    if (!typeset::has(entry, value.type())) wrong_argument_type(call, entry, value);
+}
+
+// The argument classes other than an evaluated one, and arguments missing at the end.
+uint32_t fetch_unevaluated(const Call& call, const Cell& entry, typeset::ArgClass cls, const Cell& code,
+                           uint32_t pos, uint32_t end) {
     if (pos >= end) {
         if (cls == typeset::ARG_QUOTED && typeset::has(entry, TYPE_UNSET)) {
             stack::push(unset_cell());
@@ -158,7 +175,6 @@ uint32_t fetch_argument(const Call& call, const Cell& entry, const Cell& code, u
         }
         missing_argument(call, entry);
     }
-    if (cls == typeset::ARG_EVALUATED) return eval_expression(code, pos, end, call.infix, true, false);
     Cell v = value_at(code, pos);
     if (cls == typeset::ARG_QUOTED) {
         if (v.is(TYPE_PAREN)) {
@@ -177,29 +193,34 @@ uint32_t fetch_argument(const Call& call, const Cell& entry, const Cell& code, u
     return pos + 1;
 }
 
-// Fetches the arguments of one list entry range [i, stop) into the frame; returns the position.
-uint32_t fetch_arguments(const Call& call, const Cell& list, uint32_t& i, const Cell& code,
-                         uint32_t pos, uint32_t end) {
-    uint32_t n = length_of(list);
-    for (; i < n; ++i) {
-        Cell entry = value_at(list, i);
+uint32_t fetch_argument(const Call& call, const Cell& entry, const Cell& code, uint32_t pos, uint32_t end) {
+    typeset::ArgClass cls = call.literal ? typeset::ARG_LITERAL : typeset::arg_class(entry);
+    if (cls == typeset::ARG_EVALUATED && pos < end) return eval_expression(code, pos, end, call.infix, true, false);
+    return fetch_unevaluated(call, entry, cls, code, pos, end);
+}
+
+// Fetches the arguments of the list entries from i up to the next entry that is not one into
+// the frame; returns the position. The list is re-read after each argument, which may allocate.
+uint32_t fetch_arguments(const Call& call, uint32_t& i, const Cell& code, uint32_t pos, uint32_t end) {
+    for (; i < list_length(call.list); ++i) {
+        Cell entry = list_entry(call.list, i);
         if (!entry.is(TYPE_TYPESET)) break;
         if (typeset::arg_class(entry) == typeset::ARG_RETURN) continue;
         pos = fetch_argument(call, entry, code, pos, end);
-        check_type(call, entry, *stack::last());
+        check_type(call, entry, stack::top[-1]);
     }
     return pos;
 }
 
 // Finds a refinement of the list by symbol; gives its list index and its slot in the frame.
-bool find_refinement(const Cell& list, uint32_t symbol, uint32_t& index, uint32_t& slot) {
-    uint32_t n = length_of(list);
+bool find_refinement(NodeId list, uint32_t symbol, uint32_t& index, uint32_t& slot) {
+    uint32_t n = list_length(list);
     uint32_t s = 0;
     uint32_t canonical = symbol::resolve(symbol);
     for (uint32_t i = 0; i < n; ++i) {
-        Cell e = value_at(list, i);
+        Cell e = list_entry(list, i);
         if (e.is(TYPE_TYPESET) && typeset::arg_class(e) == typeset::ARG_RETURN) continue;
-        if (e.is(TYPE_REFINEMENT) && symbol::resolve(e.s2) == canonical) {
+        if (e.is(TYPE_REFINEMENT) && (e.s2 == symbol || symbol::resolve(e.s2) == canonical)) {
             index = i;
             slot = s;
             return true;
@@ -210,18 +231,22 @@ bool find_refinement(const Cell& list, uint32_t symbol, uint32_t& index, uint32_
     return false;
 }
 
-// Pushes false for each refinement and none for each of its arguments (function frames).
-void push_refinement_slots(const Cell& list, uint32_t i) {
-    uint32_t n = length_of(list);
+// Pushes false for each refinement and none for each of its arguments, then the locals: /local
+// false and the others none (function frames).
+void push_local_slots(NodeId list, uint32_t i) {
+    uint32_t n = list_length(list);
     for (; i < n; ++i) {
-        Cell e = value_at(list, i);
+        Cell e = list_entry(list, i);
         if (e.is(TYPE_REFINEMENT)) stack::push(logic_cell(false));
         else if (e.is(TYPE_TYPESET) && typeset::arg_class(e) != typeset::ARG_RETURN) stack::push(none_cell());
     }
+    Cell last = n ? list_entry(list, n - 1) : unset_cell();
+    if (!last.is(TYPE_INTEGER)) return;
+    stack::push(logic_cell(false));
+    for (int32_t k = 1; k < last.i32(); ++k) stack::push(none_cell());
 }
 
-uint32_t use_refinement(Call& call, const Cell& list, const Cell& selector, const Cell& code,
-                        uint32_t pos, uint32_t end) {
+uint32_t use_refinement(Call& call, const Cell& selector, const Cell& code, uint32_t pos, uint32_t end) {
     Cell r = selector;
     if (r.is(TYPE_GET_WORD)) {
         Cell v = *context::get(r);
@@ -230,18 +255,18 @@ uint32_t use_refinement(Call& call, const Cell& list, const Cell& selector, cons
         fire(err::bad_refine, &r);
     }
     uint32_t index = 0, slot = 0;
-    if (!find_refinement(list, r.s2, index, slot)) {
+    if (!find_refinement(call.list, r.s2, index, slot)) {
         Cell word = call_word(call);
         Cell ref = make_cell(TYPE_REFINEMENT, 0, r.s2, uint32_t(-1));
         fire(err::no_refine, &word, &ref);
     }
-    Cell entry = value_at(list, index);
+    Cell entry = list_entry(call.list, index);
     uint32_t next = index + 1;
     if (call.native) {
         int32_t& at = call.refinements[entry.s3 - 1];
         if (at != -1) fire(err::dup_refine, call.callable);
         at = int32_t(stack::top - stack::base);
-        return fetch_arguments(call, list, next, code, pos, end);
+        return fetch_arguments(call, next, code, pos, end);
     }
     Cell* flag = stack::base + slot;
     if (flag->is(TYPE_LOGIC) && flag->s1) fire(err::dup_refine, call.callable);
@@ -249,38 +274,33 @@ uint32_t use_refinement(Call& call, const Cell& list, const Cell& selector, cons
     // The arguments are fetched above the frame's slots, where the collector sees them and the
     // slots filled so far, then moved into their own slots.
     Cell* fetched = stack::top;
-    pos = fetch_arguments(call, list, next, code, pos, end);
+    pos = fetch_arguments(call, next, code, pos, end);
     std::copy(fetched, stack::top, flag + 1);
     stack::top = fetched;
     return pos;
 }
 
+// The index of the first argument entry: an infix call's left operand, already in place.
+uint32_t first_argument(NodeId list) {
+    uint32_t i = 0;
+    while (!list_entry(list, i).is(TYPE_TYPESET) || typeset::arg_class(list_entry(list, i)) == typeset::ARG_RETURN) ++i;
+    return i;
+}
+
 uint32_t eval_arguments(Call& call, const Cell& code, uint32_t pos, uint32_t end, const Cell* path,
                         uint32_t path_index) {
-    if (call.infix) ++stack::top;  // the left operand is already in place
-    Rooted list(arg_list(*call.callable));
-    for (int32_t& r : call.refinements) r = -1;
     uint32_t i = 0;
     if (call.infix) {
-        while (!value_at(*list, i).is(TYPE_TYPESET) ||
-               typeset::arg_class(value_at(*list, i)) == typeset::ARG_RETURN)
-            ++i;
-        check_type(call, value_at(*list, i), *stack::base);
+        ++stack::top;
+        i = first_argument(call.list);
+        check_type(call, list_entry(call.list, i), *stack::base);
         ++i;
     }
-    pos = fetch_arguments(call, *list, i, code, pos, end);
-    if (!call.native) {
-        push_refinement_slots(*list, i);
-        Cell last = length_of(*list) ? value_at(*list, length_of(*list) - 1) : unset_cell();
-        if (last.is(TYPE_INTEGER)) {  // locals: /local is false, the others none
-            stack::push(logic_cell(false));
-            for (int32_t k = 1; k < last.i32(); ++k) stack::push(none_cell());
-        }
-    }
+    pos = fetch_arguments(call, i, code, pos, end);
+    if (!call.native) push_local_slots(call.list, i);
     if (path) {
         uint32_t n = length_of(*path);
-        for (uint32_t k = path_index; k < n; ++k)
-            pos = use_refinement(call, *list, value_at(*path, k), code, pos, end);
+        for (uint32_t k = path_index; k < n; ++k) pos = use_refinement(call, value_at(*path, k), code, pos, end);
     }
     return pos;
 }
@@ -339,81 +359,106 @@ uint32_t eval_path(const Cell& code, uint32_t pos, uint32_t end, const Cell& pat
     return pos;
 }
 
-// ---- Integer operators ----
+// ---- Number operators ----
 
-// Operators on two integers whose result needs no handler: what the add, subtract and multiply
-// actions and the comparison natives give when nothing overflows.
-enum class IntegerOp : uint8_t {
-    none, add, subtract, multiply, equal, not_equal, lesser, greater, lesser_or_equal, greater_or_equal
+// The operators that give their result without a frame when both operands are plain numbers
+// (integer! or float!): the add, subtract and multiply actions and the comparison natives. For
+// such operands their handlers neither raise nor allocate, so the frame could never be seen.
+struct NumberOp {
+    enum Kind : uint8_t { none, arithmetic, comparison } kind;
+    uint8_t code;  // the action slot, or the compare operator
 };
 
 // By native slot; made at start-up from the natives table, so no name is looked up per call.
-IntegerOp native_integer_ops[natives::TABLE_SIZE];
+NumberOp native_number_ops[natives::TABLE_SIZE];
 
-void init_integer_ops() {
-    const std::pair<natives::Native, IntegerOp> comparisons[] = {
-        {natives::entry::equal_q, IntegerOp::equal},
-        {natives::entry::strict_equal_q, IntegerOp::equal},
-        {natives::entry::not_equal_q, IntegerOp::not_equal},
-        {natives::entry::lesser_q, IntegerOp::lesser},
-        {natives::entry::greater_q, IntegerOp::greater},
-        {natives::entry::lesser_or_equal_q, IntegerOp::lesser_or_equal},
-        {natives::entry::greater_or_equal_q, IntegerOp::greater_or_equal},
+void init_number_ops() {
+    const std::pair<natives::Native, CompareOp> comparisons[] = {
+        {natives::entry::equal_q, CMP_EQUAL},
+        {natives::entry::strict_equal_q, CMP_STRICT_EQUAL},
+        {natives::entry::not_equal_q, CMP_NOT_EQUAL},
+        {natives::entry::lesser_q, CMP_LESSER},
+        {natives::entry::greater_q, CMP_GREATER},
+        {natives::entry::lesser_or_equal_q, CMP_LESSER_OR_EQUAL},
+        {natives::entry::greater_or_equal_q, CMP_GREATER_OR_EQUAL},
     };
     for (int slot = 0; slot < natives::TABLE_SIZE; ++slot) {
-        native_integer_ops[slot] = IntegerOp::none;
+        native_number_ops[slot] = NumberOp{NumberOp::none, 0};
         for (const auto& [entry, op] : comparisons)
-            if (natives::table[slot] == entry) native_integer_ops[slot] = op;
+            if (natives::table[slot] == entry) native_number_ops[slot] = NumberOp{NumberOp::comparison, uint8_t(op)};
     }
 }
 
-IntegerOp integer_op_of(const Cell& op) {
-    switch (native::op_source(op)) {
-    case TYPE_ACTION:
-        return op.s1 == A_ADD ? IntegerOp::add
-               : op.s1 == A_SUBTRACT ? IntegerOp::subtract
-               : op.s1 == A_MULTIPLY ? IntegerOp::multiply : IntegerOp::none;
-    case TYPE_NATIVE: return op.s1 - 1 < uint32_t(natives::TABLE_SIZE) ? native_integer_ops[op.s1 - 1] : IntegerOp::none;
-    default: return IntegerOp::none;
+// The number operator of a native or action slot.
+NumberOp number_op_of(TypeId type, uint32_t slot) {
+    if (type == TYPE_ACTION && (slot == A_ADD || slot == A_SUBTRACT || slot == A_MULTIPLY))
+        return NumberOp{NumberOp::arithmetic, uint8_t(slot)};
+    if (type == TYPE_NATIVE && slot - 1 < uint32_t(natives::TABLE_SIZE)) return native_number_ops[slot - 1];
+    return NumberOp{NumberOp::none, 0};
+}
+
+bool is_plain_number(const Cell& v) { return v.is(TYPE_INTEGER) || v.is(TYPE_FLOAT); }
+
+bool compare_integers(int32_t a, int32_t b, uint8_t op) {
+    switch (op) {
+    case CMP_NOT_EQUAL: return a != b;
+    case CMP_LESSER: return a < b;
+    case CMP_LESSER_OR_EQUAL: return a <= b;
+    case CMP_GREATER: return a > b;
+    case CMP_GREATER_OR_EQUAL: return a >= b;
+    default: return a == b;
     }
 }
 
-// The left operand becomes the result; false when the general call must run (an overflow).
-bool apply_integer_op(IntegerOp op, Cell& left, int32_t right) {
+// The sum, difference or product in the left cell (its header kept, as the integer handlers
+// do); false when it overflows.
+bool integer_arithmetic(uint8_t slot, Cell& left, int32_t right) {
     int32_t a = left.i32();
     int32_t value = 0;
-    switch (op) {
-    case IntegerOp::add: if (__builtin_add_overflow(a, right, &value)) return false; break;
-    case IntegerOp::subtract: if (__builtin_sub_overflow(a, right, &value)) return false; break;
-    case IntegerOp::multiply: if (__builtin_mul_overflow(a, right, &value)) return false; break;
-    case IntegerOp::equal: left = logic_cell(a == right); return true;
-    case IntegerOp::not_equal: left = logic_cell(a != right); return true;
-    case IntegerOp::lesser: left = logic_cell(a < right); return true;
-    case IntegerOp::greater: left = logic_cell(a > right); return true;
-    case IntegerOp::lesser_or_equal: left = logic_cell(a <= right); return true;
-    case IntegerOp::greater_or_equal: left = logic_cell(a >= right); return true;
-    case IntegerOp::none: return false;
+    bool overflow = slot == A_ADD        ? __builtin_add_overflow(a, right, &value)
+                    : slot == A_SUBTRACT ? __builtin_sub_overflow(a, right, &value)
+                                         : __builtin_mul_overflow(a, right, &value);
+    if (!overflow) left.s2 = uint32_t(value);
+    return !overflow;
+}
+
+action::Binary arithmetic_handler(uint8_t slot, TypeId type) {
+    if (slot == A_ADD) return datatype::handler<A_ADD>(type);
+    if (slot == A_SUBTRACT) return datatype::handler<A_SUBTRACT>(type);
+    return datatype::handler<A_MULTIPLY>(type);
+}
+
+// Two plain numbers: the left cell becomes the result.
+void apply_number_op(NumberOp op, Cell& left, const Cell& right) {
+    bool integers = left.is(TYPE_INTEGER) && right.is(TYPE_INTEGER);
+    if (op.kind == NumberOp::comparison) {
+        left = logic_cell(integers ? compare_integers(left.i32(), right.i32(), op.code)
+                                   : actions::compare(&left, &right, op.code));
+        return;
     }
-    left.s2 = uint32_t(value);  // the arithmetic handlers keep the left cell's header
-    return true;
+    if (integers && integer_arithmetic(op.code, left, right.i32())) return;
+    Cell* result = arithmetic_handler(op.code, left.type())(&left, &right);
+    if (result != &left) left = *result;
 }
 
-// A right operand that one step of evaluation would give as it is: an integer, or a bound word
-// whose value is one. Gives it, or false.
-bool plain_integer(const Cell& v, int32_t& value) {
+// A right operand that one step of evaluation would give as it is: a number, or a bound word
+// whose value is one. Copies it out, or gives false.
+bool plain_number(const Cell& v, Cell& number) {
     const Cell* c = v.is(TYPE_WORD) ? context::bound_value(v) : &v;
-    if (!c || !c->is(TYPE_INTEGER)) return false;
-    value = c->i32();
+    if (!c || !is_plain_number(*c)) return false;
+    number = *c;
     return true;
 }
 
-// Applies the operator to the operand at `left` and the value at `pos` when both are plain
-// integers; returns whether it did.
-bool try_integer_op(const Cell& op, Cell& left, const Cell& code, uint32_t pos, uint32_t end) {
-    if (!left.is(TYPE_INTEGER) || pos >= end) return false;
-    IntegerOp kind = integer_op_of(op);
-    int32_t right = 0;
-    return kind != IntegerOp::none && plain_integer(value_at(code, pos), right) && apply_integer_op(kind, left, right);
+// Applies the operator to the operand in `left` and the value at `pos` when both are plain
+// numbers; returns whether it did.
+bool try_number_op(const Cell& op, Cell& left, const Cell& code, uint32_t pos, uint32_t end) {
+    if (!is_plain_number(left) || pos >= end) return false;
+    NumberOp kind = number_op_of(native::op_source(op), op.s1);
+    Cell right;
+    if (kind.kind == NumberOp::none || !plain_number(value_at(code, pos), right)) return false;
+    apply_number_op(kind, left, right);
+    return true;
 }
 
 // ---- Expressions ----
@@ -422,10 +467,11 @@ uint32_t check_infix(const Cell& code, uint32_t next, uint32_t end, bool push, C
     while (next < end) {
         Cell word = value_at(code, next);
         if (!word.is(TYPE_WORD)) break;
-        const Cell* value = context::value_or_null(word);
+        const Cell* value = context::bound_value(word);
+        if (!value) value = context::value_or_null(word);
         if (!value || !value->is(TYPE_OP)) break;
         Cell left = *start_top;
-        if (try_integer_op(*value, left, code, next + 1, end)) {
+        if (try_number_op(*value, left, code, next + 1, end)) {
             stack::top = start_top;
             give(left, push);
             next += 2;
@@ -441,6 +487,7 @@ uint32_t check_infix(const Cell& code, uint32_t next, uint32_t end, bool push, C
 
 uint32_t eval_set_word(const Cell& code, const Cell& word, uint32_t next, uint32_t end, bool push) {
     if (next >= end) fire(err::need_value, &word);
+    check_native_stack();
     stack::mark(FRAME_NATIVE_KIND, word.s2, word.s1);
     stack::push(word);
     next = eval_expression(code, next, end, false, true, false);
@@ -454,6 +501,7 @@ uint32_t eval_set_word(const Cell& code, const Cell& word, uint32_t next, uint32
 
 uint32_t eval_set_path(const Cell& code, const Cell& path, uint32_t next, uint32_t end, bool push) {
     if (next >= end) fire(err::need_value, &path);
+    check_native_stack();
     stack::mark(FRAME_NATIVE_KIND, words::set_path.s2);
     stack::push(path);
     next = eval_expression(code, next, end, false, true, false);
@@ -469,86 +517,94 @@ void init() {
     current_code = none_cell();
     stack::body_symbol = words::frame_body.s2;
     stack::anon_symbol = words::frame_anon.s2;
-    init_integer_ops();
+    init_number_ops();
 }
 
 void eval(const Cell& block, bool keep_result) {
+    check_native_stack();
     CodeGuard guard;
-    Rooted code(block);
+    current_code = block;
     stack::mark(FRAME_EVAL_KIND, stack::body_symbol);
-    uint32_t pos = block.s1;
-    if (pos >= length_of(*code)) {
-        stack::set_result(unset_cell());
-    } else {
-        current_code = *code;
-        for (;;) {
-            uint32_t end = length_of(*code);
-            if (pos >= end) break;
-            current_code.s1 = pos;
-            pos = eval_expression(*code, pos, end, false, false, false);
-            if (pos < length_of(*code)) stack::reset();
-        }
+    uint32_t pos = current_code.s1;
+    if (pos >= length_of(current_code)) stack::set_result(unset_cell());
+    for (uint32_t end; pos < (end = length_of(current_code));) {
+        current_code.s1 = pos;
+        const Cell code = current_code;
+        pos = eval_expression(code, pos, end, false, false, false);
+        if (pos < length_of(current_code)) stack::reset();
     }
     if (keep_result) stack::unwind_last();
     else stack::unwind();
 }
 
-uint32_t eval_expression(const Cell& code, uint32_t pos, uint32_t end, bool no_infix, bool push, bool literal) {
-    if (runtime::native_stack_exhausted()) fire(err::stack_overflow);
-    Cell* start_top = stack::top;
-    Cell v = value_at(code, pos);
-    uint32_t next = pos + 1;
+namespace {
+
+// Whether a value met in code needs a step of its own (eval_step); every other value but a word
+// is its own result.
+constexpr bool needs_step(TypeId t) {
+    switch (t) {
+    case TYPE_PAREN: case TYPE_SET_WORD: case TYPE_LIT_WORD: case TYPE_GET_WORD: case TYPE_ISSUE:
+    case TYPE_NATIVE: case TYPE_ACTION: case TYPE_FUNCTION: case TYPE_ROUTINE: case TYPE_OP:
+    case TYPE_PATH: case TYPE_LIT_PATH: case TYPE_SET_PATH: case TYPE_GET_PATH:
+        return true;
+    default: return false;
+    }
+}
+
+uint32_t eval_word(const Cell& code, const Cell& word, uint32_t next, uint32_t end, bool push) {
+    Cell value = *context::get(word);
+    if (callable(value.type())) return eval_call(value, code, next, end, push, &word, false);
+    if (value.is(TYPE_UNSET)) fire(err::no_value, &word);
+    if (value.is(TYPE_OP)) fire(err::no_op_arg, &word);
+    give(value, push);
+    return next;
+}
+
+[[gnu::noinline]] uint32_t eval_step(const Cell& code, Cell v, uint32_t next, uint32_t end, bool push, bool literal) {
     switch (v.type()) {
     case TYPE_PAREN:
         stack::mark(FRAME_NATIVE_KIND, stack::body_symbol);
         eval(v, true);
         pop_frame(push);
-        break;
-    case TYPE_WORD: {
-        Cell value = *context::get(v);
-        switch (value.type()) {
-        case TYPE_UNSET: fire(err::no_value, &v);
-        case TYPE_NATIVE:
-        case TYPE_ACTION:
-        case TYPE_FUNCTION:
-        case TYPE_ROUTINE: next = eval_call(value, code, next, end, push, &v, false); break;
-        case TYPE_OP: fire(err::no_op_arg, &v);
-        default: give(value, push);
-        }
-        break;
-    }
-    case TYPE_SET_WORD: next = eval_set_word(code, v, next, end, push); break;
-    case TYPE_LIT_WORD:
-        v.set_type(TYPE_WORD);
-        give(v, push);
-        break;
-    case TYPE_GET_WORD: give(*context::get(v), push); break;
+        return next;
+    case TYPE_SET_WORD: return eval_set_word(code, v, next, end, push);
+    case TYPE_LIT_WORD: v.set_type(TYPE_WORD); break;
+    case TYPE_GET_WORD: v = *context::get(v); break;
     case TYPE_ISSUE: {
         uint32_t s = symbol::resolve(v.s2);
         if ((s == symbol::resolve(words::sym::system) || s == symbol::resolve(words::sym::system_global)) &&
             next < end && value_at(code, next).is(TYPE_BLOCK))
             fire(err::vyn_system);
-        give(v, push);
         break;
     }
     case TYPE_NATIVE:
     case TYPE_ACTION:
     case TYPE_FUNCTION:
     case TYPE_ROUTINE:
-        if (literal) give(v, push);
-        else next = eval_call(v, code, next, end, push, nullptr, false);
+        if (!literal) return eval_call(v, code, next, end, push, nullptr, false);
         break;
     case TYPE_OP: fire(err::not_done);
-    case TYPE_PATH: next = eval_path(code, next, end, v, PATH_CALL, push, nullptr); break;
-    case TYPE_LIT_PATH:
-        v.set_type(TYPE_PATH);
-        give(v, push);
-        break;
-    case TYPE_SET_PATH: next = eval_set_path(code, v, next, end, push); break;
-    case TYPE_GET_PATH: next = eval_path(code, next, end, v, PATH_GET, push, nullptr); break;
-    default: give(v, push);
+    case TYPE_PATH: return eval_path(code, next, end, v, PATH_CALL, push, nullptr);
+    case TYPE_LIT_PATH: v.set_type(TYPE_PATH); break;
+    case TYPE_SET_PATH: return eval_set_path(code, v, next, end, push);
+    case TYPE_GET_PATH: return eval_path(code, next, end, v, PATH_GET, push, nullptr);
+    default: break;
     }
-    if (!no_infix) next = check_infix(code, next, end, push, start_top);
+    give(v, push);
+    return next;
+}
+
+}  // namespace
+
+uint32_t eval_expression(const Cell& code, uint32_t pos, uint32_t end, bool no_infix, bool push, bool literal) {
+    Cell* start_top = stack::top;
+    const Cell v = value_at(code, pos);
+    uint32_t next = pos + 1;
+    if (v.is(TYPE_WORD)) next = eval_word(code, v, next, end, push);
+    else if (needs_step(v.type())) next = eval_step(code, v, next, end, push, literal);
+    else give(v, push);
+    // Only a word can name an operator.
+    if (!no_infix && next < end && value_at(code, next).is(TYPE_WORD)) next = check_infix(code, next, end, push, start_top);
     return next;
 }
 
@@ -582,39 +638,70 @@ Cell arg_list(const Cell& callable) {
     return list;
 }
 
-uint32_t eval_call(const Cell& callable_value, const Cell& code, uint32_t pos, uint32_t end, bool push,
-                   const Cell* name, bool infix, const Cell* path, uint32_t path_index, bool literal) {
-    Cell* holder = infix ? nullptr : stack::push(callable_value);
-    Rooted fn(callable_value);
-    Call call{fn.get(), name, {}, false, infix, literal};
+namespace {
+
+// Runs a native or action whose arguments are in place; number operators need no entry.
+void run_native(const Cell& fn, const int32_t* refinements) {
+    Cell* args = stack::base;
+    NumberOp op = number_op_of(fn.type(), fn.s1);
+    if (op.kind != NumberOp::none && is_plain_number(args[0]) && is_plain_number(args[1])) {
+        apply_number_op(op, args[0], args[1]);
+        return;
+    }
+    if (fn.is(TYPE_ACTION)) {
+        actions::table[fn.s1 - 1](refinements);
+        return;
+    }
+    natives::Native entry = natives::table[fn.s1 - 1];
+    if (!entry) fire(err::not_done);  // a slot no native fills
+    entry(0, refinements);
+}
+
+// Pushes the callable's frame, collects its arguments, runs it and pops the frame. `fn` lies on
+// the argument stack or is rooted.
+uint32_t run_call(const Cell& fn, const Cell& code, uint32_t pos, uint32_t end, bool push, const Cell* name,
+                  bool infix, const Cell* path, uint32_t path_index, bool literal) {
+    int32_t refinements[MAX_REFINEMENTS];
+    Call call{&fn, name, 0, refinements, false, infix, literal};
     uint32_t symbol = name ? name->s2 : stack::anon_symbol;
     NodeId word_context = name ? name->s1 : 0;
-    switch (fn->type()) {
+    switch (fn.type()) {
     case TYPE_FUNCTION: {
-        NodeId ctx = fn->s1;
+        NodeId ctx = fn.s1;
         stack::mark(FRAME_FUNCTION_KIND, symbol, word_context, ctx, context::context_cell(ctx).s2);
+        call.list = arg_list(fn).s2;
         pos = eval_arguments(call, code, pos, end, path, path_index);
-        eval_function(*fn, 0);
+        eval_function(fn, 0);
         break;
     }
     case TYPE_NATIVE:
     case TYPE_ACTION: {
         call.native = true;
         stack::mark(FRAME_NATIVE_KIND, symbol, word_context);
+        call.list = arg_list(fn).s2;
+        std::fill_n(refinements, MAX_REFINEMENTS, -1);  // an entry may read more than its spec lists
         pos = eval_arguments(call, code, pos, end, path, path_index);
-        if (fn->is(TYPE_ACTION)) {
-            actions::table[fn->s1 - 1](call.refinements);
-        } else {
-            natives::Native entry = natives::table[fn->s1 - 1];
-            if (!entry) fire(err::not_done);  // a slot no native fills
-            entry(0, call.refinements);
-        }
+        run_native(fn, refinements);
         break;
     }
     default: fire(err::not_done);
     }
     pop_frame(push);
-    if (holder && push) {
+    return pos;
+}
+
+}  // namespace
+
+uint32_t eval_call(const Cell& callable_value, const Cell& code, uint32_t pos, uint32_t end, bool push,
+                   const Cell* name, bool infix, const Cell* path, uint32_t path_index, bool literal) {
+    check_native_stack();
+    if (infix) {
+        Rooted fn(callable_value);
+        return run_call(*fn, code, pos, end, push, name, true, path, path_index, literal);
+    }
+    Cell* holder = stack::push(callable_value);
+    pos = run_call(*holder, code, pos, end, push, name, false, path, path_index, literal);
+    if (push) {
         *holder = *stack::last();
         stack::top = holder + 1;
     }

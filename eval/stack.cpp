@@ -63,27 +63,6 @@ void overflow() {
     fire(err::stack_overflow);
 }
 
-Cell* mark(uint32_t kind, uint32_t symbol, NodeId word_context, NodeId function_context,
-           uint32_t saved_values) {
-    if (frame_top >= frame_end) overflow();
-    *frame_top++ = Frame{kind, symbol, base, word_context, function_context, saved_values};
-    base = top;
-    return base;
-}
-
-void unwind() {
-    Frame* f = pop_frame();
-    top = base + 1;
-    base = f->caller_base;
-}
-
-void unwind_last() {
-    Cell result = *base;
-    unwind();
-    *base = result;
-    top = base + 1;
-}
-
 void unwind_reset() {
     Frame* f = pop_frame();
     restore_locals(f);

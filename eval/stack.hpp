@@ -72,13 +72,27 @@ inline Frame* top_frame() { return frame_top > frame_bottom ? frame_top - 1 : nu
 inline bool has_frames() { return frame_top > frame_bottom; }
 
 // Pushes a frame named by a symbol (0 for none) and makes the current top the new base.
-Cell* mark(uint32_t kind, uint32_t symbol, NodeId word_context = 0, NodeId function_context = 0,
-           uint32_t saved_values = 0);
+inline Cell* mark(uint32_t kind, uint32_t symbol, NodeId word_context = 0, NodeId function_context = 0,
+                  uint32_t saved_values = 0) {
+    if (frame_top >= frame_end) overflow();
+    *frame_top++ = Frame{kind, symbol, base, word_context, function_context, saved_values};
+    base = top;
+    return base;
+}
 
 // Popping: `unwind` keeps the callee's result as the caller's last pushed value; `unwind_last`
 // copies it into the caller's result cell; `unwind_reset` and `unwind_discard` drop it.
-void unwind();
-void unwind_last();
+inline void unwind() {
+    Frame* f = --frame_top;
+    top = base + 1;
+    base = f->caller_base;
+}
+inline void unwind_last() {
+    Cell result = *base;
+    unwind();
+    *base = result;
+    top = base + 1;
+}
 void unwind_reset();
 void unwind_discard();
 // Pops frames down to one of the wanted kind (a barrier always stops the walk); see stack.cpp.
