@@ -202,8 +202,10 @@ uint32_t fetch_argument(const Call& call, const Cell& entry, const Cell& code, u
 // Fetches the arguments of the list entries from i up to the next entry that is not one into
 // the frame; returns the position. The list is re-read after each argument, which may allocate.
 uint32_t fetch_arguments(const Call& call, uint32_t& i, const Cell& code, uint32_t pos, uint32_t end) {
-    for (; i < list_length(call.list); ++i) {
-        Cell entry = list_entry(call.list, i);
+    for (;; ++i) {
+        Series* list = memory::series_of(call.list);
+        if (i >= cell_count(list)) break;
+        Cell entry = list->cells()[i];
         if (!entry.is(TYPE_TYPESET)) break;
         if (typeset::arg_class(entry) == typeset::ARG_RETURN) continue;
         pos = fetch_argument(call, entry, code, pos, end);
@@ -450,9 +452,16 @@ bool plain_number(const Cell& v, Cell& number) {
     return true;
 }
 
-// Applies the operator to the operand in `left` and the value at `pos` when both are plain
-// numbers; returns whether it did.
-bool try_number_op(const Cell& op, Cell& left, const Cell& code, uint32_t pos, uint32_t end) {
+// The op! value of a word that names an operator, or nullptr; never raises.
+const Cell* operator_value(const Cell& word) {
+    const Cell* value = context::bound_value(word);
+    if (!value) value = context::value_or_null(word);
+    return value && value->is(TYPE_OP) ? value : nullptr;
+}
+
+// Applies a number operator to `left` and the plain number at `pos`; false, changing nothing,
+// when the operator or the operands are not such.
+bool apply_plain_operator(const Cell& op, Cell& left, const Cell& code, uint32_t pos, uint32_t end) {
     if (!is_plain_number(left) || pos >= end) return false;
     NumberOp kind = number_op_of(native::op_source(op), op.s1);
     Cell right;
@@ -461,17 +470,38 @@ bool try_number_op(const Cell& op, Cell& left, const Cell& code, uint32_t pos, u
     return true;
 }
 
+// Applies the number operators that follow a plain number in `value` to plain right operands,
+// from `pos`; returns the position of the first value that is not such an operator and operand.
+uint32_t fold_plain_operators(const Cell& code, uint32_t pos, uint32_t end, Cell& value) {
+    for (; pos < end; pos += 2) {
+        Cell word = value_at(code, pos);
+        const Cell* op = word.is(TYPE_WORD) ? operator_value(word) : nullptr;
+        if (!op || !apply_plain_operator(*op, value, code, pos + 1, end)) break;
+    }
+    return pos;
+}
+
+// An expression of plain numbers joined by number operators (`i + 1`, `n < 2`) needs no frame
+// and cannot fail: its value, and the position after it. False, having changed nothing, for
+// any other expression.
+bool eval_plain(const Cell& code, uint32_t pos, uint32_t end, Cell& result, uint32_t& next) {
+    if (!plain_number(value_at(code, pos), result)) return false;
+    next = fold_plain_operators(code, pos + 1, end, result);
+    if (next >= end) return true;
+    Cell word = value_at(code, next);
+    return !word.is(TYPE_WORD) || !operator_value(word);
+}
+
 // ---- Expressions ----
 
 uint32_t check_infix(const Cell& code, uint32_t next, uint32_t end, bool push, Cell* start_top) {
     while (next < end) {
         Cell word = value_at(code, next);
         if (!word.is(TYPE_WORD)) break;
-        const Cell* value = context::bound_value(word);
-        if (!value) value = context::value_or_null(word);
-        if (!value || !value->is(TYPE_OP)) break;
+        const Cell* value = operator_value(word);
+        if (!value) break;
         Cell left = *start_top;
-        if (try_number_op(*value, left, code, next + 1, end)) {
+        if (apply_plain_operator(*value, left, code, next + 1, end)) {
             stack::top = start_top;
             give(left, push);
             next += 2;
@@ -487,11 +517,19 @@ uint32_t check_infix(const Cell& code, uint32_t next, uint32_t end, bool push, C
 
 uint32_t eval_set_word(const Cell& code, const Cell& word, uint32_t next, uint32_t end, bool push) {
     if (next >= end) fire(err::need_value, &word);
+    Cell value;
+    uint32_t after;
+    Cell* slot = context::plain_store_slot(word);
+    if (slot && eval_plain(code, next, end, value, after)) {
+        *slot = value;
+        give(value, push);
+        return after;
+    }
     check_native_stack();
     stack::mark(FRAME_NATIVE_KIND, word.s2, word.s1);
     stack::push(word);
     next = eval_expression(code, next, end, false, true, false);
-    Cell value = *stack::last();
+    value = *stack::last();
     if (value.is(TYPE_UNSET)) fire(err::need_value, &word);
     context::set(word, value);
     stack::set_result(value);
@@ -551,11 +589,12 @@ constexpr bool needs_step(TypeId t) {
     }
 }
 
-uint32_t eval_word(const Cell& code, const Cell& word, uint32_t next, uint32_t end, bool push) {
+uint32_t eval_word(const Cell& code, const Cell& word, uint32_t next, uint32_t end, bool no_infix, bool push) {
     Cell value = *context::get(word);
     if (callable(value.type())) return eval_call(value, code, next, end, push, &word, false);
     if (value.is(TYPE_UNSET)) fire(err::no_value, &word);
     if (value.is(TYPE_OP)) fire(err::no_op_arg, &word);
+    if (!no_infix && is_plain_number(value)) next = fold_plain_operators(code, next, end, value);
     give(value, push);
     return next;
 }
@@ -600,9 +639,15 @@ uint32_t eval_expression(const Cell& code, uint32_t pos, uint32_t end, bool no_i
     Cell* start_top = stack::top;
     const Cell v = value_at(code, pos);
     uint32_t next = pos + 1;
-    if (v.is(TYPE_WORD)) next = eval_word(code, v, next, end, push);
-    else if (needs_step(v.type())) next = eval_step(code, v, next, end, push, literal);
-    else give(v, push);
+    if (v.is(TYPE_WORD)) {
+        next = eval_word(code, v, next, end, no_infix, push);
+    } else if (needs_step(v.type())) {
+        next = eval_step(code, v, next, end, push, literal);
+    } else {
+        Cell value = v;
+        if (!no_infix && is_plain_number(value)) next = fold_plain_operators(code, next, end, value);
+        give(value, push);
+    }
     // Only a word can name an operator.
     if (!no_infix && next < end && value_at(code, next).is(TYPE_WORD)) next = check_infix(code, next, end, push, start_top);
     return next;
@@ -640,6 +685,13 @@ Cell arg_list(const Cell& callable) {
 
 namespace {
 
+// The callable's argument list node; the list is made on the first call.
+NodeId arg_list_of(const Cell& fn) {
+    uint32_t slot = fn.is(TYPE_NATIVE) || fn.is(TYPE_ACTION) ? uint32_t(NATIVE_ARGS) : uint32_t(EXTRA_ARGS);
+    Cell cached = extra_of(fn)[slot];
+    return cached.is(TYPE_BLOCK) ? cached.s2 : arg_list(fn).s2;
+}
+
 // Runs a native or action whose arguments are in place; number operators need no entry.
 void run_native(const Cell& fn, const int32_t* refinements) {
     Cell* args = stack::base;
@@ -669,7 +721,7 @@ uint32_t run_call(const Cell& fn, const Cell& code, uint32_t pos, uint32_t end, 
     case TYPE_FUNCTION: {
         NodeId ctx = fn.s1;
         stack::mark(FRAME_FUNCTION_KIND, symbol, word_context, ctx, context::context_cell(ctx).s2);
-        call.list = arg_list(fn).s2;
+        call.list = arg_list_of(fn);
         pos = eval_arguments(call, code, pos, end, path, path_index);
         eval_function(fn, 0);
         break;
@@ -678,7 +730,7 @@ uint32_t run_call(const Cell& fn, const Cell& code, uint32_t pos, uint32_t end, 
     case TYPE_ACTION: {
         call.native = true;
         stack::mark(FRAME_NATIVE_KIND, symbol, word_context);
-        call.list = arg_list(fn).s2;
+        call.list = arg_list_of(fn);
         std::fill_n(refinements, MAX_REFINEMENTS, -1);  // an entry may read more than its spec lists
         pos = eval_arguments(call, code, pos, end, path, path_index);
         run_native(fn, refinements);
