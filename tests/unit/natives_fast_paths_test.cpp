@@ -1,0 +1,93 @@
+// The interpreter's fast paths: number operators folded without frames, set-words stored
+// without theirs, calls through the argument list cache. Each must give exactly what the
+// general path gives, and leave errors, exits and deep recursion as they were.
+#include "core/catalog.hpp"
+#include "tests/unit/natives_fixture.hpp"
+
+using namespace vyn;
+using vyn::testing_support::NativesTest;
+
+namespace {
+
+struct Case {
+    const char* source;
+    const char* molded;
+};
+
+class FastPaths : public NativesTest {
+protected:
+    void expect_all(std::initializer_list<Case> cases) {
+        for (const Case& c : cases) EXPECT_EQ(mold_of(c.source), c.molded) << c.source;
+    }
+};
+
+}  // namespace
+
+TEST_F(FastPaths, NumberOperatorsGiveWhatTheirHandlersGive) {
+    // A paren operand forces the general call; the plain form must agree with it.
+    expect_all({
+        {"1 + 2 * 3", "9"},
+        {"1 + (2) * (3)", "9"},
+        {"i: 7 j: 5 i - j * i", "14"},
+        {"2147483647 + 1", "2147483648.0"},
+        {"2147483647 + (1)", "2147483648.0"},
+        {"-2147483648 - 1", "-2147483649.0"},
+        {"65536 * 65536", "4294967296.0"},
+        {"1.5 + 1", "2.5"},
+        {"1 + 1.5", "2.5"},
+        {"0.1 + 0.2 = 0.3", "true"},
+        {"2 = 2.0", "true"},
+        {"2 == 2.0", "false"},
+        {"2 == 2", "true"},
+        {"3 <> 3", "false"},
+        {"3 < 2.5", "false"},
+        {"3 > 2.5", "true"},
+        {"1 + 1 < 3", "true"},
+        {"add 2 3", "5"},
+        {"lesser? 2 3", "true"},
+    });
+}
+
+TEST_F(FastPaths, OperatorsOfOtherKindsOrOperandsTakeTheGeneralCall) {
+    expect_all({
+        {"\"a\" < \"b\"", "true"},
+        {"1 + (1 + 1)", "3"},
+        {"f: func [x] [x * 2] 1 + f 3", "7"},
+        {"minus: make op! :subtract 5 minus 3", "2"},
+        {"less: make op! func [a b] [a - b] 5 less 3", "2"},
+        {"x: 10% x + 1", "110%"},
+    });
+    EXPECT_EQ(error_of("1 + \"a\""), err::expect_arg);
+    EXPECT_EQ(arg_text(0), "+");
+}
+
+TEST_F(FastPaths, SetWordsStorePlainResultsWhereverTheWordIsBound) {
+    expect_all({
+        {"a: 1 + 2 a", "3"},
+        {"a: b: 2 + 3 a + b", "10"},
+        {"a: 1 a: a + 1 a: a * 10 a", "20"},
+        {"f: func [n /local x] [x: n * n x + 1] f 4", "17"},
+        {"o: make object! [v: 0 bump: func [] [v: v + 1]] o/bump o/bump o/v", "2"},
+        {"i: 0 s: 0 while [i < 5] [s: s + i i: i + 1] s", "10"},
+    });
+}
+
+TEST_F(FastPaths, ErrorsStillNameTheSetWordFrame) {
+    EXPECT_EQ(error_of("x: 1 + y"), err::no_value);
+    EXPECT_EQ(arg_text(0), "y");
+    EXPECT_EQ(error_of("x:"), err::need_value);
+}
+
+TEST_F(FastPaths, RefinementsReachFunctionsAndNativesThroughTheCachedList) {
+    expect_all({
+        {"f: func [a /opt b] [either opt [a + b] [a]] reduce [f 1 f/opt 1 2]", "[1 3]"},
+        {"f: func [a /opt b] [either opt [a + b] [a]] s: 0 i: 0 while [i < 3] [s: s + f/opt i 1 i: i + 1] s", "6"},
+        {"append/only [1] [2]", "[1 [2]]"},
+    });
+    EXPECT_EQ(error_of("f: func [a /opt b] [a] f/opt/opt 1 2 3"), err::dup_refine);
+}
+
+TEST_F(FastPaths, DeepRecursionEndsInTheStackOverflowError) {
+    EXPECT_EQ(error_of("f: func [n] [1 + f n + 1] f 1"), err::stack_overflow);
+    EXPECT_EQ(mold_of("fib: func [n] [either n < 2 [n] [(fib n - 1) + fib n - 2]] fib 15"), "610");
+}
