@@ -561,15 +561,16 @@ void init() {
 void eval(const Cell& block, bool keep_result) {
     check_native_stack();
     CodeGuard guard;
-    current_code = block;
+    // A local copy is read: a whole-cell load just after a store to one slot would stall.
+    Cell code = block;
+    current_code = code;
     stack::mark(FRAME_EVAL_KIND, stack::body_symbol);
-    uint32_t pos = current_code.s1;
-    if (pos >= length_of(current_code)) stack::set_result(unset_cell());
-    for (uint32_t end; pos < (end = length_of(current_code));) {
-        current_code.s1 = pos;
-        const Cell code = current_code;
+    uint32_t pos = code.s1;
+    if (pos >= length_of(code)) stack::set_result(unset_cell());
+    for (uint32_t end; pos < (end = length_of(code));) {
+        current_code.s1 = code.s1 = pos;
         pos = eval_expression(code, pos, end, false, false, false);
-        if (pos < length_of(current_code)) stack::reset();
+        if (pos < length_of(code)) stack::reset();
     }
     if (keep_result) stack::unwind_last();
     else stack::unwind();
