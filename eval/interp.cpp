@@ -567,10 +567,11 @@ void eval(const Cell& block, bool keep_result) {
     stack::mark(FRAME_EVAL_KIND, stack::body_symbol);
     uint32_t pos = code.s1;
     if (pos >= length_of(code)) stack::set_result(unset_cell());
-    for (uint32_t end; pos < (end = length_of(code));) {
+    for (uint32_t end = length_of(code); pos < end;) {
         current_code.s1 = code.s1 = pos;
         pos = eval_expression(code, pos, end, false, false, false);
-        if (pos < length_of(code)) stack::reset();
+        end = length_of(code);
+        if (pos < end) stack::reset();
     }
     if (keep_result) stack::unwind_last();
     else stack::unwind();
