@@ -26,9 +26,11 @@
 #include "datatypes/error.hpp"
 #include "datatypes/float.hpp"
 #include "datatypes/function.hpp"
+#include "datatypes/hash.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/issue.hpp"
 #include "datatypes/logic.hpp"
+#include "datatypes/map.hpp"
 #include "datatypes/native.hpp"
 #include "datatypes/none.hpp"
 #include "datatypes/object.hpp"
@@ -55,7 +57,7 @@ void (*const datatype_registrations[])() = {
     datatype_init, unset_init,  none_init,   logic_init,    series::init, block::init,
     string_init,   integer_init, word_init,  native_init,   action_init,  op_init,
     function_init, routine_init, issue_init, object_init,   float_init,   typeset_init,
-    error_init,    percent_init,
+    error_init,    percent_init, map_init,     hash_init,
 };
 
 void register_datatypes() {
