@@ -45,15 +45,6 @@ struct Touched {
     uint32_t span = 0;
 };
 
-void reindex_touched(const Cell& h, Touched t, uint32_t old_total) {
-    uint32_t total = total_of(h);
-    if (total == old_total && t.span) {
-        uint32_t end = std::min(t.from + t.span, total);
-        return reindex(h, t.from, end, end);
-    }
-    reindex(h, t.from, old_total, total);
-}
-
 // Runs block!'s handler for the slot and re-indexes what it touched.
 template <int Slot, class... Args>
 Cell* changed(Cell* h, Touched touched, Args... args) {
@@ -61,7 +52,7 @@ Cell* changed(Cell* h, Touched touched, Args... args) {
     uint32_t old_total = total_of(*h);
     Cell* result = block_handler<Slot>(h)(h, args...);
     if (result != h) *h = *result;
-    reindex_touched(*original, touched, old_total);
+    reindex_changed(*original, touched.from, old_total, touched.span);
     return h;
 }
 
@@ -157,12 +148,12 @@ Cell* hash_trim(Cell* h, bool head, bool tail, bool auto_, bool lines, bool all,
     return changed<A_TRIM>(h, from_head(h), head, tail, auto_, lines, all, with);
 }
 
+// Swapping within one hash re-indexes both cells together: every touched cell must leave the
+// table before any is put, as the table compares new cells with the first of each equal run.
 Cell* hash_swap(Cell* h, const Cell* other) {
-    Rooted second(*other);
-    Touched at_second{head_of(*second), 1};
-    changed<A_SWAP>(h, Touched{head_of(*h), 1}, other);
-    if (second->is(TYPE_HASH)) reindex_touched(*second, at_second, total_of(*second));
-    return h;
+    uint32_t a = head_of(*h);
+    uint32_t b = other->s2 == h->s2 ? head_of(*other) : a;
+    return changed<A_SWAP>(h, Touched{std::min(a, b), std::max(a, b) - std::min(a, b) + 1}, other);
 }
 
 // A part taken out becomes a hash! of its own.
@@ -171,17 +162,11 @@ Cell* hash_take(Cell* h, const Cell* part, bool deep, bool last) {
     return h->is(TYPE_HASH) && h->s3 == 0 ? index_at(h) : h;
 }
 
-// Inside one hash the run lands before or after the origin; between two series each side
-// changes from its head.
+// Inside one hash the run lands before or after the origin.
 Cell* hash_move(Cell* origin, const Cell* target, const Cell* part) {
-    Rooted destination(*target);
-    uint32_t target_total = total_of(*destination);
-    bool same = destination->s2 == origin->s2;
-    uint32_t from = same ? std::min(head_of(*origin), head_of(*destination)) : head_of(*origin);
-    changed<A_MOVE>(origin, Touched{from}, target, part);
-    if (!same && destination->is(TYPE_HASH))
-        reindex_touched(*destination, from_head(destination.get()), target_total);
-    return origin;
+    bool same = target->s2 == origin->s2;
+    uint32_t from = same ? std::min(head_of(*origin), head_of(*target)) : head_of(*origin);
+    return changed<A_MOVE>(origin, Touched{from}, target, part);
 }
 
 const Handler hash_actions[] = {
@@ -250,6 +235,15 @@ const Handler hash_actions[] = {
 };
 
 }  // namespace
+
+void reindex_changed(const Cell& h, uint32_t from, uint32_t old_total, uint32_t span) {
+    uint32_t total = total_of(h);
+    if (total == old_total && span) {
+        uint32_t end = std::min(from + span, total);
+        return reindex(h, from, end, end);
+    }
+    reindex(h, from, old_total, total);
+}
 
 Cell* index_at(Cell* value) {
     Cell over = *value;

@@ -11,6 +11,11 @@ namespace vyn::hash {
 // Turns a block-type value into a hash! over its whole buffer, with a new table.
 Cell* index_at(Cell* value);
 
+// After a change to the hash's cells from cell `from`, which had `old_total` cells before: the
+// cells to the tail are indexed again, or only `span` cells when the length stayed the same.
+// For changes made by another value's handler (the second series of swap and move).
+void reindex_changed(const Cell& h, uint32_t from, uint32_t old_total, uint32_t span = 0);
+
 }  // namespace vyn::hash
 
 namespace vyn {
