@@ -280,8 +280,7 @@ uint32_t id_symbol(const Cell& error) { return field(error, FIELD_ID)->s2; }
 Cell call_word() {
     const stack::Frame* frame = stack::call_frame();
     if (!frame || !frame->symbol) return words::frame_not_found;
-    NodeId context = frame->word_context ? frame->word_context : context::global();
-    return make_cell(TYPE_WORD, context, frame->symbol, uint32_t(context::find_word(context, frame->symbol, true)));
+    return stack::frame_word(*frame);
 }
 
 void capture_stack(const Cell& error, uint32_t from) {

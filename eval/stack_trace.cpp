@@ -6,12 +6,12 @@
 #include "eval/stack.hpp"
 
 namespace vyn::stack {
-namespace {
-
 Cell frame_word(const Frame& frame) {
     NodeId context = frame.word_context ? frame.word_context : context::global();
     return make_cell(TYPE_WORD, context, frame.symbol, uint32_t(context::find_word(context, frame.symbol, true)));
 }
+
+namespace {
 
 bool traced(const Frame& frame, int32_t level, const Cell& word) {
     if (!frame.symbol || frame.symbol == body_symbol || frame.symbol == anon_symbol) return false;
