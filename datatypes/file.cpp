@@ -35,7 +35,7 @@ void write_path(const Cell* path, Cell* out, uint32_t start, uint32_t end) {
     if (start == end) return string::concatenate_literal(out, "%\"\"");
     string::append_char(string::node_of(out), '%');
     if (!needs_quotes(path, start, end)) {
-        for (uint32_t i = start; i < end; ++i) string::append_char(string::node_of(out), string::abs_at(path, i));
+        string::append_string(out, path, int32_t(end - start));
         return;
     }
     string::append_char(string::node_of(out), '"');

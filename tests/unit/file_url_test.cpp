@@ -64,8 +64,9 @@ TEST_F(FileUrl, FileMoldQuotesOnlyWhenAnAsciiCharacterIsNotUrlSafe) {
 TEST_F(FileUrl, MoldedFilesAndUrlsLoadBackUnchanged) {
     const char* sources[] = {
         "%a/b.txt", "to file! \"a b\"", "to file! {a\"b}", "to file! \"a^^b\"", "to file! \"tab^-x\"",
-        "to file! \"line^/feed\"", "to file! \"x%y\"", "to file! \"é ü\"",
-        "http://x.com/a", "to url! \"http://x/a b\"", "to url! \"http://x/é~@\"", "to url! \"http://x/%41\"",
+        "to file! \"line^/feed\"", "to file! \"x%y\"", "to file! \"é ü\"", "to file! \"a^~b\"",
+        "to file! \"a^(80)b\"", "http://x.com/a", "to url! \"http://x/a b\"", "to url! \"http://x/é~@\"",
+        "to url! \"http://x/%41\"",
     };
     for (const char* source : sources) expect_round_trip(source);
 }
