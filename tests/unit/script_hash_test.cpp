@@ -121,6 +121,7 @@ TEST_F(HashTest, ChangesThatSearchFirstKeepTheIndexCurrent) {
     expect_indexed("h: make hash! [a b c a] remove/key h 'b h", {"b", "c"});
     EXPECT_EQ(mold_of("h: make hash! [c a b] sort h select h 'a"), "b");
     EXPECT_EQ(mold_of("h: make hash! [a 1 b 2] h/b"), "2");
+    EXPECT_EQ(mold_of("h: make hash! [a b c] insert h 'z remove next h index? find h 'c"), "3");
 }
 
 TEST_F(HashTest, ChangesToATargetHashKeepItsIndex) {
