@@ -32,9 +32,12 @@
 #include "datatypes/native.hpp"
 #include "datatypes/none.hpp"
 #include "datatypes/object.hpp"
+#include "datatypes/pair.hpp"
 #include "datatypes/percent.hpp"
+#include "datatypes/point.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
+#include "datatypes/tuple.hpp"
 #include "datatypes/typeset.hpp"
 #include "datatypes/word.hpp"
 #include "datatypes/unset.hpp"
@@ -56,6 +59,7 @@ void (*const datatype_registrations[])() = {
     string_init,   integer_init, word_init,  native_init,   action_init,  op_init,
     function_init, routine_init, issue_init, object_init,   float_init,   typeset_init,
     error_init,    percent_init,
+    pair_init,     tuple_init,   point2d_init, point3d_init,
 };
 
 void register_datatypes() {
