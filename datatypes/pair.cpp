@@ -107,9 +107,15 @@ Cell* point_math(Cell* left, const Cell& right, Op op) {
     return point::do_math(left, &operand, math_op(op));
 }
 
+// -2147483648 by -1, which the integer operation refuses outright instead of reporting it.
+bool quotient_overflows(int32_t dividend, int32_t divisor, Op op) {
+    return (op == Op::divide || op == Op::remainder) && dividend == INT32_MIN && divisor == -1;
+}
+
 // Both components through the checked integer operation; an overflow or an inexact quotient in
 // either one sends both operands to the point arithmetic.
 Cell* integer_math(Cell* left, int32_t rx, int32_t ry, const Cell& right, Op op) {
+    if (quotient_overflows(x(*left), rx, op) || quotient_overflows(y(*left), ry, op)) return point_math(left, right, op);
     Cell probe_x = integer_cell(0);
     Cell probe_y = integer_cell(0);
     int32_t nx = integer::checked_op(x(*left), rx, op, &probe_x);

@@ -13,6 +13,7 @@
 #include "core/murmur3.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/mold.hpp"
+#include "datatypes/pair.hpp"
 #include "datatypes/scalar_support.hpp"
 #include "eval/random.hpp"
 
@@ -23,6 +24,8 @@ using floating::MathOp;
 using scalar::number_of;
 
 constexpr uint32_t Cell::*coordinate_slots[] = {&Cell::s1, &Cell::s2, &Cell::s3};
+
+void set_coordinate(Cell& point, int i, float value) { point.*coordinate_slots[i] = std::bit_cast<uint32_t>(value); }
 
 struct Coordinates {
     double c[3] = {0.0, 0.0, 0.0};
@@ -38,7 +41,7 @@ Coordinates coordinates_of(const Cell& point) {
 
 Coordinates broadcast(double value) { return {{value, value, value}}; }
 
-Coordinates pair_coordinates(const Cell& pair) { return {{double(pair.i32()), double(int32_t(pair.s3)), 0.0}}; }
+Coordinates pair_coordinates(const Cell& pair) { return {{double(pair::x(pair)), double(pair::y(pair)), 0.0}}; }
 
 Cell* store(Cell* cell, TypeId type, const Coordinates& v) {
     *cell = make_cell(type);
@@ -286,12 +289,6 @@ const Handler point_actions[] = {
 }  // namespace
 
 float coordinate(const Cell& point, int i) { return std::bit_cast<float>(point.*coordinate_slots[i]); }
-
-void set_coordinate(Cell& point, int i, float value) { point.*coordinate_slots[i] = std::bit_cast<uint32_t>(value); }
-
-Cell* make_at(Cell* cell, float x, float y) { return store(cell, TYPE_POINT2D, {{x, y, 0.0}}); }
-
-Cell* make_at(Cell* cell, float x, float y, float z) { return store(cell, TYPE_POINT3D, {{x, y, z}}); }
 
 Cell from_pair(const Cell& pair) {
     Cell point;

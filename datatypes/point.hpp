@@ -12,10 +12,6 @@ constexpr int dimension(TypeId type) { return type == TYPE_POINT3D ? 3 : 2; }
 
 // Coordinate i (0-based) of a point.
 float coordinate(const Cell& point, int i);
-void set_coordinate(Cell& point, int i, float value);
-
-Cell* make_at(Cell* cell, float x, float y);
-Cell* make_at(Cell* cell, float x, float y, float z);
 // The point2D! of a pair's coordinates.
 Cell from_pair(const Cell& pair);
 
