@@ -141,6 +141,12 @@ int64_t bit_of(const Cell& number) {
     return d < 0x1p62 ? int64_t(d) : int64_t(1) << 62;
 }
 
+bool note_highest(Walk& w, int64_t high, const Cell& culprit) {
+    if (high > MAX_BIT) fire(err::out_of_range, &culprit);
+    w.highest = std::max(w.highest, high);
+    return true;
+}
+
 // The bits from the `from` number to the `to` number; false when testing finds a non-member.
 // A negative start is never a member, and an error outside tests.
 bool walk_span(Walk& w, const Cell& from, const Cell& to) {
@@ -149,14 +155,9 @@ bool walk_span(Walk& w, const Cell& from, const Cell& to) {
         if (w.op == Op::test) return false;
         fire(err::out_of_range, &from);
     }
-    switch (w.op) {
-    case Op::highest:
-        if (high > MAX_BIT) fire(err::out_of_range, &to);
-        w.highest = std::max(w.highest, high);
-        return true;
-    case Op::test: return all_members(w.bits, low, high);
-    case Op::set: case Op::clear: write_bits(w.bits, low, high, w.op == Op::set, to); return true;
-    }
+    if (w.op == Op::highest) return note_highest(w, high, to);
+    if (w.op == Op::test) return all_members(w.bits, low, high);
+    write_bits(w.bits, low, high, w.op == Op::set, to);
     return true;
 }
 
@@ -187,11 +188,7 @@ bool walk_binary(Walk& w, const Cell& binary) {
     uint32_t start = std::min(binary.s1, series::vs_abs_length(&binary));
     int64_t high = int64_t(series::vs_abs_length(&binary) - start) * 8 - 1;
     if (high < 0) return true;
-    if (w.op == Op::highest) {
-        if (high > MAX_BIT) fire(err::out_of_range, &binary);
-        w.highest = std::max(w.highest, high);
-        return true;
-    }
+    if (w.op == Op::highest) return note_highest(w, high, binary);
     bool set = w.op == Op::set;
     high = writable_high(w.bits, high, set, binary);
     uint8_t* to = buffer_of(w.bits)->head_ptr();

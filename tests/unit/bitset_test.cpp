@@ -145,6 +145,7 @@ TEST_F(Bitset, BadSpecsRaiseTheirErrors) {
         {"b: make bitset! 8 b/(\"a\")", err::invalid_type},
         {"and~ make bitset! 8 1", err::invalid_type},
         {"reflect make bitset! 8 'words", err::not_done},
+        {"b: copy [1] append/only b b make bitset! b", err::too_deep},
     };
     for (const auto& c : cases) EXPECT_EQ(error_of(c.source), c.code) << c.source;
     EXPECT_EQ(mold_of("e: try [make bitset! [10 - 5]] e/id"), "past-end");
