@@ -23,6 +23,7 @@
 #include "core/unwind.hpp"
 #include "datatypes/bitset.hpp"
 #include "datatypes/block.hpp"
+#include "datatypes/char.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/error.hpp"
 #include "datatypes/float.hpp"
@@ -56,7 +57,7 @@ void (*const datatype_registrations[])() = {
     datatype_init, unset_init,  none_init,   logic_init,    series::init, block::init,
     string_init,   integer_init, word_init,  native_init,   action_init,  op_init,
     function_init, routine_init, issue_init, object_init,   float_init,   typeset_init,
-    error_init,    percent_init, bitset_init,
+    error_init,    percent_init, char_init,   bitset_init,
 };
 
 void register_datatypes() {
