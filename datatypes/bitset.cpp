@@ -53,18 +53,17 @@ NodeId copy_of(NodeId node) {
 }
 
 // Moves the tail past bit n. The capacity at least doubles, so bit-by-bit growth stays linear.
-Series* grow_to(NodeId node, int64_t n, const Cell& culprit) {
+void grow_to(NodeId node, int64_t n, const Cell& culprit) {
     if (n > MAX_BIT) fire(err::out_of_range, &culprit);
     uint64_t needed = uint64_t(n >> 3) + 1;
     Series* s = buffer_of(node);
-    if (needed <= s->used_bytes()) return s;
+    if (needed <= s->used_bytes()) return;
     if (needed > s->capacity) {
         uint64_t doubled = std::min<uint64_t>(uint64_t(s->capacity) * 2, SERIES_MAX_CAPACITY);
         s = memory::expand_copy(node, std::max(needed, doubled));
     }
     memory::fill(s->tail_ptr(), s->head_ptr() + needed, fill_byte(complemented(s)));
     s->tail = s->head + uint32_t(needed);
-    return s;
 }
 
 // The bits of byte `byte` that lie within low..high.
@@ -117,7 +116,7 @@ enum class Mode { make, to, other };
 struct Walk {
     Op op;
     Mode mode;
-    NodeId bits;            // 0 while computing the highest bit
+    NodeId bits;  // 0 while computing the highest bit
     int64_t highest = -1;
 };
 
