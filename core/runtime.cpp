@@ -26,6 +26,7 @@
 #include "datatypes/char.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/error.hpp"
+#include "datatypes/file.hpp"
 #include "datatypes/float.hpp"
 #include "datatypes/function.hpp"
 #include "datatypes/integer.hpp"
@@ -40,6 +41,7 @@
 #include "datatypes/typeset.hpp"
 #include "datatypes/word.hpp"
 #include "datatypes/unset.hpp"
+#include "datatypes/url.hpp"
 #include "eval/boot.hpp"
 #include "eval/interp.hpp"
 #include "eval/natives.hpp"
@@ -57,7 +59,8 @@ void (*const datatype_registrations[])() = {
     datatype_init, unset_init,  none_init,   logic_init,    series::init, block::init,
     string_init,   integer_init, word_init,  native_init,   action_init,  op_init,
     function_init, routine_init, issue_init, object_init,   float_init,   typeset_init,
-    error_init,    percent_init, char_init,   bitset_init,
+    error_init,    percent_init, char_init,    url_init,     file_init,
+    bitset_init,
 };
 
 void register_datatypes() {
