@@ -59,9 +59,9 @@ Bytes from_values(const Cell* spec) {
     v.length = int(count);
     for (uint32_t i = 0; i < count; ++i) {
         TypeId type = values[i].type();
+        if (type != TYPE_INTEGER && type != TYPE_CHAR && type != TYPE_FLOAT) scalar::fire_bad_to_arg(TYPE_TUPLE, spec);
         double n = scalar::number_of(values[i]);
-        bool number = type == TYPE_INTEGER || type == TYPE_CHAR || type == TYPE_FLOAT;
-        if (!number || !(n > -1.0 && n < 256.0)) scalar::fire_bad_to_arg(TYPE_TUPLE, spec);
+        if (!(n > -1.0 && n < 256.0)) scalar::fire_bad_to_arg(TYPE_TUPLE, spec);
         v.b[i] = uint8_t(n);
     }
     return v;
