@@ -21,6 +21,7 @@
 #include "core/os/os.hpp"
 #include "core/tracked_heap.hpp"
 #include "core/unwind.hpp"
+#include "datatypes/bitset.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/char.hpp"
 #include "datatypes/datatype.hpp"
@@ -36,9 +37,12 @@
 #include "datatypes/native.hpp"
 #include "datatypes/none.hpp"
 #include "datatypes/object.hpp"
+#include "datatypes/pair.hpp"
 #include "datatypes/percent.hpp"
+#include "datatypes/point.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
+#include "datatypes/tuple.hpp"
 #include "datatypes/typeset.hpp"
 #include "datatypes/word.hpp"
 #include "datatypes/unset.hpp"
@@ -61,6 +65,7 @@ void (*const datatype_registrations[])() = {
     string_init,   integer_init, word_init,  native_init,   action_init,  op_init,
     function_init, routine_init, issue_init, object_init,   float_init,   typeset_init,
     error_init,    percent_init, char_init,    url_init,     file_init,
+    bitset_init,   pair_init,    tuple_init,   point2d_init, point3d_init,
     map_init,      hash_init,
 };
 
