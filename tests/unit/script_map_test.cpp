@@ -71,6 +71,7 @@ TEST_F(MapTest, KeysAreStoredInTheirNormalForm) {
         // A repeated key in a spec keeps its first place and its last value.
         {"make map! [a 1 b 2 a 3]", "#[\n    a: 3\n    b: 2\n]"},
         {"length? make map! [1 a 1.0 b]", "2"},
+        {"m: make map! [1x2 a 1.2.3 b #\"c\" c] reduce [m/(1x2) select m 1.2.3 select m #\"c\"]", "[a b c]"},
     });
 }
 
