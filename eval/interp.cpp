@@ -130,13 +130,16 @@ done:
 // ---- Arguments ----
 
 struct Call {
+    Call(const Cell* callable_cell, const Cell* name_word, bool infix_call, bool literal_arguments)
+        : callable(callable_cell), name(name_word), infix(infix_call), literal(literal_arguments) {}
+
     const Cell* callable;  // on the argument stack or rooted
     const Cell* name;      // the calling word, or nullptr
-    NodeId list;           // the argument list, kept alive by the callable
-    int32_t* refinements;  // natives: one entry per refinement
-    bool native;
+    NodeId list = 0;       // the argument list, kept alive by the callable
+    bool native = false;
     bool infix;
     bool literal;  // every argument is the value in the code as it is (apply, calls from C++)
+    int32_t refinements[MAX_REFINEMENTS];  // natives: one entry per refinement, filled per call
 };
 
 Cell list_entry(NodeId list, uint32_t i) { return memory::series_of(list)->cells()[i]; }
@@ -619,9 +622,9 @@ constexpr bool needs_step(TypeId t) {
     }
 }
 
-uint32_t eval_word(const Cell& code, const Cell& word, uint32_t next, uint32_t end, bool no_infix, bool push) {
-    Cell value = *context::get(word);
-    if (callable(value.type())) return eval_call(value, code, next, end, push, &word, false);
+// A word's value that is not called: unset! and op! raise; a number takes the operators after it.
+uint32_t give_word_value(const Cell& code, const Cell& word, Cell value, uint32_t next, uint32_t end, bool no_infix,
+                         bool push) {
     if (value.is(TYPE_UNSET)) fire(err::no_value, &word);
     if (value.is(TYPE_OP)) fire(err::no_op_arg, &word);
     if (!no_infix && is_plain_number(value)) next = fold_plain_operators(code, next, end, value);
@@ -669,12 +672,15 @@ uint32_t eval_expression(const Cell& code, uint32_t pos, uint32_t end, bool no_i
     Cell* start_top = stack::top;
     const Cell v = value_at(code, pos);
     uint32_t next = pos + 1;
+    // Calls are made from here rather than from helpers: each recursion level costs native stack.
+    Cell value = v;
     if (v.is(TYPE_WORD)) {
-        next = eval_word(code, v, next, end, no_infix, push);
+        value = *context::get(v);
+        if (callable(value.type())) next = eval_call(value, code, next, end, push, &v, false);
+        else next = give_word_value(code, v, value, next, end, no_infix, push);
     } else if (needs_step(v.type())) {
         next = eval_step(code, v, next, end, push, literal);
     } else {
-        Cell value = v;
         if (!no_infix && is_plain_number(value)) next = fold_plain_operators(code, next, end, value);
         give(value, push);
     }
@@ -739,12 +745,16 @@ void run_native(const Cell& fn, const int32_t* refinements) {
     entry(0, refinements);
 }
 
-// Pushes the callable's frame, collects its arguments, runs it and pops the frame. `fn` lies on
-// the argument stack or is rooted.
-uint32_t run_call(const Cell& fn, const Cell& code, uint32_t pos, uint32_t end, bool push, const Cell* name,
-                  bool infix, const Cell* path, uint32_t path_index, bool literal) {
-    int32_t refinements[MAX_REFINEMENTS];
-    Call call{&fn, name, 0, refinements, false, infix, literal};
+}  // namespace
+
+uint32_t eval_call(const Cell& callable_value, const Cell& code, uint32_t pos, uint32_t end, bool push,
+                   const Cell* name, bool infix, const Cell* path, uint32_t path_index, bool literal) {
+    check_native_stack();
+    // An infix call's left operand is where a holder would be: its op is rooted instead.
+    Rooted op(callable_value);
+    Cell* holder = infix ? nullptr : stack::push(callable_value);
+    const Cell& fn = *op;
+    Call call(&fn, name, infix, literal);
     uint32_t symbol = name ? name->s2 : stack::anon_symbol;
     NodeId word_context = name ? name->s1 : 0;
     switch (fn.type()) {
@@ -761,29 +771,15 @@ uint32_t run_call(const Cell& fn, const Cell& code, uint32_t pos, uint32_t end, 
         call.native = true;
         stack::mark(FRAME_NATIVE_KIND, symbol, word_context);
         call.list = arg_list_of(fn);
-        std::fill_n(refinements, MAX_REFINEMENTS, -1);  // an entry may read more than its spec lists
+        std::fill_n(call.refinements, MAX_REFINEMENTS, -1);  // an entry may read more than its spec lists
         pos = eval_arguments(call, code, pos, end, path, path_index);
-        run_native(fn, refinements);
+        run_native(fn, call.refinements);
         break;
     }
     default: fire(err::not_done);
     }
     pop_frame(push);
-    return pos;
-}
-
-}  // namespace
-
-uint32_t eval_call(const Cell& callable_value, const Cell& code, uint32_t pos, uint32_t end, bool push,
-                   const Cell* name, bool infix, const Cell* path, uint32_t path_index, bool literal) {
-    check_native_stack();
-    if (infix) {
-        Rooted fn(callable_value);
-        return run_call(*fn, code, pos, end, push, name, true, path, path_index, literal);
-    }
-    Cell* holder = stack::push(callable_value);
-    pos = run_call(*holder, code, pos, end, push, name, false, path, path_index, literal);
-    if (push) {
+    if (holder && push) {
         *holder = *stack::last();
         stack::top = holder + 1;
     }

@@ -7,6 +7,7 @@
 #include "core/error.hpp"
 #include "core/memory.hpp"
 #include "core/rooted.hpp"
+#include "core/runtime.hpp"
 #include "core/symbol.hpp"
 #include "core/unwind.hpp"
 #include "core/words.hpp"
@@ -30,6 +31,7 @@ namespace {
 class Interp : public testing::Test {
 protected:
     void SetUp() override {
+        runtime::set_stack_bounds_of_current_thread();  // deep recursion stops at the native stack's margin
         memory::init();
         datatype::init();
         datatype_init();
