@@ -1,6 +1,7 @@
 // The interpreter's loop and calls. Every value held across an evaluation step is either on the
 // argument stack or in a Rooted cell, and block cells are re-read by index after each step,
-// since any step can allocate and move buffers.
+// since any step can allocate and move buffers. Operators on plain numbers and plain stores
+// through set-words skip their frames: they can neither fail nor run code that would see them.
 #include "eval/interp.hpp"
 
 #include <algorithm>
@@ -296,7 +297,6 @@ uint32_t eval_arguments(Call& call, const Cell& code, uint32_t pos, uint32_t end
                         uint32_t path_index) {
     uint32_t i = 0;
     if (call.infix) {
-        ++stack::top;
         i = first_argument(call.list);
         check_type(call, list_entry(call.list, i), *stack::base);
         ++i;
@@ -758,26 +758,24 @@ uint32_t eval_call(const Cell& callable_value, const Cell& code, uint32_t pos, u
     uint32_t symbol = name ? name->s2 : stack::anon_symbol;
     NodeId word_context = name ? name->s1 : 0;
     switch (fn.type()) {
-    case TYPE_FUNCTION: {
-        NodeId ctx = fn.s1;
-        stack::mark(FRAME_FUNCTION_KIND, symbol, word_context, ctx, context::context_cell(ctx).s2);
-        call.list = arg_list_of(fn);
-        pos = eval_arguments(call, code, pos, end, path, path_index);
-        eval_function(fn, 0);
+    case TYPE_FUNCTION:
+        stack::mark(FRAME_FUNCTION_KIND, symbol, word_context, fn.s1, context::context_cell(fn.s1).s2);
         break;
-    }
     case TYPE_NATIVE:
-    case TYPE_ACTION: {
+    case TYPE_ACTION:
         call.native = true;
         stack::mark(FRAME_NATIVE_KIND, symbol, word_context);
-        call.list = arg_list_of(fn);
         std::fill_n(call.refinements, MAX_REFINEMENTS, -1);  // an entry may read more than its spec lists
-        pos = eval_arguments(call, code, pos, end, path, path_index);
-        run_native(fn, call.refinements);
         break;
-    }
     default: fire(err::not_done);
     }
+    // The left operand, already in place, is the first argument: in the frame before making the
+    // argument list can collect.
+    if (infix) ++stack::top;
+    call.list = arg_list_of(fn);
+    pos = eval_arguments(call, code, pos, end, path, path_index);
+    if (call.native) run_native(fn, call.refinements);
+    else eval_function(fn, 0);
     pop_frame(push);
     if (holder && push) {
         *holder = *stack::last();

@@ -79,6 +79,12 @@ TEST_F(FastPaths, SetWordsStorePlainResultsWhereverTheWordIsBound) {
     });
 }
 
+// An operator's first call makes its argument list, which may collect while the left operand
+// waits on the stack: run first in a fresh runtime, under the collector-stress build.
+TEST_F(FastPaths, AnOperatorsFirstCallKeepsItsLeftOperand) {
+    EXPECT_EQ(mold_of("(copy \"abc\") = copy \"abc\""), "true");
+}
+
 TEST_F(FastPaths, ErrorsStillNameTheSetWordFrame) {
     EXPECT_EQ(error_of("x: 1 + y"), err::no_value);
     EXPECT_EQ(arg_text(0), "y");
