@@ -590,6 +590,15 @@ void init() {
 }
 
 void eval(const Cell& block, bool keep_result) {
+    // A block of one plain number expression (`[n]`, `[i < 10]`) has a value no frame could see.
+    Cell plain;
+    uint32_t after;
+    uint32_t length = length_of(block);
+    if (block.s1 < length && eval_plain(block, block.s1, length, plain, after) && after >= length) {
+        if (keep_result) stack::set_result(plain);
+        else stack::push(plain);
+        return;
+    }
     check_native_stack();
     CodeGuard guard;
     // A local copy is read: a whole-cell load just after a store to one slot would stall.

@@ -79,6 +79,18 @@ TEST_F(FastPaths, SetWordsStorePlainResultsWhereverTheWordIsBound) {
     });
 }
 
+TEST_F(FastPaths, BlocksOfOnePlainExpressionGiveItsValue) {
+    expect_all({
+        {"do [1 + 2]", "3"},
+        {"do [1 + 2 5]", "5"},
+        {"do [x: 4]", "4"},
+        {"either 1 < 2 [10 + 1] [0]", "11"},
+        {"x: 5 while [x > 0] [x: x - 1] x", "0"},
+        {"reduce [1 + 1 2 * 3]", "[2 6]"},
+    });
+    EXPECT_EQ(error_of("do [1 + \"a\"]"), err::expect_arg);
+}
+
 // An operator's first call makes its argument list, which may collect while the left operand
 // waits on the stack: run first in a fresh runtime, under the collector-stress build.
 TEST_F(FastPaths, AnOperatorsFirstCallKeepsItsLeftOperand) {
