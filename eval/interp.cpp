@@ -591,10 +591,12 @@ void init() {
 
 void eval(const Cell& block, bool keep_result) {
     // A block of one plain number expression (`[n]`, `[i < 10]`) has a value no frame could see.
+    // Such an expression is an operand and pairs of operator and operand: an odd count of values.
     Cell plain;
     uint32_t after;
     uint32_t length = length_of(block);
-    if (block.s1 < length && eval_plain(block, block.s1, length, plain, after) && after >= length) {
+    if (block.s1 < length && (length - block.s1) % 2 == 1 && eval_plain(block, block.s1, length, plain, after) &&
+        after >= length) {
         if (keep_result) stack::set_result(plain);
         else stack::push(plain);
         return;
