@@ -44,6 +44,7 @@
 #include "eval/natives.hpp"
 #include "eval/random.hpp"
 #include "eval/stack.hpp"
+#include "library/terminal.hpp"
 
 namespace vyn::runtime {
 
@@ -156,6 +157,7 @@ void* runtime_thread(void*) {
     runtime::set_stack_bounds_of_current_thread();
     try {
         runtime::init();
+        terminal::launch();
     } catch (const Unwind& exit) {
         if (exit.code != EXIT_QUIT) runtime_error(FATAL_NO_CATCH, 0);
     } catch (const std::bad_alloc&) {
