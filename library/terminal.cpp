@@ -7,6 +7,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 
@@ -42,6 +43,7 @@ public:
     }
     EchoOff(const EchoOff&) = delete;
     EchoOff& operator=(const EchoOff&) = delete;
+    bool active() const { return active_; }
 
 private:
     termios saved_{};
@@ -61,7 +63,7 @@ bool read_line(std::string& line, bool hide) {
         line += c;
     }
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (hide) console::write_bytes("", 0, true);  // the typed line end was not echoed
+    if (echo.active()) console::write_bytes("", 0, true);  // the typed line end was not echoed
     return true;
 }
 

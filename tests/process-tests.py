@@ -35,6 +35,13 @@ def check_end_of_input_ends_with_status_0(vyn):
     assert proc.stderr == b"", f"stderr: {proc.stderr!r}"
 
 
+def check_hidden_input_stays_out_of_history(vyn):
+    proc = run_vyn(vyn, "x: ask/hide {pw: }\nsecret\nx\nlength? system/console/history\n")
+    out = proc.stdout.decode()
+    assert 'pw: == "secret"\n' in out, f"stdout: {out!r}"
+    assert out.endswith(PROMPT + "== 3\n" + PROMPT), f"stdout: {out!r}"
+
+
 def check_quit_statuses(vyn):
     for typed, status in (("quit\n", 0), ("quit/return 3\n", 3), ("print 1 quit/return 256\n", 1)):
         proc = run_vyn(vyn, typed + "print {not reached}\n")
@@ -52,6 +59,7 @@ def check_script_argument_is_refused(vyn):
 CHECKS = [
     check_banner_then_prompt,
     check_end_of_input_ends_with_status_0,
+    check_hidden_input_stays_out_of_history,
     check_quit_statuses,
     check_script_argument_is_refused,
 ]
