@@ -35,11 +35,12 @@ def check_end_of_input_ends_with_status_0(vyn):
     assert proc.stderr == b"", f"stderr: {proc.stderr!r}"
 
 
-def check_hidden_input_stays_out_of_history(vyn):
-    proc = run_vyn(vyn, "x: ask/hide {pw: }\nsecret\nx\nlength? system/console/history\n")
+def check_ask_and_input_read_the_next_line(vyn):
+    proc = run_vyn(vyn, "x: ask/hide {pw: }\nsecret\ny: input\nplain\nreduce [x y]\nlength? system/console/history\n")
     out = proc.stdout.decode()
-    assert 'pw: == "secret"\n' in out, f"stdout: {out!r}"
-    assert out.endswith(PROMPT + "== 3\n" + PROMPT), f"stdout: {out!r}"
+    assert 'pw: >> >> == ["secret" "plain"]\n' in out, f"stdout: {out!r}"
+    # The hidden line stays out of the history.
+    assert out.endswith(PROMPT + "== 5\n" + PROMPT), f"stdout: {out!r}"
 
 
 def check_quit_statuses(vyn):
@@ -59,7 +60,7 @@ def check_script_argument_is_refused(vyn):
 CHECKS = [
     check_banner_then_prompt,
     check_end_of_input_ends_with_status_0,
-    check_hidden_input_stays_out_of_history,
+    check_ask_and_input_read_the_next_line,
     check_quit_statuses,
     check_script_argument_is_refused,
 ]
