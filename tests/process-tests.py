@@ -38,7 +38,7 @@ def check_end_of_input_ends_with_status_0(vyn):
 def check_ask_and_input_read_the_next_line(vyn):
     proc = run_vyn(vyn, "x: ask/hide {pw: }\nsecret\ny: input\nplain\nreduce [x y]\nlength? system/console/history\n")
     out = proc.stdout.decode()
-    assert 'pw: >> >> == ["secret" "plain"]\n' in out, f"stdout: {out!r}"
+    assert '>> pw: == "secret"\n>> == "plain"\n>> == ["secret" "plain"]\n' in out, f"stdout: {out!r}"
     # The hidden line stays out of the history.
     assert out.endswith(PROMPT + "== 5\n" + PROMPT), f"stdout: {out!r}"
 
