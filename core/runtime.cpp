@@ -29,9 +29,11 @@
 #include "datatypes/file.hpp"
 #include "datatypes/float.hpp"
 #include "datatypes/function.hpp"
+#include "datatypes/hash.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/issue.hpp"
 #include "datatypes/logic.hpp"
+#include "datatypes/map.hpp"
 #include "datatypes/native.hpp"
 #include "datatypes/none.hpp"
 #include "datatypes/object.hpp"
@@ -65,6 +67,7 @@ void (*const datatype_registrations[])() = {
     function_init, routine_init, issue_init, object_init,   float_init,   typeset_init,
     error_init,    percent_init, char_init,    url_init,     file_init,
     bitset_init,   pair_init,    tuple_init,   point2d_init, point3d_init,
+    map_init,      hash_init,
 };
 
 void register_datatypes() {

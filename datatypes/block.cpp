@@ -18,6 +18,7 @@
 #include "core/ownership.hpp"
 #include "core/memory_replicate.hpp"
 #include "core/rooted.hpp"
+#include "datatypes/hash.hpp"
 #include "datatypes/mold.hpp"
 #include "datatypes/series.hpp"
 #include "eval/stack.hpp"
@@ -615,6 +616,8 @@ Cell* swap(Cell* b, const Cell* other) {
     bool told_second = ownership::before(second, Change::swap, b, int32_t(head_of(&second)), 1);
     if ((told_first || told_second) && (vs_tail_q(b) || vs_tail_q(&second))) return b;
     std::swap(*vs_head(b), *vs_head(&second));
+    if (second.is(TYPE_HASH) && second.s2 != b->s2)  // within one hash!, its own handler does it
+        hash::reindex_changed(second, head_of(&second), total_of(&second), 1);
     ownership::after(*b, Change::swap, &second, int32_t(head_of(b)), 1);
     ownership::after(second, Change::swap, b, int32_t(head_of(&second)), 1);
     return b;

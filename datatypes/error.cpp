@@ -151,13 +151,13 @@ int32_t emit_name(Cell* out, uint32_t symbol, int32_t budget) {
 }
 
 // Writes a value's mold (or form) cut to `limit` characters.
-int32_t emit_limited(Cell* out, const Cell& value, bool formed, int32_t limit, int32_t budget) {
+int32_t emit_limited(Cell* out, const Cell& value, bool formed, bool only, int32_t limit, int32_t budget) {
     Cell* mark = stack::top;
     Cell* text = stack::push(string::make(uint32_t(limit)));
     const Cell v = value;
     const Cell part = integer_cell(limit);
     if (formed) mold::form_value(&v, text, &part, limit);
-    else mold::mold_value(&v, text, MoldArgs{true, false, true, 0}, &part, limit);
+    else mold::mold_value(&v, text, MoldArgs{only, false, true, 0}, &part, limit);
     string::truncate(text->s2, uint32_t(limit));
     uint32_t written = string::length(text);
     string::append_string(out, text);
@@ -230,7 +230,7 @@ int32_t emit_trace(const Cell& error, Cell* out, int32_t budget) {
 int32_t emit_files(const Cell& error, Cell* out, int32_t budget) {
     const Cell files = *field(error, FIELD_FILES);
     if (!files.is(TYPE_BLOCK)) return budget;
-    return emit_limited(out, files, false, NEAR_LIMIT, mold::emit(out, "\n*** Files: ", budget));
+    return emit_limited(out, files, false, true, NEAR_LIMIT, mold::emit(out, "\n*** Files: ", budget));
 }
 
 [[noreturn]] void report_uncaught(const Cell& error) {
@@ -327,7 +327,7 @@ int32_t reduce_message(const Cell& message, Cell* out, const Cell& error, int32_
             Cell* base = stack::base;
             Cell* top = stack::top;
             stack::mark(stack::FRAME_NATIVE, stack::body_symbol);
-            budget = emit_limited(out, value, formed, ARGUMENT_LIMIT, budget);
+            budget = emit_limited(out, value, formed, false, ARGUMENT_LIMIT, budget);
             stack::unwind();
             stack::base = base;
             stack::top = top;
@@ -367,7 +367,7 @@ int32_t form(const Cell* error, Cell* out, const Cell*, int32_t budget) {
     budget = mold::emit(out, ": ", emit_utf8(out, string::to_utf8(&heading), budget));
     budget = emit_message(e, kind, out, budget);
     budget = emit_where(e, out, budget);
-    budget = emit_limited(out, *field(e, FIELD_NEAR), false, NEAR_LIMIT, mold::emit(out, "\n*** Near : ", budget));
+    budget = emit_limited(out, *field(e, FIELD_NEAR), false, true, NEAR_LIMIT, mold::emit(out, "\n*** Near : ", budget));
     budget = emit_trace(e, out, budget);
     return emit_files(e, out, budget);
 }

@@ -3,6 +3,7 @@
 // the argument cells before the first allocation and re-read the buffer through the node after.
 // An owner told of a change runs Vyn code that may change the series itself, so positions
 // computed before `ownership::before` are computed again when it told someone.
+#include "datatypes/hash.hpp"
 #include "datatypes/series.hpp"
 
 #include <algorithm>
@@ -164,6 +165,13 @@ void move_between(const Cell* source, uint32_t from, uint32_t count, Cell* targe
     t->tail += uint32_t(run);
     std::memcpy(gap, unit_at(source, from), run);
     remove_units(source, from, count);
+}
+
+// A hash! target indexes what it received.
+void move_into(const Cell* source, uint32_t from, uint32_t count, Cell* target) {
+    uint32_t target_total = vs_abs_length(target);
+    move_between(source, from, count, target);
+    if (target->is(TYPE_HASH)) hash::reindex_changed(*target, repaired_head(target), target_total);
 }
 
 bool convertible_units(TypeId a, TypeId b) { return is_string_type(a) && is_string_type(b); }
@@ -511,7 +519,7 @@ Cell* move(Cell* origin, const Cell* target, const Cell* part) {
         if (origin->s2 == destination.s2)
             move_within(origin, plan.from, plan.count, std::min(repaired_head(&destination), vs_abs_length(origin)));
         else
-            move_between(origin, plan.from, plan.count, &destination);
+            move_into(origin, plan.from, plan.count, &destination);
         ownership::after(*origin, Change::move, &destination, int32_t(plan.from), int32_t(plan.count));
     }
     *origin = destination;

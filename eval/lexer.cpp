@@ -15,6 +15,7 @@
 #include "core/memory.hpp"
 #include "core/rooted.hpp"
 #include "core/utf8.hpp"
+#include "datatypes/map.hpp"
 #include "datatypes/string.hpp"
 #include "eval/lexer_internal.hpp"
 #include "eval/number_scan.hpp"
@@ -392,7 +393,7 @@ void Lexer::build_innermost() {
 void Lexer::check_map(uint32_t first, uint32_t count) {
     if (count % 2 != 0) invalid(TYPE_MAP);
     for (uint32_t i = first; i < first + count; i += 2)
-        if (!valid_map_key(scan_stack[i].type())) invalid(TYPE_MAP);
+        if (!map::is_key_type(scan_stack[i].type())) invalid(TYPE_MAP);
 }
 
 void Lexer::discard_innermost() {

@@ -124,7 +124,6 @@ TypeId load_construct(Lexer& lx);
 TypeId load_string_text(Lexer& lx, const uint8_t* begin, const uint8_t* end, uint32_t flags);
 // The head word of a path (the `'` or `:` prefix already removed).
 void load_path_head(Lexer& lx, std::string_view name);
-bool valid_map_key(TypeId type);
 // Word-family cells. Loaded words are not bound yet: see make_word in lexer_load.cpp.
 Cell make_word(TypeId type, std::string_view name);
 

@@ -477,36 +477,6 @@ TypeId load_binary(Lexer& lx) {
 
 }  // namespace
 
-bool valid_map_key(TypeId type) {
-    switch (type) {
-    case TYPE_STRING:
-    case TYPE_FILE:
-    case TYPE_URL:
-    case TYPE_CHAR:
-    case TYPE_INTEGER:
-    case TYPE_FLOAT:
-    case TYPE_WORD:
-    case TYPE_SET_WORD:
-    case TYPE_LIT_WORD:
-    case TYPE_GET_WORD:
-    case TYPE_REFINEMENT:
-    case TYPE_ISSUE:
-    case TYPE_PAIR:
-    case TYPE_PERCENT:
-    case TYPE_TUPLE:
-    case TYPE_BINARY:
-    case TYPE_TIME:
-    case TYPE_TAG:
-    case TYPE_EMAIL:
-    case TYPE_DATE:
-    case TYPE_MONEY:
-    case TYPE_REF:
-    case TYPE_POINT2D:
-    case TYPE_POINT3D: return true;
-    default: return false;
-    }
-}
-
 TypeId load_string_text(Lexer& lx, const uint8_t* begin, const uint8_t* end, uint32_t flags) {
     return load_text(lx, begin, end, flags, TYPE_STRING, true);
 }

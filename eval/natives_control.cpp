@@ -6,6 +6,7 @@
 #include "core/rooted.hpp"
 #include "core/unwind.hpp"
 #include "core/words.hpp"
+#include "datatypes/map.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/word.hpp"
 #include "eval/actions.hpp"
@@ -102,6 +103,16 @@ bool next_record(const Cell& words, Cell& series, uint32_t count) {
     return true;
 }
 
+// A map is walked by key/value pairs, with exactly two words.
+void foreach_entry(uint32_t count) {
+    Cell* a = args();
+    if (count != 2 || !a[0].is(TYPE_BLOCK)) fire(err::invalid_arg, &a[0]);
+    uint32_t position = 0;
+    push_loop_frame();
+    while (map::foreach_assign(a[1], a[0], position) && run_body(a[2]) != Pass::broken) {}
+    pop_loop_frame();
+}
+
 // Removes the record just passed over; the position then holds the value that followed it.
 void remove_record(Cell& series, uint32_t count) {
     Cell* mark = stack::top;
@@ -118,7 +129,12 @@ void remove_record(Cell& series, uint32_t count) {
 void set_many(const Cell& words, const Cell& value, uint32_t count, bool any, bool only, bool some) {
     Rooted w(words);
     Rooted v(value);
-    if (v->is(TYPE_MAP) && !only) fire(err::not_done);
+    if (v->is(TYPE_MAP) && !only) {
+        if (count != 2) fire(err::invalid_arg, w.get());
+        uint32_t position = 0;
+        map::foreach_assign(*v, *w, position);
+        return;
+    }
     bool spread = !only && series::is_block_type(v->type());
     if (spread) {
         for (uint32_t i = 0; i < count; ++i) {
@@ -249,10 +265,7 @@ void forever(int32_t, const int32_t*) {
 void foreach(int32_t, const int32_t*) {
     Cell* a = args();
     uint32_t count = record_size(a[0]);
-    if (a[1].is(TYPE_MAP)) {
-        if (count != 2) fire(err::invalid_arg, &a[0]);
-        fire(err::not_done);
-    }
+    if (a[1].is(TYPE_MAP)) return foreach_entry(count);
     Rooted series(a[1]);
     push_loop_frame();
     while (next_record(a[0], *series, count) && run_body(a[2]) != Pass::broken) {}

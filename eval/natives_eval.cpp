@@ -14,6 +14,7 @@
 #include "core/typeset.hpp"
 #include "core/words.hpp"
 #include "datatypes/block.hpp"
+#include "datatypes/map.hpp"
 #include "datatypes/object.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/word.hpp"
@@ -306,7 +307,12 @@ void construct(int32_t, const int32_t* refinements) {
     stack::set_result(*stack::last());
 }
 
-void extend(int32_t, const int32_t*) { fire(err::not_done); }
+void extend(int32_t, const int32_t* refinements) {
+    Cell* a = args();
+    if (!a[0].is(TYPE_MAP)) fire(err::not_done);
+    map::extend(a[0], a[1], used(refinements, 0));
+    stack::set_result(a[0]);
+}
 
 void apply(int32_t, const int32_t* refinements) {
     Cell* a = args();

@@ -17,7 +17,6 @@
 #include "core/unicode.hpp"
 #include "core/value_slots.hpp"
 #include "datatypes/block.hpp"
-#include "core/ownership.hpp"
 #include "eval/interp.hpp"
 #include "eval/stack.hpp"
 
@@ -28,7 +27,6 @@ namespace {
 class Collector : public testing::Test {
 protected:
     void SetUp() override {
-        ownership::shutdown();  // a runtime booted by an earlier test leaves its table registered
         memory::init();
         externals::init();
         stack::init();

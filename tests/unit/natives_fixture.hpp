@@ -13,6 +13,7 @@
 #include "core/context.hpp"
 #include "core/datatype.hpp"
 #include "core/hooks.hpp"
+#include "core/ownership.hpp"
 #include "core/rooted.hpp"
 #include "core/runtime.hpp"
 #include "core/symbol.hpp"
@@ -64,6 +65,8 @@ protected:
         register_paren_stand_in();
         define_operators();
     }
+    // The ownership table's collector hooks would otherwise outlive this runtime into later tests.
+    void TearDown() override { ownership::shutdown(); }
 
     static void set_global(std::string_view name, const Cell& value) {
         Rooted held{value};  // interning the name may collect

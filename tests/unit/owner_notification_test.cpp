@@ -15,8 +15,6 @@ using testing_support::NativesTest;
 
 class OwnerNotification : public NativesTest {
 protected:
-    void TearDown() override { ownership::shutdown(); }
-
     // Makes `d` with the field `f` set to `field`; its handler logs the action word.
     static void make_owner(const std::string& field) {
         run("log: copy [] d: make object! [f: " + field +

@@ -18,8 +18,6 @@ using testing_support::NativesTest;
 
 class SeriesRandom : public NativesTest {
 protected:
-    void TearDown() override { ownership::shutdown(); }
-
     static std::vector<int32_t> integers_of(const Cell& block) {
         std::vector<int32_t> values;
         Series* b = memory::series_of(block.s2);
