@@ -12,6 +12,7 @@
 #include "core/collector.hpp"
 #include "core/context.hpp"
 #include "core/datatype.hpp"
+#include "core/error.hpp"
 #include "core/hooks.hpp"
 #include "core/ownership.hpp"
 #include "core/rooted.hpp"
@@ -65,8 +66,12 @@ protected:
         register_paren_stand_in();
         define_operators();
     }
-    // The ownership table's collector hooks would otherwise outlive this runtime into later tests.
-    void TearDown() override { ownership::shutdown(); }
+    // The ownership table's collector hooks, and the error raiser, which builds errors from this
+    // runtime's system object, would otherwise outlive this runtime into later tests.
+    void TearDown() override {
+        ownership::shutdown();
+        set_error_raiser(nullptr);
+    }
 
     static void set_global(std::string_view name, const Cell& value) {
         Rooted held{value};  // interning the name may collect
