@@ -32,6 +32,8 @@
 #include "datatypes/native.hpp"
 #include "datatypes/none.hpp"
 #include "datatypes/object.hpp"
+#include "datatypes/paren.hpp"
+#include "datatypes/path.hpp"
 #include "datatypes/percent.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
@@ -52,7 +54,7 @@ namespace {
 
 // Parents register before their children: a child copies the parent's handlers at once.
 void (*const datatype_registrations[])() = {
-    datatype_init, unset_init,  none_init,   logic_init,    series::init, block::init,
+    datatype_init, unset_init,  none_init,   logic_init,    series::init, block::init, paren::init, path::init,
     string_init,   integer_init, word_init,  native_init,   action_init,  op_init,
     function_init, routine_init, issue_init, object_init,   float_init,   typeset_init,
     error_init,    percent_init,
