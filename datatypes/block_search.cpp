@@ -1,8 +1,7 @@
-// block! find, select and sort. A search never allocates, so it reads the cells in place. A sort
-// ordered by the types' compare handlers sorts the buffer in place, as those never allocate; a
-// sort ordered by a comparison function runs Vyn code that may allocate, move the buffer or
-// change the block, so it orders a copy of the cells (kept alive by a rooted copy block) and
-// writes them back only once the sort has completed and the block still holds them.
+// block! find, select and sort. A type's compare handler may allocate (a word's text is made on
+// first use), and a comparison function runs Vyn code: both may move the buffer. So a search
+// reads each cell by value through the node, and a sort orders a copy of the cells and writes
+// it back only once the sort has completed.
 #include "datatypes/block_search.hpp"
 
 #include <algorithm>
@@ -328,25 +327,29 @@ void run_sorter(Cell* base, int64_t records, uint32_t record, void* context, uin
     }
 }
 
-void sort_in_place(const Cell& b, const SortRange& r, uint32_t flags, const SortArgs& args) {
-    int op = args.case_sensitive ? CMP_SORT_CASE : CMP_SORT;
-    Cell* base = memory::series_of(b.s2)->cells() + r.head;
-    run_sorter(base, r.length / r.record, r.record, &op, flags, sort_compare, args.stable);
-}
-
 Cell* push_carrier(uint32_t cells) { return make_at(stack::push(none_cell()), cells); }
 
-void sort_by_function(const Cell& b, const SortRange& r, uint32_t flags, const SortArgs& args) {
-    Cell* saved_top = stack::top;
-    series::copy_units(&b, uint32_t(r.head), uint32_t(r.length), stack::push(none_cell()));
+// Comparing may allocate and move the buffer (a symbol's text made on first use, or a function's
+// code), so the cells are ordered in a copy; they go back once the sort has completed, if the
+// block still holds the range. A function may also change the block: meanwhile a copy block
+// keeps the values alive.
+void sort_range(const Cell& b, const SortRange& r, uint32_t flags, const SortArgs& args) {
     const Cell* first = memory::series_of(b.s2)->cells() + r.head;
     std::vector<Cell> cells(first, first + r.length);
-    CompareCall call{args.compare, {nullptr, nullptr}};
-    if (args.all) {
-        call.records[0] = push_carrier(r.record);
-        call.records[1] = push_carrier(r.record);
+    int64_t records = r.length / r.record;
+    Cell* saved_top = stack::top;
+    if (args.compare && args.compare->is(TYPE_FUNCTION)) {
+        series::copy_units(&b, uint32_t(r.head), uint32_t(r.length), stack::push(none_cell()));
+        CompareCall call{args.compare, {nullptr, nullptr}};
+        if (args.all) {
+            call.records[0] = push_carrier(r.record);
+            call.records[1] = push_carrier(r.record);
+        }
+        run_sorter(cells.data(), records, r.record, &call, flags, sort_call, args.stable);
+    } else {
+        int op = args.case_sensitive ? CMP_SORT_CASE : CMP_SORT;
+        run_sorter(cells.data(), records, r.record, &op, flags, sort_compare, args.stable);
     }
-    run_sorter(cells.data(), r.length / r.record, r.record, &call, flags, sort_call, args.stable);
     if (r.head + r.length <= total_of(b))
         std::copy(cells.begin(), cells.end(), memory::series_of(b.s2)->cells() + r.head);
     stack::top = saved_top;
@@ -365,9 +368,7 @@ Cell* sort(Cell* b, const SortArgs& args) {
         r.length = std::min(r.length, total_of(*b) - r.head);
         r.length -= r.length % r.record;
     }
-    bool by_function = args.compare && args.compare->is(TYPE_FUNCTION);
-    if (by_function) sort_by_function(*b, r, flags, args);
-    else sort_in_place(*b, r, flags, args);
+    sort_range(*b, r, flags, args);
     ownership::after(*b, ownership::Change::sort, nullptr, int32_t(r.head), int32_t(r.length));
     return b;
 }
