@@ -21,9 +21,12 @@
 #include "core/os/os.hpp"
 #include "core/tracked_heap.hpp"
 #include "core/unwind.hpp"
+#include "datatypes/bitset.hpp"
 #include "datatypes/block.hpp"
+#include "datatypes/char.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/error.hpp"
+#include "datatypes/file.hpp"
 #include "datatypes/float.hpp"
 #include "datatypes/function.hpp"
 #include "datatypes/integer.hpp"
@@ -32,14 +35,18 @@
 #include "datatypes/native.hpp"
 #include "datatypes/none.hpp"
 #include "datatypes/object.hpp"
+#include "datatypes/pair.hpp"
 #include "datatypes/paren.hpp"
 #include "datatypes/path.hpp"
 #include "datatypes/percent.hpp"
+#include "datatypes/point.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
+#include "datatypes/tuple.hpp"
 #include "datatypes/typeset.hpp"
 #include "datatypes/word.hpp"
 #include "datatypes/unset.hpp"
+#include "datatypes/url.hpp"
 #include "eval/boot.hpp"
 #include "eval/interp.hpp"
 #include "eval/natives.hpp"
@@ -57,7 +64,8 @@ void (*const datatype_registrations[])() = {
     datatype_init, unset_init,  none_init,   logic_init,    series::init, block::init, paren::init, path::init,
     string_init,   integer_init, word_init,  native_init,   action_init,  op_init,
     function_init, routine_init, issue_init, object_init,   float_init,   typeset_init,
-    error_init,    percent_init,
+    error_init,    percent_init, char_init,    url_init,     file_init,
+    bitset_init,   pair_init,    tuple_init,   point2d_init, point3d_init,
 };
 
 void register_datatypes() {

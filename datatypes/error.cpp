@@ -26,6 +26,7 @@
 #include "eval/exits.hpp"
 #include "eval/interp.hpp"
 #include "eval/stack.hpp"
+#include "eval/stack_trace.hpp"
 
 namespace vyn::error {
 namespace {
@@ -279,8 +280,19 @@ uint32_t id_symbol(const Cell& error) { return field(error, FIELD_ID)->s2; }
 Cell call_word() {
     const stack::Frame* frame = stack::call_frame();
     if (!frame || !frame->symbol) return words::frame_not_found;
-    NodeId context = frame->word_context ? frame->word_context : context::global();
-    return make_cell(TYPE_WORD, context, frame->symbol, uint32_t(context::find_word(context, frame->symbol, true)));
+    return stack::frame_word(*frame);
+}
+
+void capture_stack(const Cell& error, uint32_t from) {
+    const Cell end = *field(error, FIELD_STACK);
+    if (!end.is(TYPE_INTEGER) || end.i32() < 0) return;
+    const Cell setting = system_object::stack_trace_level();
+    const int32_t level = setting.is(TYPE_INTEGER) && setting.i32() > 0 ? setting.i32() : 1;
+    Rooted kept(error);
+    Rooted trace;
+    block::make_at(trace.get(), 20);
+    stack::trace_block(level, trace.get(), from, uint32_t(end.i32()));
+    *field(*kept, FIELD_STACK) = *trace;
 }
 
 Cell call_argument(int32_t n) {

@@ -41,6 +41,9 @@ Cell create(err::Code code, const Cell* arg1, const Cell* arg2, const Cell* arg3
 void set_where(const Cell& error, const Cell& value);
 uint32_t category_symbol(const Cell& error);
 uint32_t id_symbol(const Cell& error);
+// Turns an integer `stack` field into a block of the call words between frame `from` (counted
+// from the bottom frame) and the recorded position.
+void capture_stack(const Cell& error, uint32_t from);
 // The n-th (from 0) argument word of the function being called, or the word <anon>.
 Cell call_argument(int32_t n);
 // The word of the nearest call frame, or <not-found>.

@@ -78,18 +78,9 @@ Cell* combine(Cell* first, const Cell* second, SetOp op) {
     Cell other = *second;
     if (other.is(TYPE_DATATYPE)) other = of({other.s1});
     else if (!other.is(TYPE_TYPESET)) fire(err::invalid_arg, &other);
-    auto combined = [op](uint32_t a, uint32_t b) {
-        switch (op) {
-        case SET_OR: case SET_UNION: return a | b;
-        case SET_AND: case SET_INTERSECT: return a & b;
-        case SET_XOR: case SET_DIFFERENCE: return a ^ b;
-        case SET_EXCLUDE: return a & ~b;
-        default: return a;
-        }
-    };
-    first->s1 = combined(first->s1, other.s1);
-    first->s2 = combined(first->s2, other.s2);
-    first->s3 = combined(first->s3, other.s3);
+    first->s1 = combined_bits(op, first->s1, other.s1);
+    first->s2 = combined_bits(op, first->s2, other.s2);
+    first->s3 = combined_bits(op, first->s3, other.s3);
     return first;
 }
 

@@ -37,6 +37,17 @@ enum SetOp : int {
 };
 // The second value is a typeset! or a datatype! (its one type); anything else raises `invalid-arg`.
 Cell* combine(Cell* first, const Cell* second, SetOp op);
+// One word of such a combination, also used by bitset!; unique keeps the first operand.
+template <class Bits>
+constexpr Bits combined_bits(SetOp op, Bits a, Bits b) {
+    switch (op) {
+    case SET_OR: case SET_UNION: return Bits(a | b);
+    case SET_AND: case SET_INTERSECT: return Bits(a & b);
+    case SET_XOR: case SET_DIFFERENCE: return Bits(a ^ b);
+    case SET_EXCLUDE: return Bits(a & ~b);
+    default: return a;
+    }
+}
 
 namespace named {
 inline constexpr Cell internal = of({TYPE_UNSET});

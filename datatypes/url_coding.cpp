@@ -44,17 +44,22 @@ bool is_safe(uint8_t byte, bool strict) {
     return byte != 0 && marks.find(char(byte)) != std::string_view::npos;
 }
 
-void enhex(const Cell* text, Cell* out, bool strict) {
+uint32_t enhex(const Cell* text, Cell* out, bool strict, int64_t limit) {
     std::string utf8 = string::to_utf8(text);
+    uint32_t written = 0;
     for (char c : utf8) {
+        if (limit >= 0 && written >= limit) break;
         auto byte = uint8_t(c);
         if (byte < 128 && is_safe(byte, strict)) {
             string::append_char(string::node_of(out), byte);
+            ++written;
             continue;
         }
         string::append_char(string::node_of(out), '%');
         for (char digit : string::byte_to_hex(byte)) string::append_char(string::node_of(out), uint8_t(digit));
+        written += 3;
     }
+    return written;
 }
 
 void dehex(const Cell* text, Cell* out) {

@@ -11,8 +11,9 @@ namespace vyn::url {
 // "-._~" only).
 bool is_safe(uint8_t byte, bool strict);
 
-// Appends the encoded UTF-8 form of the text from its head to `out` (a string!).
-void enhex(const Cell* text, Cell* out, bool strict);
+// Appends the encoded UTF-8 form of the text from its head to `out` (a string!) and returns the
+// characters written. With a limit (>= 0), writing stops once that many have been written.
+uint32_t enhex(const Cell* text, Cell* out, bool strict, int64_t limit = -1);
 
 // Appends the text from its head to `out` with its "%XX" sequences decoded: one naming an ASCII
 // or other non-lead byte gives that code point, a run naming a whole UTF-8 sequence gives its

@@ -299,6 +299,27 @@ Cell selector_of(const Cell& element) {
     return element;
 }
 
+// Values kept whole in their cell: a path set on one changes the walk's copy only.
+bool held_in_cell(TypeId type) {
+    switch (type) {
+    case TYPE_PAIR: case TYPE_TUPLE: case TYPE_POINT2D: case TYPE_POINT3D: case TYPE_TIME: case TYPE_DATE:
+    case TYPE_TRIPLE: return true;
+    default: return false;
+    }
+}
+
+// Puts a changed in-cell value back where the walk took it from: the head word, or the element
+// `selector` of `holder` (set through the holder's own path access, so its owner hears of it).
+void store_back(const Cell* path, const Cell& head, Cell* holder, const Cell* selector, const Cell* changed,
+                int32_t position) {
+    if (position == 1) {
+        context::set(head, *changed);
+        return;
+    }
+    PathStep step{path, holder, nullptr, position - 1, false, true, true};
+    datatype::handler<A_EVAL_PATH>(holder->type())(holder, selector, changed, step);
+}
+
 uint32_t eval_path(const Cell& code, uint32_t pos, uint32_t end, const Cell& path_value, PathForm form,
                    bool push, const Cell* value) {
     Rooted path(path_value);
@@ -315,6 +336,8 @@ uint32_t eval_path(const Cell& code, uint32_t pos, uint32_t end, const Cell& pat
     }
     Rooted parent(none_cell());
     Rooted selector;
+    Rooted holder(none_cell());
+    Rooted previous(none_cell());
     for (uint32_t i = path->s1 + 1; i < n; ++i) {
         Cell element = value_at(*path, i);
         *selector = selector_of(element);
@@ -327,9 +350,14 @@ uint32_t eval_path(const Cell& code, uint32_t pos, uint32_t end, const Cell& pat
         bool last = i + 1 == n;
         PathStep step{path.get(), parent.get(), nullptr, int32_t(i - path->s1), false, last,
                       form == PATH_SET && last};
+        *holder = *parent;
         *parent = *current;
         Cell* result = handler(current.get(), selector.get(), form == PATH_SET && last ? value : nullptr, step);
         *current = *result;
+        // An in-cell value answers a set with its changed self.
+        if (step.notify && held_in_cell(parent->type()) && current->is(parent->type()))
+            store_back(path.get(), head, holder.get(), previous.get(), current.get(), step.position);
+        *previous = *selector;
         if (form == PATH_CALL && callable(current->type()))
             return eval_call(*current, code, pos, end, push, &element, false, path.get(), i + 1);
     }

@@ -6,6 +6,7 @@
 #include "core/symbol.hpp"
 #include "core/unwind.hpp"
 #include "core/words.hpp"
+#include "datatypes/error.hpp"
 #include "eval/exits.hpp"
 #include "eval/native_entries.hpp"
 #include "eval/native_support.hpp"
@@ -70,12 +71,14 @@ void catch_(int32_t, const int32_t* refinements) {
 // an error on its way, so both forms take errors alone.
 void try_(int32_t, const int32_t* refinements) {
     Cell* a = args();
+    const auto own_frame = uint32_t(stack::frame_top - stack::frame_bottom);
     stack::mark(used(refinements, 0) ? stack::FRAME_BARRIER : stack::FRAME_TRY, stack::body_symbol);
     try {
         eval_block(a[0]);
     } catch (const Unwind& exit) {
         if (exit.code != EXIT_ERROR) throw;
         stack::set_result(*stack::last());  // the frame went with the error, which lies on top
+        if (used(refinements, 1) && stack::base->is(TYPE_ERROR)) error::capture_stack(*stack::base, own_frame + 1);
         return;
     }
     stack::unwind_last();

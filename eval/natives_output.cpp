@@ -9,10 +9,10 @@
 #include "core/error.hpp"
 #include "core/hooks.hpp"
 #include "core/os/console_out.hpp"
-#include "core/os/os.hpp"
 #include "core/rooted.hpp"
 #include "core/value_slots.hpp"
 #include "datatypes/block.hpp"
+#include "datatypes/file.hpp"
 #include "datatypes/mold.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
@@ -149,18 +149,9 @@ void enhex(int32_t, const int32_t*) {
     recode([strict](const Cell* text, Cell* out) { url::enhex(text, out, strict); });
 }
 
-// Local file names are the POSIX paths themselves; /full puts the current directory before a
-// relative one.
 void to_local_file(int32_t, const int32_t* refinements) {
     Rooted out(string::make(string::length(args())));
-    Cell* path = args();
-    if (used(refinements, 0) && (string::at_tail(path) || string::view_of(path).at(0) != '/')) {
-        std::string dir = os::get_current_dir();
-        if (dir.empty() || dir.back() != '/') dir += '/';
-        string::append_utf8(out.get(), dir);
-    }
-    string::append_string(out.get(), path);
-    out->set_type(TYPE_STRING);
+    file::path_to_local(args(), out.get(), used(refinements, 0));
     stack::set_result(*out);
 }
 

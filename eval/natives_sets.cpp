@@ -2,6 +2,7 @@
 // to the set engine of the first operand's type, which writes its result into the first
 // argument cell (the native's result cell).
 #include "core/error.hpp"
+#include "datatypes/bitset.hpp"
 #include "datatypes/block_sets.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
@@ -35,7 +36,7 @@ void set_operation(string::SetOp op, const int32_t* refinements) {
         if (unique) fire_expect_arg(a[0], "set");
         typeset::combine(&a[0], &a[1], typeset::SetOp(op));
         break;
-    case TYPE_BITSET: fire(err::not_done);
+    case TYPE_BITSET: bitset::combine(&a[0], &a[1], typeset::SetOp(op)); break;
     case TYPE_DATE: if (op == string::SET_DIFFERENCE) fire(err::not_done); [[fallthrough]];
     default: fire_expect_arg(a[0], unique ? "set" : "set1");
     }

@@ -17,6 +17,7 @@
 #include "core/unicode.hpp"
 #include "core/value_slots.hpp"
 #include "datatypes/block.hpp"
+#include "core/ownership.hpp"
 #include "eval/interp.hpp"
 #include "eval/stack.hpp"
 
@@ -27,6 +28,7 @@ namespace {
 class Collector : public testing::Test {
 protected:
     void SetUp() override {
+        ownership::shutdown();  // a runtime booted by an earlier test leaves its table registered
         memory::init();
         externals::init();
         stack::init();

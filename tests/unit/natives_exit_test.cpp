@@ -41,3 +41,14 @@ TEST_F(Exits, ReturnAndExitLeaveTheNearestFunction) {
     EXPECT_EQ(error_of("return 1"), err::throw_return);
     EXPECT_EQ(mold_of("breaker: func [] [break/return 9] loop 3 [breaker]"), "9");
 }
+
+// The trace names the user's functions between the try and the raise, not natives or itself.
+TEST_F(Exits, TryKeepCapturesTheCallTrace) {
+    run("g: func [x] [x + \"a\"] f: func [y] [either y [g y] [0]]");
+    EXPECT_EQ(mold_of("select try/keep [f 1] 'stack"), "[f g]");
+    EXPECT_EQ(mold_of("select try/all/keep [f 1] 'stack"), "[f g]");
+    EXPECT_EQ(mold_of("type? select try [f 1] 'stack"), "integer!");
+    EXPECT_EQ(mold_of("h: func [] [try/keep [f 1]] select h 'stack"), "[f g]");
+    EXPECT_EQ(mold_of("system/state/stack-trace: 2 s: select try/keep [f 1] 'stack system/state/stack-trace: 1 s"),
+              "[f either g +]");
+}
