@@ -38,6 +38,8 @@
 #include "datatypes/none.hpp"
 #include "datatypes/object.hpp"
 #include "datatypes/pair.hpp"
+#include "datatypes/paren.hpp"
+#include "datatypes/path.hpp"
 #include "datatypes/percent.hpp"
 #include "datatypes/point.hpp"
 #include "datatypes/series.hpp"
@@ -62,7 +64,7 @@ namespace {
 
 // Parents register before their children: a child copies the parent's handlers at once.
 void (*const datatype_registrations[])() = {
-    datatype_init, unset_init,  none_init,   logic_init,    series::init, block::init,
+    datatype_init, unset_init,  none_init,   logic_init,    series::init, block::init, paren::init, path::init,
     string_init,   integer_init, word_init,  native_init,   action_init,  op_init,
     function_init, routine_init, issue_init, object_init,   float_init,   typeset_init,
     error_init,    percent_init, char_init,    url_init,     file_init,
