@@ -43,10 +43,13 @@ TEST_F(ConsoleEngine, CheckDelimitersTellsCompleteUnfinishedAndWrongText) {
 }
 
 TEST_F(ConsoleEngine, CountWalksEitherWay) {
-    EXPECT_EQ(mold_of("system/console/count {%%%a} #\"%\""), "3");
-    EXPECT_EQ(mold_of("system/console/count/reverse back tail {a%%} #\"%\""), "2");
-    EXPECT_EQ(mold_of("system/console/count/reverse {%%} #\"%\""), "1");
-    EXPECT_EQ(mold_of("system/console/count {} #\"%\""), "0");
+    const MoldCase cases[] = {
+        {"system/console/count {%%%a} #\"%\"", "3"},
+        {"system/console/count/reverse back tail {a%%} #\"%\"", "2"},
+        {"system/console/count/reverse {%%} #\"%\"", "1"},
+        {"system/console/count {} #\"%\"", "0"},
+    };
+    expect_molds(cases);
 }
 
 TEST_F(ConsoleEngine, LinesAccumulateUntilTheTextIsComplete) {

@@ -43,13 +43,8 @@ protected:
     std::string dir_;
 };
 
-struct Case {
-    const char* code;
-    const char* molded;
-};
-
 TEST_F(Files, ReadGivesTextBytesOrLines) {
-    const Case cases[] = {
+    const MoldCase cases[] = {
         {"read %dir/text.txt", "{a^/b^/c^/}"},
         {"read %dir/bom.txt", "\"x\""},
         {"read/lines %dir/text.txt", "[\"a\" \"b^Mc\"]"},
@@ -62,7 +57,7 @@ TEST_F(Files, ReadGivesTextBytesOrLines) {
         {"read %dir/", "[%bom.txt %code.txt %empty.txt %sub/ %text.txt]"},
         {"read %dir/sub/.", "[]"},
     };
-    for (const Case& c : cases) EXPECT_EQ(mold_of(in_dir(c.code)), c.molded) << c.code;
+    for (const MoldCase& c : cases) EXPECT_EQ(mold_of(in_dir(c.code)), c.molded) << c.code;
 }
 
 TEST_F(Files, WhatCannotBeReadRaisesCannotOpen) {

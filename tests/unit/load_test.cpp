@@ -10,13 +10,8 @@ namespace {
 
 using Load = NativesTest;
 
-struct Case {
-    const char* code;
-    const char* molded;
-};
-
 TEST_F(Load, ResultsByRefinement) {
-    const Case cases[] = {
+    const MoldCase cases[] = {
         {"load {1}", "1"},
         {"load {1 2}", "[1 2]"},
         {"load {   }", "[]"},
@@ -31,7 +26,7 @@ TEST_F(Load, ResultsByRefinement) {
         {"load/trap {1 2}", "[[1 2] none none]"},
         {"load next {1 2}", "2"},
     };
-    for (const Case& c : cases) EXPECT_EQ(mold_of(c.code), c.molded) << c.code;
+    expect_molds(cases);
 }
 
 TEST_F(Load, AnUnknownFormatAndBadTextRaise) {
@@ -49,11 +44,11 @@ TEST_F(Load, TrapKeepsTheErrorAndItsPosition) {
 }
 
 TEST_F(Load, ScanGuessesTheFirstType) {
-    const Case cases[] = {
+    const MoldCase cases[] = {
         {"scan {123}", "integer!"},  {"scan {}", "none"},          {"scan {abc}", "word!"},
         {"scan {12a}", "error!"},    {"scan/fast {[1 2]}", "block!"}, {"scan/next {12 ab}", "[integer! \" ab\"]"},
     };
-    for (const Case& c : cases) EXPECT_EQ(mold_of(c.code), c.molded) << c.code;
+    expect_molds(cases);
 }
 
 TEST_F(Load, TraceCallbacksAskForTheirEvents) {

@@ -10,13 +10,8 @@ namespace {
 
 using Mezz = NativesTest;
 
-struct Case {
-    const char* code;
-    const char* molded;
-};
-
 TEST_F(Mezz, FunctionsGiveTheirValues) {
-    const Case cases[] = {
+    const MoldCase cases[] = {
         {"first [a b]", "a"},
         {"second \"xy\"", "#\"y\""},
         {"last [1 2]", "2"},
@@ -37,7 +32,7 @@ TEST_F(Mezz, FunctionsGiveTheirValues) {
         {"o: context [a: 1] o/a", "1"},
         {"find charset \"ab\" #\"b\"", "true"},
     };
-    for (const Case& c : cases) EXPECT_EQ(mold_of(c.code), c.molded) << c.code;
+    expect_molds(cases);
 }
 
 TEST_F(Mezz, ProbePrintsAndReturns) {

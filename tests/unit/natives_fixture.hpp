@@ -80,6 +80,16 @@ protected:
 
     static std::string mold_of(std::string_view source) { return mold(run(source)); }
 
+    // A table of sources and the molds of their values.
+    struct MoldCase {
+        const char* code;
+        const char* molded;
+    };
+    template <size_t N>
+    static void expect_molds(const MoldCase (&cases)[N]) {
+        for (const MoldCase& c : cases) EXPECT_EQ(mold_of(c.code), c.molded) << c.code;
+    }
+
     // The code of the error the source raises (the last one is kept), or 0 when it raises none.
     static int error_of(std::string_view source) {
         Cell result = evaluate(source);
