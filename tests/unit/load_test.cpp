@@ -19,6 +19,7 @@ TEST_F(Load, ResultsByRefinement) {
         {"load/part {1 2 3} 0", "[]"},
         {"s: {1 2} load/part s s", "[]"},
         {"s: {1 2 3} load/part s 3", "[1 2]"},
+        {"s: {1 2 3} load/part s skip s 3", "[1 2]"},
         {"load/next {1 2} 'p", "1"},
         {"load/next {1 2} 'p p", "\" 2\""},
         {"load/next/all {1 2} 'p", "[1]"},
