@@ -38,6 +38,8 @@
 #include "datatypes/none.hpp"
 #include "datatypes/object.hpp"
 #include "datatypes/pair.hpp"
+#include "datatypes/paren.hpp"
+#include "datatypes/path.hpp"
 #include "datatypes/percent.hpp"
 #include "datatypes/point.hpp"
 #include "datatypes/series.hpp"
@@ -52,6 +54,7 @@
 #include "eval/natives.hpp"
 #include "eval/random.hpp"
 #include "eval/stack.hpp"
+#include "library/terminal.hpp"
 
 namespace vyn::runtime {
 
@@ -61,7 +64,7 @@ namespace {
 
 // Parents register before their children: a child copies the parent's handlers at once.
 void (*const datatype_registrations[])() = {
-    datatype_init, unset_init,  none_init,   logic_init,    series::init, block::init,
+    datatype_init, unset_init,  none_init,   logic_init,    series::init, block::init, paren::init, path::init,
     string_init,   integer_init, word_init,  native_init,   action_init,  op_init,
     function_init, routine_init, issue_init, object_init,   float_init,   typeset_init,
     error_init,    percent_init, char_init,    url_init,     file_init,
@@ -166,6 +169,7 @@ void* runtime_thread(void*) {
     runtime::set_stack_bounds_of_current_thread();
     try {
         runtime::init();
+        terminal::launch();
     } catch (const Unwind& exit) {
         if (exit.code != EXIT_QUIT) runtime_error(FATAL_NO_CATCH, 0);
     } catch (const std::bad_alloc&) {

@@ -51,7 +51,7 @@ const SymbolEntry symbols[] = {
     {"second", &sym::second}, {"timezone", &sym::timezone}, {"code", &sym::code},
     {"amount", &sym::amount}, {"user", &sym::user}, {"host", &sym::host}, {"system", &sym::system},
     {"system-global", &sym::system_global}, {"stack", &sym::stack}, {"trace", &sym::trace},
-    {"no-trace", &sym::no_trace},
+    {"no-trace", &sym::no_trace}, {"lexer", &sym::lexer}, {"exit-states", &sym::exit_states},
 };
 
 // Parse keywords and OS names, bound exactly as spelled.

@@ -23,7 +23,8 @@ inline uint32_t spec, body, words, class_, logic_type, integer_type, char_type, 
     on, off, type, face, window, offset, key, flag, code, picked, flags, away_q, ctrl_q, shift_q,
     down_q, mid_down_q, alt_down_q, aux_down_q, orientation, get, put, post, head, size, rgb, alpha,
     argb, date, year, month, day, zone, isoweek, week, weekday, yearday, julian, time, hour, minute,
-    second, timezone, amount, user, host, system, system_global, stack, trace, no_trace;
+    second, timezone, amount, user, host, system, system_global, stack, trace, no_trace, lexer,
+    exit_states;
 // The symbol of the word `changed`.
 inline uint32_t changed;
 }  // namespace sym

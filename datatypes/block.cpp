@@ -18,6 +18,7 @@
 #include "core/ownership.hpp"
 #include "core/memory_replicate.hpp"
 #include "core/rooted.hpp"
+#include "datatypes/block_search.hpp"
 #include "datatypes/hash.hpp"
 #include "datatypes/mold.hpp"
 #include "datatypes/series.hpp"
@@ -424,10 +425,15 @@ int32_t form(const Cell* b, Cell* out, const Cell* part, int32_t budget) {
 }
 
 int32_t mold(const Cell* b, Cell* out, const MoldArgs& args, const Cell* part, int32_t budget) {
+    return mold_between(b, out, args, part, budget, "[", "]");
+}
+
+int32_t mold_between(const Cell* b, Cell* out, const MoldArgs& args, const Cell* part, int32_t budget,
+                     std::string_view open, std::string_view close) {
     if (const char* marker = cycles::detect(*b, true)) return mold::emit(out, marker, budget);
-    if (!args.only) budget = mold::emit(out, "[", budget);
+    if (!args.only) budget = mold::emit(out, open, budget);
     budget = mold_each(b, out, args, part, budget);
-    if (!args.only) budget = mold::emit(out, "]", budget);
+    if (!args.only) budget = mold::emit(out, close, budget);
     return budget;
 }
 
@@ -668,7 +674,7 @@ const Handler block_actions[] = {
     act<A_CHANGE>(change),       // change
     INHERIT,                     // clear
     act<A_COPY>(copy),           // copy
-    UNSUPPORTED,                 // find
+    act<A_FIND>(find),           // find
     INHERIT,                     // head
     INHERIT,                     // head?
     INHERIT,                     // index?
@@ -681,8 +687,8 @@ const Handler block_actions[] = {
     act<A_PUT>(put),             // put
     INHERIT,                     // remove
     INHERIT,                     // reverse
-    UNSUPPORTED,                 // select
-    UNSUPPORTED,                 // sort
+    act<A_SELECT>(select),       // select
+    act<A_SORT>(sort),           // sort
     INHERIT,                     // skip
     act<A_SWAP>(swap),           // swap
     INHERIT,                     // tail

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "core/actions_abi.hpp"
 #include "core/memory.hpp"
@@ -66,6 +67,9 @@ int32_t form(const Cell* b, Cell* out, const Cell* part, int32_t budget);
 int32_t mold(const Cell* b, Cell* out, const MoldArgs& args, const Cell* part, int32_t budget);
 // The cells without delimiters; shared by paren! and the path types.
 int32_t mold_each(const Cell* b, Cell* out, const MoldArgs& args, const Cell* part, int32_t budget);
+// The cells between two delimiters (none with only), or the cycle marker of a block inside itself.
+int32_t mold_between(const Cell* b, Cell* out, const MoldArgs& args, const Cell* part, int32_t budget,
+                     std::string_view open, std::string_view close);
 
 // Action handlers.
 Cell* make(Cell* proto, const Cell* spec, TypeId type);

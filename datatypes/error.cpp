@@ -223,8 +223,8 @@ int32_t emit_trace(const Cell& error, Cell* out, int32_t budget) {
     const Cell level = system_object::stack_trace_level();
     const Cell trace = *field(error, FIELD_STACK);
     if (!level.is(TYPE_INTEGER) || level.i32() <= 0 || !trace.is(TYPE_BLOCK)) return budget;
-    budget = mold::emit(out, "\n*** Stack: ", budget);
-    return mold::form_value(&trace, out, nullptr, budget);
+    // A trace as deep as the stack would fill screens: it is cut like an argument.
+    return emit_limited(out, trace, true, false, ARGUMENT_LIMIT, mold::emit(out, "\n*** Stack: ", budget));
 }
 
 int32_t emit_files(const Cell& error, Cell* out, int32_t budget) {

@@ -11,6 +11,7 @@
 #include "core/os/os.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/url_coding.hpp"
+#include "eval/os/files.hpp"
 
 namespace vyn::file {
 namespace {
@@ -111,7 +112,7 @@ const Handler file_actions[] = {
     UNSUPPORTED,                        // open
     UNSUPPORTED,                        // open?
     UNSUPPORTED,                        // query
-    UNSUPPORTED,                        // read
+    act<A_READ>(files::read),           // read
     UNSUPPORTED,                        // rename
     UNSUPPORTED,                        // update
     UNSUPPORTED,                        // write

@@ -4,6 +4,8 @@
 #include "eval/actions.hpp"
 
 #include "core/error.hpp"
+#include "datatypes/datatype.hpp"
+#include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
 #include "eval/stack.hpp"
 
@@ -56,8 +58,12 @@ void text_entry(const Cell* part, Write write) {
 // position in the inserted series itself.
 Cell part_count(const Cell* value, const Cell* part) {
     if (!part) return integer_cell(-1);
+    if (!series::is_series_type(value->type())) fire(err::invalid_part, part);
     if (part->is(TYPE_INTEGER)) return *part;
-    if (part->type() != value->type() || part->s2 != value->s2) fire(err::invalid_part, part);
+    if (part->type() != value->type() || part->s2 != value->s2) {
+        const Cell refinement = datatype::word_arg("part");
+        fire(err::invalid_refine_arg, &refinement, part);
+    }
     uint32_t tail = memory::series_of(value->s2)->length();
     uint32_t from = value->s1 < tail ? value->s1 : tail;
     uint32_t to = part->s1 < tail ? part->s1 : tail;

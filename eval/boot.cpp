@@ -12,6 +12,7 @@
 #include "core/rooted.hpp"
 #include "core/symbol.hpp"
 #include "datatypes/typeset.hpp"
+#include "datatypes/word.hpp"
 #include "eval/interp.hpp"
 #include "eval/lexer.hpp"
 #include "eval/stack.hpp"
@@ -28,6 +29,13 @@ void set_global(std::string_view name, const Cell& value) {
 Cell load_text(std::string_view text) {
     Rooted block;
     lexer::scan(block.get(), reinterpret_cast<const uint8_t*>(text.data()), text.size(), lexer::ScanOptions{});
+    return *block;
+}
+
+// What the word conversions read a text with (`to word! "a"`): the block of its values.
+Cell load_string(const Cell& text) {
+    Rooted block;
+    lexer::scan_string(block.get(), &text, -1, lexer::ScanOptions{});
     return *block;
 }
 
@@ -53,6 +61,7 @@ constexpr const char* DATATYPE_WORDS[TYPE_COUNT] = {
 }  // namespace
 
 void init_globals() {
+    word::set_text_loader(load_string);
     for (int t = 1; t < TYPE_COUNT; ++t) set_global(DATATYPE_WORDS[t], datatype_cell(TypeId(t)));
     set_global("none", none_cell());
     set_global("true", logic_cell(true));

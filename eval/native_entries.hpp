@@ -91,9 +91,10 @@ VYN_NATIVE(to_local_file);
 VYN_NATIVE(new_line);
 VYN_NATIVE(new_line_q);
 
-// natives_system.cpp: the runtime's services.
+// natives_system.cpp: the runtime's services and the lexer.
 VYN_NATIVE(stats);
 VYN_NATIVE(recycle);
+VYN_NATIVE(transcode);
 
 }  // namespace vyn::natives::entry
 

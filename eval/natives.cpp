@@ -7,6 +7,7 @@
 #include "core/fatal.hpp"
 #include "eval/native_entries.hpp"
 #include "eval/native_support.hpp"
+#include "library/terminal.hpp"
 
 namespace vyn::natives {
 
@@ -126,7 +127,7 @@ const Native slots[NATIVE_COUNT] = {
     not_done,            // 103 compress
     not_done,            // 104 decompress
     recycle,             // 105 recycle
-    not_done,            // 106 transcode
+    transcode,           // 106 transcode
     apply,               // 107 apply
 };
 
@@ -138,6 +139,7 @@ void init() {
     for (Native& n : table) n = nullptr;
     filled = 0;
     fill(slots, NATIVE_COUNT);
+    fill(terminal::natives_list, terminal::NATIVE_COUNT);
     init_print_buffer();
 }
 

@@ -13,7 +13,7 @@ namespace vyn::natives {
 using Native = void (*)(int32_t check, const int32_t* refinements);
 
 constexpr int TABLE_SIZE = 120;
-// Start-up fills slots 1 to 107; nothing fills the others.
+// Start-up fills slots 1 to 107 with the evaluator's natives, then appends the library's.
 constexpr int NATIVE_COUNT = 107;
 
 // Slot N is table[N - 1]; slots at or beyond `count()` are empty.

@@ -62,6 +62,7 @@ void catch_(int32_t, const int32_t* refinements) {
         // The catch frame is the innermost one again, the thrown value and its name on top.
         Cell value = stack::base[0];
         if (!takes_name(names, stack::base[1])) exits::throw_value(EXIT_THROW);
+        stack::throw_origin = nullptr;  // taken here: later errors must not name the throw's call
         stack::set_result(value);
     }
     stack::unwind_last();

@@ -18,6 +18,13 @@ TEST_F(Exits, CatchTakesThrowsByName) {
     EXPECT_EQ(error_of("catch/name [throw 1] 'a"), err::throw_throw);
 }
 
+// A throw that a catch took leaves no trace in the origin of later errors.
+TEST_F(Exits, ErrorsAfterACaughtThrowNameTheirOwnCall) {
+    run("thrower: func [] [throw 1]");
+    EXPECT_EQ(mold_of("catch [thrower] select try [1 + none] 'where"), "+");
+    EXPECT_EQ(mold_of("catch [thrower] e: try [1 + none] e/where"), "+");
+}
+
 TEST_F(Exits, TryGivesTheErrorAndLetsOtherExitsPass) {
     EXPECT_EQ(mold_of("type? try [1 / 0]"), "error!");
     EXPECT_EQ(code_of(run("try [1 / 0]")), err::zero_divide);

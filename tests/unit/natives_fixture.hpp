@@ -1,7 +1,7 @@
 // Shared set-up of the natives tests: the runtime as start-up builds it, so the natives and
-// actions are the ones the environment's boot sources define, plus the operators the tests use
-// and a stand-in for paren! until it has handlers of its own. Each test's code runs under a try
-// frame with the collector on; output of print and prin is captured through a value hook.
+// actions are the ones the environment's boot sources define, plus the operators the tests use.
+// Each test's code runs under a try frame with the collector on; output of print and prin is
+// captured through a value hook.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,6 +12,7 @@
 #include "core/collector.hpp"
 #include "core/context.hpp"
 #include "core/datatype.hpp"
+#include "core/error.hpp"
 #include "core/hooks.hpp"
 #include "core/ownership.hpp"
 #include "core/rooted.hpp"
@@ -35,20 +36,6 @@ inline Cell load(std::string_view source) {
     return *block;
 }
 
-inline int32_t mold_paren(const Cell* p, Cell* out, const MoldArgs& args, const Cell* part, int32_t budget) {
-    string::concatenate_literal(out, "(");
-    budget = block::mold_each(p, out, args, part, budget - 1);
-    string::concatenate_literal(out, ")");
-    return budget - 1;
-}
-
-inline void register_paren_stand_in() {
-    Handler paren[ACTION_COUNT];
-    for (Handler& h : paren) h = INHERIT;
-    paren[A_MOLD - 1] = act<A_MOLD>(mold_paren);
-    datatype::register_type(TYPE_PAREN, TYPE_BLOCK, "paren!", paren);
-}
-
 inline std::string printed;
 
 inline void capture_print(const Cell* value, bool new_line) {
@@ -62,11 +49,14 @@ protected:
         runtime::init();
         hooks::register_hooks(capture_print, nullptr);
         printed.clear();
-        register_paren_stand_in();
         define_operators();
     }
-    // The ownership table's collector hooks would otherwise outlive this runtime into later tests.
-    void TearDown() override { ownership::shutdown(); }
+    // The ownership table's collector hooks, and the error raiser, which builds errors from this
+    // runtime's system object, would otherwise outlive this runtime into later tests.
+    void TearDown() override {
+        ownership::shutdown();
+        set_error_raiser(nullptr);
+    }
 
     static void set_global(std::string_view name, const Cell& value) {
         Rooted held{value};  // interning the name may collect
@@ -89,6 +79,16 @@ protected:
     }
 
     static std::string mold_of(std::string_view source) { return mold(run(source)); }
+
+    // A table of sources and the molds of their values.
+    struct MoldCase {
+        const char* code;
+        const char* molded;
+    };
+    template <size_t N>
+    static void expect_molds(const MoldCase (&cases)[N]) {
+        for (const MoldCase& c : cases) EXPECT_EQ(mold_of(c.code), c.molded) << c.code;
+    }
 
     // The code of the error the source raises (the last one is kept), or 0 when it raises none.
     static int error_of(std::string_view source) {

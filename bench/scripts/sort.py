@@ -1,0 +1,3 @@
+import random
+b = [random.randint(1, 1000000000) for _ in range(1000000)]
+b.sort()
