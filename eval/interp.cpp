@@ -5,6 +5,7 @@
 #include "eval/interp.hpp"
 
 #include <algorithm>
+#include <utility>
 
 #include "core/context.hpp"
 #include "core/error.hpp"
