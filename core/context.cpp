@@ -120,9 +120,20 @@ private:
 
 }  // namespace
 
+GlobalCache global_cache{};
+
+void refresh_global_cache() {
+    global_cache.epoch = memory::move_epoch;
+    global_cache.cells = context_cells(global_cache.context);
+    global_cache.values = series_of(global_cache.cells[0].s2)->cells();
+}
+
 void init_global() {
     global_node = 0;  // a collection while it is made must not mark a context of an earlier memory
+    global_cache.context = 0;
     global_node = create(GLOBAL_WORDS, false, false, 0, Kind::global);
+    global_cache.context = global_node;
+    refresh_global_cache();
     self_id = symbol::make("self");
 }
 

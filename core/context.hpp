@@ -37,9 +37,27 @@ NodeId make_from_spec(const Cell& spec, bool on_stack, bool self, Kind kind);
 // block (the caller fills it). `object` must not lie in a buffer that can move.
 NodeId clone(Cell& object, Kind kind);
 
-// Valid until the next allocation.
-inline Cell& context_cell(NodeId context) { return memory::series_of(context)->cells()[0]; }
-inline Cell& owner(NodeId context) { return memory::series_of(context)->cells()[1]; }
+// Valid until the next allocation. A context's two cells sit at its buffer's data start, which
+// saves reading the buffer's head on every word lookup.
+inline Cell* context_cells(NodeId context) { return reinterpret_cast<Cell*>(memory::series_of(context)->data()); }
+inline Cell& context_cell(NodeId context) { return context_cells(context)[0]; }
+inline Cell& owner(NodeId context) { return context_cells(context)[1]; }
+
+// The global context's cells and values, cached against the memory manager's move count: a
+// global word's value is then one compare and one load away instead of a walk through two
+// buffers. The global values block keeps its head and never leaves the context.
+struct GlobalCache {
+    NodeId context;  // 0 until the global context exists
+    uint64_t epoch;
+    Cell* cells;
+    Cell* values;
+};
+extern GlobalCache global_cache;
+void refresh_global_cache();
+inline const GlobalCache& global_cached() {
+    if (global_cache.epoch != memory::move_epoch) refresh_global_cache();
+    return global_cache;
+}
 Kind kind_of(NodeId context);
 NodeId words(NodeId context);
 uint32_t word_count(NodeId context);
@@ -74,6 +92,7 @@ Cell* get_in_slow(const Cell& word, NodeId context);
 // nullptr; never raises.
 inline Cell* indexed_value_in(const Cell& word, NodeId context) {
     if (int32_t(word.s3) < 0) return nullptr;
+    if (context == global_cache.context) return global_cached().values + word.s3;
     const Cell& c = context_cell(context);
     if (c.s2 == 0) return nullptr;
     if (c.has_flag(FLAG_CONTEXT_ON_STACK)) return stack::cells + (c.s2 - 1) + word.s3;
@@ -98,6 +117,10 @@ Cell* set_in(const Cell& word, const Cell& value, NodeId context, bool notify);
 // be watched) nor watched itself; else nullptr.
 inline Cell* plain_store_slot(const Cell& word) {
     if (!word.s1) return nullptr;
+    if (word.s1 == global_cache.context) {
+        const GlobalCache& g = global_cached();
+        return g.cells[1].s3 == 0 && int32_t(word.s3) >= 0 ? g.values + word.s3 : nullptr;
+    }
     const Cell& c = context_cell(word.s1);
     if (Kind((c.header >> KIND_SHIFT) & 3) == Kind::object) return nullptr;
     if (!c.has_flag(FLAG_CONTEXT_ON_STACK) && owner(word.s1).s3 != 0) return nullptr;

@@ -14,6 +14,7 @@
 namespace vyn::memory {
 
 Series** node_table = nullptr;
+uint64_t move_epoch = 0;
 
 namespace {
 
@@ -239,6 +240,7 @@ NodeId alloc_node() {
 }
 
 void free_node(NodeId node) {
+    ++move_epoch;
     push_free_id(node);
     count_node(node, -1);
 }
@@ -323,6 +325,7 @@ Series* regrow(NodeId node, uint64_t new_capacity, bool copy) {
         std::memcpy(fresh->data(), old->head_ptr(), bytes < fresh->capacity ? bytes : fresh->capacity);
     }
     link(node, fresh);
+    ++move_epoch;
     abandon(old);
     release_abandoned(old);
     return fresh;
@@ -336,6 +339,7 @@ Rebuffered rebuffer(NodeId node, uint64_t count, int unit) {
     uint32_t kept = old->flags & ~(SERIES_LOCATION | SERIES_UNIT_MASK);
     fresh->flags = kept | (fresh->flags & (SERIES_LOCATION | SERIES_UNIT_MASK));
     link(node, fresh);
+    ++move_epoch;
     abandon(old);
     return Rebuffered{fresh, old};
 }
@@ -416,6 +420,7 @@ void bury(Series* buffer) {
 uint8_t* slide_run(uint8_t* from, uint8_t* to, uint8_t* dest) {
     uint64_t bytes = uint64_t(to - from);
     if (dest == from) return to;
+    ++move_epoch;
     std::memmove(dest, from, bytes);
     for (uint8_t* p = dest; p < dest + bytes;) {
         auto* buffer = reinterpret_cast<Series*>(p);
@@ -532,6 +537,7 @@ int big_frame_sizes(uint64_t* out, int max) {
 }
 
 void free_all() {
+    ++move_epoch;
     for (SeriesFrame* f = frames_head; f;) {
         SeriesFrame* next = f->next;
         os::free_virtual(f, f->size);

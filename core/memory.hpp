@@ -58,6 +58,11 @@ extern Series** node_table;
 
 inline Series* series_of(NodeId node) { return node_table[node]; }
 
+// Counts the events after which a buffer address read earlier may be stale: a live buffer
+// moved (growth, compaction) or a node freed or given another buffer. A raw pointer cached with
+// the count stays valid while the count is unchanged. 64 bits: it never wraps in a run.
+extern uint64_t move_epoch;
+
 void init();
 
 // Allocation. `count` is in units; `offset` is the byte offset of head and tail in the data, or

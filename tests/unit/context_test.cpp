@@ -279,6 +279,25 @@ TEST_F(Context, HandedOverValuesSurviveTheGrowthTheyCause) {
     EXPECT_EQ(heard, std::vector<std::string>{"set 0 -> new"});
 }
 
+// Global values are reached through a cached address of their block, which every move must
+// refresh: the old buffers are overwritten after each move here.
+TEST_F(Context, GlobalWordsFollowTheirValuesAcrossMoves) {
+    MovingBuffers moving;
+    const Cell x = add_global(symbol::make("x"));
+    set(x, integer_cell(1));
+    for (int i = 0; i < 300; ++i) set(add_global(symbol::make(numbered("g", i))), integer_cell(i));
+    EXPECT_EQ(get(x)->i32(), 1);
+    move_every_buffer();
+    set(x, integer_cell(2));
+    move_every_buffer();
+    EXPECT_EQ(get(x)->i32(), 2);
+    EXPECT_EQ(get(add_global(symbol::make("g299")))->i32(), 299);
+    EXPECT_EQ(plain_store_slot(x), get(x));
+    owner(global()).s3 = 1;  // a watched context takes no plain stores
+    EXPECT_EQ(plain_store_slot(x), nullptr);
+    owner(global()).s3 = 0;
+}
+
 TEST_F(Context, ACloneHasItsOwnWordsAndValues) {
     NodeId obj = kept(make_from_spec(block_of({word("p"), word("q")}), false, true, Kind::object));
     Cell object = make_cell(TYPE_OBJECT, obj);
