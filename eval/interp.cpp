@@ -16,6 +16,7 @@
 #include "core/typeset.hpp"
 #include "core/unwind.hpp"
 #include "core/words.hpp"
+#include "datatypes/float.hpp"
 #include "datatypes/native.hpp"
 #include "datatypes/typeset.hpp"
 #include "eval/actions.hpp"
@@ -456,6 +457,18 @@ bool integer_arithmetic(uint8_t slot, Cell& left, int32_t right) {
     return !overflow;
 }
 
+// A float! on the left of a plain number: the float arithmetic the float! handlers do, without
+// their dispatch.
+bool float_arithmetic(uint8_t slot, Cell& left, const Cell& right) {
+    if (!left.is(TYPE_FLOAT)) return false;
+    double b = right.is(TYPE_INTEGER) ? double(right.i32()) : right.f64();
+    floating::MathOp op = slot == A_ADD        ? floating::MathOp::add
+                          : slot == A_SUBTRACT ? floating::MathOp::subtract
+                                               : floating::MathOp::multiply;
+    left = float_cell(floating::do_op(left.f64(), b, op));
+    return true;
+}
+
 action::Binary arithmetic_handler(uint8_t slot, TypeId type) {
     if (slot == A_ADD) return datatype::handler<A_ADD>(type);
     if (slot == A_SUBTRACT) return datatype::handler<A_SUBTRACT>(type);
@@ -470,7 +483,7 @@ void apply_number_op(NumberOp op, Cell& left, const Cell& right) {
                                    : actions::compare(&left, &right, op.code));
         return;
     }
-    if (integers && integer_arithmetic(op.code, left, right.i32())) return;
+    if (integers ? integer_arithmetic(op.code, left, right.i32()) : float_arithmetic(op.code, left, right)) return;
     Cell* result = arithmetic_handler(op.code, left.type())(&left, &right);
     if (result != &left) left = *result;
 }
@@ -491,24 +504,27 @@ const Cell* operator_value(const Cell& word) {
     return value && value->is(TYPE_OP) ? value : nullptr;
 }
 
-// Applies a number operator to `left` and the plain number at `pos`; false, changing nothing,
+// Applies a number operator to `left` and the plain number `operand`; false, changing nothing,
 // when the operator or the operands are not such.
-bool apply_plain_operator(const Cell& op, Cell& left, const Cell& code, uint32_t pos, uint32_t end) {
-    if (!is_plain_number(left) || pos >= end) return false;
+bool apply_plain_operator(const Cell& op, Cell& left, const Cell& operand) {
+    if (!is_plain_number(left)) return false;
     NumberOp kind = number_op_of(native::op_source(op), op.s1);
     Cell right;
-    if (kind.kind == NumberOp::none || !plain_number(value_at(code, pos), right)) return false;
+    if (kind.kind == NumberOp::none || !plain_number(operand, right)) return false;
     apply_number_op(kind, left, right);
     return true;
 }
 
+// The plain-number paths neither allocate nor run code, so they read the code's cells through
+// one pointer taken when they start.
+const Cell* cells_of(const Cell& code) { return block_of(code)->cells(); }
+
 // Applies the number operators that follow a plain number in `value` to plain right operands,
 // from `pos`; returns the position of the first value that is not such an operator and operand.
-uint32_t fold_plain_operators(const Cell& code, uint32_t pos, uint32_t end, Cell& value) {
-    for (; pos < end; pos += 2) {
-        Cell word = value_at(code, pos);
-        const Cell* op = word.is(TYPE_WORD) ? operator_value(word) : nullptr;
-        if (!op || !apply_plain_operator(*op, value, code, pos + 1, end)) break;
+uint32_t fold_plain_operators(const Cell* cells, uint32_t pos, uint32_t end, Cell& value) {
+    for (; pos + 1 < end; pos += 2) {
+        const Cell* op = cells[pos].is(TYPE_WORD) ? operator_value(cells[pos]) : nullptr;
+        if (!op || !apply_plain_operator(*op, value, cells[pos + 1])) break;
     }
     return pos;
 }
@@ -517,11 +533,10 @@ uint32_t fold_plain_operators(const Cell& code, uint32_t pos, uint32_t end, Cell
 // and cannot fail: its value, and the position after it. False, having changed nothing, for
 // any other expression.
 bool eval_plain(const Cell& code, uint32_t pos, uint32_t end, Cell& result, uint32_t& next) {
-    if (!plain_number(value_at(code, pos), result)) return false;
-    next = fold_plain_operators(code, pos + 1, end, result);
-    if (next >= end) return true;
-    Cell word = value_at(code, next);
-    return !word.is(TYPE_WORD) || !operator_value(word);
+    const Cell* cells = cells_of(code);
+    if (!plain_number(cells[pos], result)) return false;
+    next = fold_plain_operators(cells, pos + 1, end, result);
+    return next >= end || !cells[next].is(TYPE_WORD) || !operator_value(cells[next]);
 }
 
 // ---- Expressions ----
@@ -533,7 +548,7 @@ uint32_t check_infix(const Cell& code, uint32_t next, uint32_t end, bool push, C
         const Cell* value = operator_value(word);
         if (!value) break;
         Cell left = *start_top;
-        if (apply_plain_operator(*value, left, code, next + 1, end)) {
+        if (next + 1 < end && apply_plain_operator(*value, left, value_at(code, next + 1))) {
             stack::top = start_top;
             give(left, push);
             next += 2;
@@ -639,7 +654,7 @@ uint32_t give_word_value(const Cell& code, const Cell& word, Cell value, uint32_
                          bool push) {
     if (value.is(TYPE_UNSET)) fire(err::no_value, &word);
     if (value.is(TYPE_OP)) fire(err::no_op_arg, &word);
-    if (!no_infix && is_plain_number(value)) next = fold_plain_operators(code, next, end, value);
+    if (!no_infix && is_plain_number(value)) next = fold_plain_operators(cells_of(code), next, end, value);
     give(value, push);
     return next;
 }
@@ -693,7 +708,7 @@ uint32_t eval_expression(const Cell& code, uint32_t pos, uint32_t end, bool no_i
     } else if (needs_step(v.type())) {
         next = eval_step(code, v, next, end, push, literal);
     } else {
-        if (!no_infix && is_plain_number(value)) next = fold_plain_operators(code, next, end, value);
+        if (!no_infix && is_plain_number(value)) next = fold_plain_operators(cells_of(code), next, end, value);
         give(value, push);
     }
     // Only a word can name an operator.
