@@ -56,6 +56,22 @@ bool callable(TypeId t) {
     return t == TYPE_NATIVE || t == TYPE_ACTION || t == TYPE_FUNCTION || t == TYPE_ROUTINE;
 }
 
+// Whether a value met in code needs a step of its own (eval_step); every other value but a word
+// is its own result.
+constexpr bool needs_step(TypeId t) {
+    switch (t) {
+    case TYPE_PAREN: case TYPE_SET_WORD: case TYPE_LIT_WORD: case TYPE_GET_WORD: case TYPE_ISSUE:
+    case TYPE_NATIVE: case TYPE_ACTION: case TYPE_FUNCTION: case TYPE_ROUTINE: case TYPE_OP:
+    case TYPE_PATH: case TYPE_LIT_PATH: case TYPE_SET_PATH: case TYPE_GET_PATH:
+        return true;
+    default: return false;
+    }
+}
+
+// The paths that neither allocate nor run code read the code's cells through one pointer taken
+// when they start.
+const Cell* cells_of(const Cell& code) { return block_of(code)->cells(); }
+
 // Restores `current_code` however the evaluation ends. While a block is evaluated,
 // `current_code` (a root) holds it, and the guard of a nested evaluation holds it in turn.
 struct CodeGuard {
@@ -199,9 +215,29 @@ uint32_t fetch_unevaluated(const Call& call, const Cell& entry, typeset::ArgClas
     return pos + 1;
 }
 
+// An argument that is one value standing alone: a value that is its own result, or a word holding
+// one, with no word after it that could be an operator. Pushed without an expression step;
+// false, having done nothing, for any other argument.
+bool push_lone_value(const Cell& code, uint32_t pos, uint32_t end) {
+    const Cell* cells = cells_of(code);
+    if (pos + 1 < end && cells[pos + 1].is(TYPE_WORD)) return false;
+    const Cell* value = &cells[pos];
+    if (value->is(TYPE_WORD)) {
+        value = context::bound_value(*value);
+        if (!value || callable(value->type()) || value->is(TYPE_UNSET) || value->is(TYPE_OP)) return false;
+    } else if (needs_step(value->type())) {
+        return false;
+    }
+    stack::push(*value);
+    return true;
+}
+
 uint32_t fetch_argument(const Call& call, const Cell& entry, const Cell& code, uint32_t pos, uint32_t end) {
     typeset::ArgClass cls = call.literal ? typeset::ARG_LITERAL : typeset::arg_class(entry);
-    if (cls == typeset::ARG_EVALUATED && pos < end) return eval_expression(code, pos, end, call.infix, true, false);
+    if (cls == typeset::ARG_EVALUATED && pos < end) {
+        if (push_lone_value(code, pos, end)) return pos + 1;
+        return eval_expression(code, pos, end, call.infix, true, false);
+    }
     return fetch_unevaluated(call, entry, cls, code, pos, end);
 }
 
@@ -515,10 +551,6 @@ bool apply_plain_operator(const Cell& op, Cell& left, const Cell& operand) {
     return true;
 }
 
-// The plain-number paths neither allocate nor run code, so they read the code's cells through
-// one pointer taken when they start.
-const Cell* cells_of(const Cell& code) { return block_of(code)->cells(); }
-
 // Applies the number operators that follow a plain number in `value` to plain right operands,
 // from `pos`; returns the position of the first value that is not such an operator and operand.
 uint32_t fold_plain_operators(const Cell* cells, uint32_t pos, uint32_t end, Cell& value) {
@@ -636,18 +668,6 @@ void eval(const Cell& block, bool keep_result) {
 }
 
 namespace {
-
-// Whether a value met in code needs a step of its own (eval_step); every other value but a word
-// is its own result.
-constexpr bool needs_step(TypeId t) {
-    switch (t) {
-    case TYPE_PAREN: case TYPE_SET_WORD: case TYPE_LIT_WORD: case TYPE_GET_WORD: case TYPE_ISSUE:
-    case TYPE_NATIVE: case TYPE_ACTION: case TYPE_FUNCTION: case TYPE_ROUTINE: case TYPE_OP:
-    case TYPE_PATH: case TYPE_LIT_PATH: case TYPE_SET_PATH: case TYPE_GET_PATH:
-        return true;
-    default: return false;
-    }
-}
 
 // A word's value that is not called: unset! and op! raise; a number takes the operators after it.
 uint32_t give_word_value(const Cell& code, const Cell& word, Cell value, uint32_t next, uint32_t end, bool no_infix,

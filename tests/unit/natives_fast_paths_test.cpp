@@ -94,6 +94,22 @@ TEST_F(FastPaths, BlocksOfOnePlainExpressionGiveItsValue) {
     EXPECT_EQ(error_of("do [1 + \"a\"]"), err::expect_arg);
 }
 
+// An argument that stands alone is pushed without an expression step; one followed by a word
+// may take an operator, and a word holding something that is not its own value is evaluated.
+TEST_F(FastPaths, LoneArgumentsGiveWhatTheirExpressionsGive) {
+    expect_all({
+        {"f: func [a b] [reduce [a b]] x: 5 f x [y]", "[5 [y]]"},
+        {"f: func [a b] [reduce [a b]] x: 5 f x + 1 x", "[6 5]"},
+        {"f: func [a] [a] g: func [] [7] f g", "7"},
+        {"f: func [a] [a] f 'w", "w"},
+        {"either true [1] [2]", "1"},
+    });
+    EXPECT_EQ(error_of("f: func [a] [a] f undefined-here"), err::no_value);
+    EXPECT_EQ(error_of("f: func [a] [a] f +"), err::no_op_arg);
+    EXPECT_EQ(error_of("f: func [a [integer!]] [a] f [x]"), err::expect_arg);
+    EXPECT_EQ(error_of("either true [1] [2] + 1"), err::expect_arg);
+}
+
 // An operator's first call makes its argument list, which may collect while the left operand
 // waits on the stack: run first in a fresh runtime, under the collector-stress build.
 TEST_F(FastPaths, AnOperatorsFirstCallKeepsItsLeftOperand) {
