@@ -656,8 +656,8 @@ void eval(const Cell& block, bool keep_result) {
     current_code = code;
     stack::mark(FRAME_EVAL_KIND, stack::body_symbol);
     uint32_t pos = code.s1;
-    if (pos >= length_of(code)) stack::set_result(unset_cell());
-    for (uint32_t end = length_of(code); pos < end;) {
+    if (pos >= length) stack::set_result(unset_cell());
+    for (uint32_t end = length; pos < end;) {
         current_code.s1 = code.s1 = pos;
         pos = eval_expression(code, pos, end, false, false, false);
         end = length_of(code);
@@ -682,9 +682,7 @@ uint32_t give_word_value(const Cell& code, const Cell& word, Cell value, uint32_
 [[gnu::noinline]] uint32_t eval_step(const Cell& code, Cell v, uint32_t next, uint32_t end, bool push, bool literal) {
     switch (v.type()) {
     case TYPE_PAREN:
-        stack::mark(FRAME_NATIVE_KIND, stack::body_symbol);
-        eval(v, true);
-        pop_frame(push);
+        eval(v, !push);  // its own frame keeps the result apart from the caller's cells
         return next;
     case TYPE_SET_WORD: return eval_set_word(code, v, next, end, push);
     case TYPE_LIT_WORD: v.set_type(TYPE_WORD); break;
