@@ -122,10 +122,15 @@ private:
 
 GlobalCache global_cache{};
 
-void refresh_global_cache() {
+Cell* refresh_global_cache() {
+    if (global_cache.generation != memory::generation) {
+        global_cache.context = 0;
+        return nullptr;
+    }
     global_cache.epoch = memory::move_epoch;
     global_cache.cells = context_cells(global_cache.context);
     global_cache.values = series_of(global_cache.cells[0].s2)->cells();
+    return global_cache.cells;
 }
 
 void init_global() {
@@ -133,6 +138,7 @@ void init_global() {
     global_cache.context = 0;
     global_node = create(GLOBAL_WORDS, false, false, 0, Kind::global);
     global_cache.context = global_node;
+    global_cache.generation = memory::generation;
     refresh_global_cache();
     self_id = symbol::make("self");
 }

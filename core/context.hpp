@@ -48,15 +48,19 @@ inline Cell& owner(NodeId context) { return context_cells(context)[1]; }
 // buffers. The global values block keeps its head and never leaves the context.
 struct GlobalCache {
     NodeId context;  // 0 until the global context exists
+    uint32_t generation;
     uint64_t epoch;
     Cell* cells;
     Cell* values;
 };
 extern GlobalCache global_cache;
-void refresh_global_cache();
-inline const GlobalCache& global_cached() {
-    if (global_cache.epoch != memory::move_epoch) refresh_global_cache();
-    return global_cache;
+// Refreshes the cache and gives its context's cells, or nullptr (and forgets the context) when
+// the memory manager restarted since the global context was made.
+Cell* refresh_global_cache();
+// The global context's cells when `context` is the global context, else nullptr.
+inline Cell* global_cells_if(NodeId context) {
+    if (context != global_cache.context) return nullptr;
+    return global_cache.epoch == memory::move_epoch ? global_cache.cells : refresh_global_cache();
 }
 Kind kind_of(NodeId context);
 NodeId words(NodeId context);
@@ -92,7 +96,7 @@ Cell* get_in_slow(const Cell& word, NodeId context);
 // nullptr; never raises.
 inline Cell* indexed_value_in(const Cell& word, NodeId context) {
     if (int32_t(word.s3) < 0) return nullptr;
-    if (context == global_cache.context) return global_cached().values + word.s3;
+    if (global_cells_if(context)) return global_cache.values + word.s3;
     const Cell& c = context_cell(context);
     if (c.s2 == 0) return nullptr;
     if (c.has_flag(FLAG_CONTEXT_ON_STACK)) return stack::cells + (c.s2 - 1) + word.s3;
@@ -117,10 +121,8 @@ Cell* set_in(const Cell& word, const Cell& value, NodeId context, bool notify);
 // be watched) nor watched itself; else nullptr.
 inline Cell* plain_store_slot(const Cell& word) {
     if (!word.s1) return nullptr;
-    if (word.s1 == global_cache.context) {
-        const GlobalCache& g = global_cached();
-        return g.cells[1].s3 == 0 && int32_t(word.s3) >= 0 ? g.values + word.s3 : nullptr;
-    }
+    if (Cell* cells = global_cells_if(word.s1))
+        return cells[1].s3 == 0 && int32_t(word.s3) >= 0 ? global_cache.values + word.s3 : nullptr;
     const Cell& c = context_cell(word.s1);
     if (Kind((c.header >> KIND_SHIFT) & 3) == Kind::object) return nullptr;
     if (!c.has_flag(FLAG_CONTEXT_ON_STACK) && owner(word.s1).s3 != 0) return nullptr;

@@ -15,6 +15,7 @@ namespace vyn::memory {
 
 Series** node_table = nullptr;
 uint64_t move_epoch = 0;
+uint32_t generation = 0;
 
 namespace {
 
@@ -213,6 +214,7 @@ void init() {
         node_table = static_cast<Series**>(table);
     }
     free_all();
+    ++generation;
     uint32_t chunks = MAX_NODES / NODE_CHUNK + 1;
     uint32_t* chunk_used = nodes.chunk_used;
     if (!chunk_used) chunk_used = static_cast<uint32_t*>(sys::heap_alloc(chunks * sizeof(uint32_t)));

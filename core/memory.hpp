@@ -62,6 +62,8 @@ inline Series* series_of(NodeId node) { return node_table[node]; }
 // moved (growth, compaction) or a node freed or given another buffer. A raw pointer cached with
 // the count stays valid while the count is unchanged. 64 bits: it never wraps in a run.
 extern uint64_t move_epoch;
+// Counts the starts of the memory manager: a node id kept from an earlier start means nothing.
+extern uint32_t generation;
 
 void init();
 

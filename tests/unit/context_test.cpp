@@ -298,6 +298,31 @@ TEST_F(Context, GlobalWordsFollowTheirValuesAcrossMoves) {
     owner(global()).s3 = 0;
 }
 
+// After a restart of the memory manager, the node id the global context had may go to any
+// context, whose words must then read their own values: here a function's, on the stack.
+TEST_F(Context, AnEarlierGlobalContextsNodeIdIsAnOrdinaryContextAfterARestart) {
+    const NodeId old_global = global();
+    testing_gc::stop_collecting();  // nothing may collect while no global context exists
+    NodeId fn = 0;
+    for (uint32_t shift = 0; shift < 8 && fn != old_global; ++shift) {
+        memory::init();
+        symbol::init_table();
+        for (uint32_t i = 0; i < shift; ++i) block_of({});
+        fn = kept(create(1, true, false, 0, Kind::function));
+    }
+    ASSERT_EQ(fn, old_global);
+    Cell a = word("a");
+    add_word(fn, a);
+    bind_word(fn, a);
+    std::vector<Cell> arguments(2, integer_cell(5));
+    stack::cells = arguments.data();
+    set_stack_frame(fn, 0);
+    EXPECT_EQ(get(a), &arguments[0]);
+    set_stack_frame(fn, -1);
+    stack::cells = nullptr;
+    init_global();
+}
+
 TEST_F(Context, ACloneHasItsOwnWordsAndValues) {
     NodeId obj = kept(make_from_spec(block_of({word("p"), word("q")}), false, true, Kind::object));
     Cell object = make_cell(TYPE_OBJECT, obj);
