@@ -9,6 +9,7 @@
 #include "core/context.hpp"
 #include "core/hashtable.hpp"
 #include "core/memory.hpp"
+#include "core/runtime.hpp"
 #include "core/symbol.hpp"
 
 namespace {
@@ -22,6 +23,7 @@ std::vector<std::string> word_names(size_t count) {
 }
 
 void start_runtime() {
+    runtime::shutdown();
     memory::init();
     symbol::init_table();
     context::init_global();

@@ -15,6 +15,7 @@
 #include "core/error.hpp"
 #include "core/ownership.hpp"
 #include "core/rooted.hpp"
+#include "core/runtime.hpp"
 #include "core/symbol.hpp"
 #include "core/system_object.hpp"
 #include "core/unwind.hpp"
@@ -45,6 +46,7 @@ namespace vyn::testing_objects {
 class ObjectTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        runtime::shutdown();
         memory::init();
         datatype::init();
         datatype_init();
