@@ -36,7 +36,6 @@
 #include "datatypes/string.hpp"
 #include "datatypes/unset.hpp"
 #include "datatypes/word.hpp"
-#include "eval/exits.hpp"
 #include "eval/interp.hpp"
 #include "eval/natives.hpp"
 #include "eval/stack.hpp"
@@ -79,12 +78,7 @@ protected:
         system_object::init();
         set_global("+", op_from_action(A_ADD));
     }
-    void TearDown() override {
-        ownership::shutdown();
-        set_error_raiser(nullptr);
-        exits::set_uncaught_reporter(nullptr);
-        stack::reset_all();
-    }
+    void TearDown() override { runtime::shutdown(); }
 
     // ---- values ----
     static Cell word(const char* name, TypeId type = TYPE_WORD) { return word::load(name, type); }
