@@ -45,8 +45,7 @@ void BM_InternNew(benchmark::State& state) {
     const std::vector<std::string> names = word_names(size_t(state.range(0)));
     for (auto _ : state) {
         state.PauseTiming();
-        memory::init();
-        symbol::init_table();
+        start_runtime();
         state.ResumeTiming();
         for (const std::string& n : names) benchmark::DoNotOptimize(symbol::make(n));
     }
