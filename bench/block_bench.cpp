@@ -3,7 +3,7 @@
 // between iterations, outside the timing, so frames stay bounded.
 #include <benchmark/benchmark.h>
 
-#include "core/datatype.hpp"
+#include "core/runtime.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/series.hpp"
 #include "eval/stack.hpp"
@@ -12,15 +12,11 @@ using namespace vyn;
 
 namespace {
 
-// The registry survives a memory reset: the types register once.
+// Undoes whatever an earlier benchmark started, then starts only what block building needs.
 void fresh_runtime() {
-    static bool registered = [] {
-        datatype::init();
-        series::init();
-        block::init();
-        return true;
-    }();
-    benchmark::DoNotOptimize(registered);
+    runtime::shutdown();
+    series::init();
+    block::init();
     memory::init();
     stack::init();
 }

@@ -27,11 +27,8 @@ Cell random_integers(int32_t count) {
 }
 
 void BM_BlockSortMillionIntegers(benchmark::State& state, bool stable) {
-    static bool booted = [] {
-        runtime::init();
-        return true;
-    }();
-    benchmark::DoNotOptimize(booted);
+    runtime::shutdown();
+    runtime::init();
     Rooted input(random_integers(1'000'000));
     Rooted copy;
     SortArgs args{false, nullptr, nullptr, nullptr, false, false, stable};

@@ -7,6 +7,7 @@
 #include "core/externals.hpp"
 #include "core/memory.hpp"
 #include "core/rooted.hpp"
+#include "core/runtime.hpp"
 #include "core/symbol.hpp"
 #include "core/unicode.hpp"
 #include "core/value_slots.hpp"
@@ -17,6 +18,7 @@ using namespace vyn;
 namespace {
 
 void start_runtime() {
+    runtime::shutdown();
     memory::init();
     externals::init();
     stack::init();
@@ -24,11 +26,6 @@ void start_runtime() {
     context::init_global();
     value_slots::init();
     collector::init();
-}
-
-void stop_collector() {
-    collector::set_enabled(false);
-    memory::set_collect_hook(nullptr);
 }
 
 Cell short_text() {
@@ -51,7 +48,6 @@ static void BM_FullCollectionOfAMillionSeries(benchmark::State& state) {
     }
     for (auto _ : state) collector::collect();
     state.SetItemsProcessed(state.iterations() * 2 * PAIRS);
-    stop_collector();
 }
 BENCHMARK(BM_FullCollectionOfAMillionSeries)->Unit(benchmark::kMillisecond);
 
@@ -61,6 +57,5 @@ static void BM_ShortLivedStrings(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(short_text());
     state.SetItemsProcessed(state.iterations());
     state.counters["cycles"] = double(collector::figures().cycles);
-    stop_collector();
 }
 BENCHMARK(BM_ShortLivedStrings);

@@ -7,6 +7,7 @@
 
 #include "core/hashtable.hpp"
 #include "core/memory.hpp"
+#include "core/runtime.hpp"
 #include "core/symbol.hpp"
 #include "core/unicode.hpp"
 
@@ -31,6 +32,7 @@ Cell key_block(int64_t count, bool strings) {
 }
 
 NodeId indexed_block(benchmark::State& state, Cell& block) {
+    runtime::shutdown();
     memory::init();
     symbol::init_table();
     block = key_block(state.range(0), state.range(1) != 0);
@@ -61,6 +63,7 @@ void BM_HashIndexGet(benchmark::State& state) {
 BENCHMARK(BM_HashIndexGet)->ArgNames({"cells", "strings"})->Args({10000, 0})->Args({10000, 1});
 
 void BM_NodeKeyPutGet(benchmark::State& state) {
+    runtime::shutdown();
     memory::init();
     NodeId table = hashtable::make_node_table(uint32_t(state.range(0)), 1);
     for (auto _ : state) {

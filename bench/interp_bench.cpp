@@ -5,7 +5,6 @@
 
 #include <string_view>
 
-#include "core/collector.hpp"
 #include "core/rooted.hpp"
 #include "core/runtime.hpp"
 #include "eval/interp.hpp"
@@ -16,10 +15,10 @@ using namespace vyn;
 
 namespace {
 
-// Other benchmarks of the binary reset the memory manager: each script boots its own runtime,
-// and stops its collector afterwards, since the others manage memory without one.
+// Other benchmarks of the binary start parts of the runtime by hand: each script boots its own.
 void boot() {
     runtime::set_stack_bounds_of_current_thread();
+    runtime::shutdown();
     runtime::init();
 }
 
@@ -34,7 +33,6 @@ void run_script(benchmark::State& state, std::string_view source) {
         benchmark::DoNotOptimize(*stack::base);
     }
     stack::reset_all();
-    collector::set_enabled(false);
 }
 
 void BM_CountingLoop(benchmark::State& state) {

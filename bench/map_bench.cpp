@@ -17,12 +17,10 @@ namespace {
 
 using hashtable::Mode;
 
+// A fresh runtime per benchmark: an earlier one may have reset memory under another.
 void boot() {
-    static bool booted = [] {
-        runtime::init();
-        return true;
-    }();
-    benchmark::DoNotOptimize(booted);
+    runtime::shutdown();
+    runtime::init();
 }
 
 // A block of the texts "key0", "key1" ...

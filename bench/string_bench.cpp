@@ -1,6 +1,7 @@
 // Text appends and searches on strings of each unit size (1, 2 and 4 bytes per character).
 #include <benchmark/benchmark.h>
 
+#include "core/runtime.hpp"
 #include "datatypes/string.hpp"
 #include "eval/stack.hpp"
 
@@ -18,11 +19,9 @@ Cell text_of_unit(int unit, uint32_t count, uint32_t cp) {
 }
 
 void start_runtime() {
-    static bool started = false;
-    if (started) return;
+    runtime::shutdown();
     memory::init();
     stack::init();
-    started = true;
 }
 
 void BM_StringAppend(benchmark::State& state) {

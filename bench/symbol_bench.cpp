@@ -9,6 +9,7 @@
 #include "core/context.hpp"
 #include "core/hashtable.hpp"
 #include "core/memory.hpp"
+#include "core/runtime.hpp"
 #include "core/symbol.hpp"
 
 namespace {
@@ -22,6 +23,7 @@ std::vector<std::string> word_names(size_t count) {
 }
 
 void start_runtime() {
+    runtime::shutdown();
     memory::init();
     symbol::init_table();
     context::init_global();
@@ -43,8 +45,7 @@ void BM_InternNew(benchmark::State& state) {
     const std::vector<std::string> names = word_names(size_t(state.range(0)));
     for (auto _ : state) {
         state.PauseTiming();
-        memory::init();
-        symbol::init_table();
+        start_runtime();
         state.ResumeTiming();
         for (const std::string& n : names) benchmark::DoNotOptimize(symbol::make(n));
     }

@@ -148,6 +148,15 @@ void init() {
     memory::set_collect_hook(on_allocation_pressure);
 }
 
+void shutdown() {
+    set_enabled(false);
+    memory::set_collect_hook(nullptr);
+    markers.clear();
+    sweepers.clear();
+    image_visitor = nullptr;
+    counts = Figures{};
+}
+
 bool enabled() { return runtime::record.collector_enabled; }
 void set_enabled(bool on) { runtime::record.collector_enabled = on; }
 bool active() { return running; }

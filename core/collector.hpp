@@ -14,6 +14,9 @@ namespace vyn::collector {
 // Installs the collector as the memory manager's hook, with zeroed figures. Allocation collects
 // only once `set_enabled(true)` has been called.
 void init();
+// Disables collection, unhooks the collector from the memory manager and drops every root
+// marker, sweeper and the image visitor, so a later start-up registers its own from nothing.
+void shutdown();
 
 // The flag that lets allocation collect (`runtime::record.collector_enabled`).
 bool enabled();

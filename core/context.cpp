@@ -143,6 +143,8 @@ void init_global() {
     self_id = symbol::make("self");
 }
 
+void shutdown() { global_node = 0; }
+
 NodeId global() { return global_node; }
 
 NodeId create(uint32_t size, bool on_stack, bool self, NodeId source_table, Kind kind) {

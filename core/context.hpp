@@ -25,6 +25,8 @@ constexpr uint32_t GLOBAL_WORDS = 4000;
 
 // Creates the global context and interns `self`. Runs after symbol::init_table.
 void init_global();
+// Forgets the global context, so the collector no longer reads it as a root.
+void shutdown();
 NodeId global();
 
 // A context for `size` words (0 taken as 1). With a source word table, its words are copied and

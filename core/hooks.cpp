@@ -17,6 +17,7 @@ struct HookList {
     int capacity = 0;
 
     void init() {
+        sys::heap_free(entries);
         entries = static_cast<Hook*>(sys::heap_alloc(LIST_GROWTH * sizeof(Hook)));
         count = 0;
         capacity = LIST_GROWTH;

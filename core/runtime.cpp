@@ -11,7 +11,9 @@
 #include "core/collector.hpp"
 #include "core/context.hpp"
 #include "core/datatype.hpp"
+#include "core/error.hpp"
 #include "core/externals.hpp"
+#include "core/hashtable.hpp"
 #include "core/memory.hpp"
 #include "core/ownership.hpp"
 #include "core/symbol.hpp"
@@ -50,7 +52,9 @@
 #include "datatypes/unset.hpp"
 #include "datatypes/url.hpp"
 #include "eval/boot.hpp"
+#include "eval/exits.hpp"
 #include "eval/interp.hpp"
+#include "eval/native_support.hpp"
 #include "eval/natives.hpp"
 #include "eval/random.hpp"
 #include "eval/stack.hpp"
@@ -112,6 +116,18 @@ const InitStep steps[] = {
     {"environment", boot::load_environment},
 };
 
+// The node ids and cells the collector reads as fixed roots, and those held for later use.
+void forget_roots() {
+    natives::init_print_buffer();
+    interp::current_code = none_cell();
+    *block::holder() = unset_cell();
+    system_object::shutdown();
+    value_slots::shutdown();
+    context::shutdown();
+    symbol::shutdown();
+    if (stack::bottom) stack::reset_all();
+}
+
 // Calls are refused when less than this much native stack is left.
 constexpr uintptr_t STACK_MARGIN = 256 * 1024;
 uintptr_t stack_limit = 0;
@@ -128,7 +144,20 @@ void init() {
     for (const InitStep& step : steps) step.run();
 }
 
-void shutdown() { sys::free_all(); }
+// Registrations go first, so nothing can collect or raise through a module being forgotten.
+void shutdown() {
+    collector::shutdown();
+    ownership::shutdown();
+    set_error_raiser(nullptr);
+    exits::set_uncaught_reporter(nullptr);
+    hooks::init();
+    word::set_text_loader(nullptr);
+    hashtable::set_map_key_preparer(nullptr);
+    context::set_change_notifier(nullptr);
+    forget_roots();
+    datatype::init();
+    memory::free_all();
+}
 
 // The lowest address of the calling thread's stack, or 0 when the system does not tell.
 uintptr_t stack_low_of_current_thread() {

@@ -24,6 +24,10 @@ struct InitStep {
 const InitStep* init_steps(int* count);
 
 void init();
+// Undoes what init registered: collection off, no root markers, sweepers, hooks or error raiser,
+// no node ids of the old memory kept as roots, datatype handlers cleared, memory released.
+// Afterwards `init`, or a start-up of a few modules by hand (tests, benchmarks), begins from
+// nothing, whatever ran before.
 void shutdown();
 
 // The native stack of the runtime thread: calls check it before they run out.

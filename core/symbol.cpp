@@ -31,6 +31,8 @@ void init_table(uint32_t size) {
     table_node = hashtable::make(size, hashtable::Kind::words, &block);
 }
 
+void shutdown() { block_node = table_node = 0; }
+
 NodeId table() { return table_node; }
 
 uint32_t count() { return memory::series_of(block_node)->length(); }

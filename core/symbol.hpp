@@ -20,6 +20,8 @@ extern NodeId block_node;
 
 // Makes the symbol block and its table, empty. Runs after memory::init.
 void init_table(uint32_t size = INITIAL_SYMBOLS);
+// Forgets the block and table, so the collector no longer reads them as roots.
+void shutdown();
 NodeId table();
 uint32_t count();
 

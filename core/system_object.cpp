@@ -210,6 +210,12 @@ void init() {
     set_error_raiser(error::raise);
 }
 
+void shutdown() {
+    system_node = catalogue_node = 0;
+    for (NodeId& category : category_nodes) category = 0;
+    prototype = unset_cell();
+}
+
 bool ready() { return catalogue_node != 0; }
 
 NodeId system_context() { return system_node; }

@@ -17,6 +17,8 @@ constexpr uint32_t FIRST_CATEGORY_CLASS_ID = 186;
 // `system` and installs the error raiser, which needs them. Needs the global context, the
 // kept-value slots and the object! datatype.
 void init();
+// Forgets the objects built by init: `ready` is false again and errors need another init.
+void shutdown();
 bool ready();
 
 NodeId system_context();

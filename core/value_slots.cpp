@@ -43,13 +43,20 @@ bool kept(int32_t handle) {
 
 }  // namespace
 
-// A repeated init (tests) leaves the previous side table to the tracked heap's release at exit.
 void init() {
-    slots = 0;  // a collection while the block is made must not mark the block of an earlier memory
+    shutdown();  // a collection while the block is made must not mark the block of an earlier memory
     slot_count = INITIAL_CAPACITY;
     slots = memory::alloc_cells(uint64_t(slot_count));
     links = static_cast<int32_t*>(sys::heap_alloc(size_t(slot_count) * sizeof(int32_t)));
     link_free(0);
+}
+
+void shutdown() {
+    slots = 0;
+    sys::heap_free(links);
+    links = nullptr;
+    slot_count = 0;
+    free_head = -1;
 }
 
 int32_t store(Cell value) {

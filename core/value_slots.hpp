@@ -13,6 +13,8 @@ namespace vyn::value_slots {
 constexpr int32_t INITIAL_CAPACITY = 100;
 
 void init();  // after the memory manager
+// Forgets the slots block and releases the side table; `store` needs another init.
+void shutdown();
 // Keeps a copy of the value; the capacity doubles when every slot is taken.
 int32_t store(Cell value);
 // The kept cell, or nullptr when the handle keeps nothing. Valid until the next allocation.

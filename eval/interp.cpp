@@ -290,7 +290,9 @@ void push_local_slots(NodeId list, uint32_t i) {
     for (int32_t k = 1; k < last.i32(); ++k) stack::push(none_cell());
 }
 
-uint32_t use_refinement(Call& call, const Cell& selector, const Cell& code, uint32_t pos, uint32_t end) {
+// `path` is the calling path, named by the error for a refinement used twice.
+uint32_t use_refinement(Call& call, const Cell* path, const Cell& selector, const Cell& code, uint32_t pos,
+                        uint32_t end) {
     Cell r = selector;
     if (r.is(TYPE_GET_WORD)) {
         Cell v = *context::get(r);
@@ -308,12 +310,12 @@ uint32_t use_refinement(Call& call, const Cell& selector, const Cell& code, uint
     uint32_t next = index + 1;
     if (call.native) {
         int32_t& at = call.refinements[entry.s3 - 1];
-        if (at != -1) fire(err::dup_refine, call.callable);
+        if (at != -1) fire(err::dup_refine, path);
         at = int32_t(stack::top - stack::base);
         return fetch_arguments(call, next, code, pos, end);
     }
     Cell* flag = stack::base + slot;
-    if (flag->is(TYPE_LOGIC) && flag->s1) fire(err::dup_refine, call.callable);
+    if (flag->is(TYPE_LOGIC) && flag->s1) fire(err::dup_refine, path);
     *flag = logic_cell(true);
     // The arguments are fetched above the frame's slots, where the collector sees them and the
     // slots filled so far, then moved into their own slots.
@@ -343,7 +345,7 @@ uint32_t eval_arguments(Call& call, const Cell& code, uint32_t pos, uint32_t end
     if (!call.native) push_local_slots(call.list, i);
     if (path) {
         uint32_t n = length_of(*path);
-        for (uint32_t k = path_index; k < n; ++k) pos = use_refinement(call, value_at(*path, k), code, pos, end);
+        for (uint32_t k = path_index; k < n; ++k) pos = use_refinement(call, path, value_at(*path, k), code, pos, end);
     }
     return pos;
 }

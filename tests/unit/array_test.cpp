@@ -6,6 +6,7 @@
 
 #include "core/array.hpp"
 #include "core/memory.hpp"
+#include "core/runtime.hpp"
 
 using namespace vyn;
 
@@ -13,7 +14,10 @@ namespace {
 
 class Array : public testing::Test {
 protected:
-    void SetUp() override { memory::init(); }
+    void SetUp() override {
+        runtime::shutdown();
+        memory::init();
+    }
 
     static NodeId ints(std::initializer_list<int32_t> items, uint32_t room = 0) {
         NodeId node = array::make(room, 4);

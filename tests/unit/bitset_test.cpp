@@ -8,7 +8,6 @@
 #include <string>
 
 #include "core/datatype.hpp"
-#include "core/ownership.hpp"
 #include "natives_fixture.hpp"
 
 namespace vyn {
@@ -23,8 +22,6 @@ struct Molded {
 
 class Bitset : public NativesTest {
 protected:
-    void TearDown() override { ownership::shutdown(); }
-
     static void define_binary(const char* name, std::initializer_list<uint8_t> bytes) {
         NodeId node = memory::alloc_bytes(bytes.size());
         Series* s = memory::series_of(node);

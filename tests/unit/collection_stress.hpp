@@ -1,9 +1,9 @@
 // Collection at every allocation for the unit tests of collection-safe modules. In the stress
 // build a fixture that calls `collect_at_every_allocation` at the end of its set-up runs each
 // test with the collector installed and enabled, so every allocation frees what is not rooted
-// and moves every buffer; other builds only get the same fresh roots. The fixture must have made
-// its symbol table and global context after its memory::init, and its tests keep what they hold
-// across allocations with `kept`, the argument stack or Rooted cells.
+// and moves every buffer; other builds only get the same fresh roots. The fixture must have begun
+// with runtime::shutdown, so that modules it does not start hold no roots into a gone memory, and
+// its tests keep what they hold across allocations with `kept`, the argument stack or Rooted cells.
 #pragma once
 
 #include <deque>
@@ -12,8 +12,6 @@
 #include "core/collector.hpp"
 #include "core/memory.hpp"
 #include "core/value_slots.hpp"
-#include "datatypes/block.hpp"
-#include "eval/interp.hpp"
 #include "eval/stack.hpp"
 
 namespace vyn::testing_gc {
@@ -38,12 +36,9 @@ inline void mark_kept_values() {
 // Keeps a value alive for the rest of the test; the cell returned never moves.
 inline Cell& kept(const Cell& value) { return kept_values().emplace_back(value); }
 
-// Roots left over from an earlier test name buffers of a memory manager that no longer exists:
-// they are made fresh before the first collection can mark them.
+// The argument stack and the kept-value slots are roots every collection reads.
 inline void collect_at_every_allocation() {
     stack::init();
-    interp::current_code = unset_cell();
-    *block::holder() = unset_cell();
     value_slots::init();
     kept_values().clear();
     collector::add_root(mark_kept_values);

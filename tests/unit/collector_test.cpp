@@ -13,6 +13,7 @@
 #include "core/hashtable.hpp"
 #include "core/memory.hpp"
 #include "core/rooted.hpp"
+#include "core/runtime.hpp"
 #include "core/symbol.hpp"
 #include "core/unicode.hpp"
 #include "core/value_slots.hpp"
@@ -27,14 +28,13 @@ namespace {
 class Collector : public testing::Test {
 protected:
     void SetUp() override {
+        runtime::shutdown();
         memory::init();
         externals::init();
         stack::init();
         symbol::init_table();
         context::init_global();
         value_slots::init();
-        interp::current_code = unset_cell();
-        *block::holder() = unset_cell();
         collector::init();
     }
     void TearDown() override {
@@ -242,6 +242,7 @@ TEST_F(Collector, AHashKeepsAUsableTable) {
 }
 
 TEST_F(Collector, RootMarkersAndSweepersRunInTheirPlace) {
+    marked_when_swept.clear();
     extra = memory::alloc_bytes(16);
     collector::add_root(mark_extra);
     collector::add_root(mark_extra);  // one entry

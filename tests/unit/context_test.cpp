@@ -15,6 +15,7 @@
 #include "core/hashtable.hpp"
 #include "core/memory.hpp"
 #include "core/rooted.hpp"
+#include "core/runtime.hpp"
 #include "core/symbol.hpp"
 #include "core/unicode.hpp"
 #include "core/unwind.hpp"
@@ -28,6 +29,7 @@ namespace {
 class Context : public ::testing::Test {
 protected:
     void SetUp() override {
+        runtime::shutdown();
         memory::init();
         symbol::init_table();
         init_global();

@@ -12,6 +12,7 @@
 #include "core/context.hpp"
 #include "core/hashtable.hpp"
 #include "core/memory.hpp"
+#include "core/runtime.hpp"
 #include "core/symbol.hpp"
 #include "core/unicode.hpp"
 #include "core/value_slots.hpp"
@@ -25,6 +26,7 @@ namespace {
 class Hashtable : public ::testing::Test {
 protected:
     void SetUp() override {
+        runtime::shutdown();
         memory::init();
         symbol::init_table();
         context::init_global();

@@ -32,6 +32,7 @@ class Interp : public testing::Test {
 protected:
     void SetUp() override {
         runtime::set_stack_bounds_of_current_thread();  // deep recursion stops at the native stack's margin
+        runtime::shutdown();
         memory::init();
         datatype::init();
         datatype_init();

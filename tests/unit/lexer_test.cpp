@@ -19,6 +19,7 @@
 #include "core/hashtable.hpp"
 #include "core/memory.hpp"
 #include "core/rooted.hpp"
+#include "core/runtime.hpp"
 #include "core/symbol.hpp"
 #include "core/unwind.hpp"
 #include "core/value_slots.hpp"
@@ -416,6 +417,7 @@ void record_error(err::Code code, const Cell* arg1, const Cell* arg2, const Cell
 class Lexer : public testing::Test {
 protected:
     void SetUp() override {
+        runtime::shutdown();
         memory::init();
         datatype::init();
         datatype_init();
@@ -907,8 +909,6 @@ protected:
         Lexer::SetUp();
         externals::init();
         value_slots::init();
-        interp::current_code = unset_cell();
-        *block::holder() = unset_cell();
         collector::init();
         collector::set_enabled(true);  // with VYN_GC_STRESS, every allocation of a scan collects
     }

@@ -2,6 +2,7 @@
 
 #include "core/error.hpp"
 #include "core/memory.hpp"
+#include "core/runtime.hpp"
 #include "core/unwind.hpp"
 
 using namespace vyn;
@@ -10,7 +11,10 @@ namespace {
 
 class Memory : public testing::Test {
 protected:
-    void SetUp() override { memory::init(); }
+    void SetUp() override {
+        runtime::shutdown();
+        memory::init();
+    }
 };
 
 err::Code error_of(void (*f)()) {

@@ -16,13 +16,6 @@ struct Case {
 
 class FastPaths : public NativesTest {
 protected:
-    // As the runtime thread does at its start: deep recursion then stops at the native stack's
-    // margin whatever a frame costs in this build.
-    void SetUp() override {
-        NativesTest::SetUp();
-        runtime::set_stack_bounds_of_current_thread();
-    }
-
     void expect_all(std::initializer_list<Case> cases) {
         for (const Case& c : cases) EXPECT_EQ(mold_of(c.source), c.molded) << c.source;
     }

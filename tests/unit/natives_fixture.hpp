@@ -14,7 +14,6 @@
 #include "core/datatype.hpp"
 #include "core/error.hpp"
 #include "core/hooks.hpp"
-#include "core/ownership.hpp"
 #include "core/rooted.hpp"
 #include "core/runtime.hpp"
 #include "core/symbol.hpp"
@@ -45,18 +44,17 @@ inline void capture_print(const Cell* value, bool new_line) {
 
 class NativesTest : public testing::Test {
 protected:
+    // The runtime thread's stack bounds, so deep recursion raises the stack-overflow error before
+    // the native stack runs out; whatever an earlier test booted is undone first.
     void SetUp() override {
+        runtime::set_stack_bounds_of_current_thread();
+        runtime::shutdown();
         runtime::init();
         hooks::register_hooks(capture_print, nullptr);
         printed.clear();
         define_operators();
     }
-    // The ownership table's collector hooks, and the error raiser, which builds errors from this
-    // runtime's system object, would otherwise outlive this runtime into later tests.
-    void TearDown() override {
-        ownership::shutdown();
-        set_error_raiser(nullptr);
-    }
+    void TearDown() override { runtime::shutdown(); }
 
     static void set_global(std::string_view name, const Cell& value) {
         Rooted held{value};  // interning the name may collect

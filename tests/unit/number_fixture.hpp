@@ -14,6 +14,7 @@
 #include "core/error.hpp"
 #include "core/memory.hpp"
 #include "core/rooted.hpp"
+#include "core/runtime.hpp"
 #include "core/symbol.hpp"
 #include "core/unwind.hpp"
 #include "datatypes/float.hpp"
@@ -31,6 +32,7 @@ using testing_errors::record_error;
 class NumberTest : public testing::Test {
 protected:
     void SetUp() override {
+        runtime::shutdown();
         memory::init();
         symbol::init_table();
         context::init_global();

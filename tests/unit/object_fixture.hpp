@@ -15,6 +15,7 @@
 #include "core/error.hpp"
 #include "core/ownership.hpp"
 #include "core/rooted.hpp"
+#include "core/runtime.hpp"
 #include "core/symbol.hpp"
 #include "core/system_object.hpp"
 #include "core/unwind.hpp"
@@ -35,7 +36,6 @@
 #include "datatypes/string.hpp"
 #include "datatypes/unset.hpp"
 #include "datatypes/word.hpp"
-#include "eval/exits.hpp"
 #include "eval/interp.hpp"
 #include "eval/natives.hpp"
 #include "eval/stack.hpp"
@@ -45,6 +45,7 @@ namespace vyn::testing_objects {
 class ObjectTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        runtime::shutdown();
         memory::init();
         datatype::init();
         datatype_init();
@@ -77,12 +78,7 @@ protected:
         system_object::init();
         set_global("+", op_from_action(A_ADD));
     }
-    void TearDown() override {
-        ownership::shutdown();
-        set_error_raiser(nullptr);
-        exits::set_uncaught_reporter(nullptr);
-        stack::reset_all();
-    }
+    void TearDown() override { runtime::shutdown(); }
 
     // ---- values ----
     static Cell word(const char* name, TypeId type = TYPE_WORD) { return word::load(name, type); }

@@ -17,6 +17,7 @@
 #include "core/datatype.hpp"
 #include "core/error.hpp"
 #include "core/rooted.hpp"
+#include "core/runtime.hpp"
 #include "core/symbol.hpp"
 #include "core/unwind.hpp"
 #include "datatypes/block.hpp"
@@ -134,6 +135,7 @@ Raised raised_by(F f) {
 class SeriesTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        runtime::shutdown();
         memory::init();
         symbol::init_table();
         context::init_global();

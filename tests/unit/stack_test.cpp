@@ -2,6 +2,7 @@
 
 #include "core/error.hpp"
 #include "core/memory.hpp"
+#include "core/runtime.hpp"
 #include "eval/exits.hpp"
 #include "eval/stack.hpp"
 
@@ -13,6 +14,7 @@ namespace {
 class Stack : public testing::Test {
 protected:
     void SetUp() override {
+        runtime::shutdown();
         memory::init();
         stack::init();
     }
@@ -150,6 +152,7 @@ TEST_F(Stack, UnrollStopsAtABarrierAndKeepChoosesTheBaseInside) {
 TEST(StackDeathTest, AnErrorNothingCatchesEndsTheProcessWithMinusTwo) {
     EXPECT_EXIT(
         {
+            runtime::shutdown();
             memory::init();
             stack::init();
             exits::throw_error(integer_cell(1));

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "core/context.hpp"
+#include "core/runtime.hpp"
 #include "core/symbol.hpp"
 #include "datatypes/string.hpp"
 #include "tests/unit/collection_stress.hpp"
@@ -10,6 +11,7 @@ using namespace vyn;
 class StringCore : public testing::Test {
 protected:
     void SetUp() override {
+        runtime::shutdown();
         memory::init();
         symbol::init_table();
         context::init_global();

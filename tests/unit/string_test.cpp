@@ -11,6 +11,7 @@
 #include "core/context.hpp"
 #include "core/datatype.hpp"
 #include "core/error.hpp"
+#include "core/runtime.hpp"
 #include "core/symbol.hpp"
 #include "core/unwind.hpp"
 #include "datatypes/integer.hpp"
@@ -76,6 +77,7 @@ err::Code error_of(const std::function<void()>& call) {
 class StringActions : public testing::Test {
 protected:
     void SetUp() override {
+        runtime::shutdown();
         memory::init();
         symbol::init_table();
         context::init_global();
@@ -802,6 +804,7 @@ TEST_F(StringActions, RegistrationInheritsTheSeriesSlots) {
 }
 
 TEST(StringLoadDeathTest, AnUnsupportedEncodingEndsTheProcessQuietly) {
+    runtime::shutdown();
     memory::init();
     EXPECT_EXIT(
         {

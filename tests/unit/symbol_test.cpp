@@ -8,6 +8,7 @@
 #include "core/context.hpp"
 #include "core/hashtable.hpp"
 #include "core/memory.hpp"
+#include "core/runtime.hpp"
 #include "core/symbol.hpp"
 #include "core/unicode.hpp"
 #include "tests/unit/collection_stress.hpp"
@@ -19,6 +20,7 @@ namespace {
 class Symbol : public ::testing::Test {
 protected:
     void SetUp() override {
+        runtime::shutdown();
         memory::init();
         symbol::init_table();
         context::init_global();  // a root the collector marks

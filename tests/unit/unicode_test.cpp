@@ -9,6 +9,7 @@
 #include "core/context.hpp"
 #include "core/error.hpp"
 #include "core/memory.hpp"
+#include "core/runtime.hpp"
 #include "core/symbol.hpp"
 #include "core/unicode.hpp"
 #include "core/unwind.hpp"
@@ -23,6 +24,7 @@ namespace {
 class Unicode : public ::testing::Test {
 protected:
     void SetUp() override {
+        runtime::shutdown();
         memory::init();
         symbol::init_table();
         context::init_global();

@@ -8,6 +8,7 @@
 #include "core/catalog.hpp"
 #include "core/context.hpp"
 #include "core/memory.hpp"
+#include "core/runtime.hpp"
 #include "core/symbol.hpp"
 #include "core/words.hpp"
 #include "tests/unit/collection_stress.hpp"
@@ -19,6 +20,7 @@ namespace {
 class RuntimeWords : public ::testing::Test {
 protected:
     void SetUp() override {
+        runtime::shutdown();
         memory::init();
         symbol::init_table();
         context::init_global();
