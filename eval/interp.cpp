@@ -232,10 +232,26 @@ bool push_lone_value(const Cell& code, uint32_t pos, uint32_t end) {
     return true;
 }
 
+bool eval_plain(const Cell& code, uint32_t pos, uint32_t end, Cell& result, uint32_t& next);
+
+// An argument that needs no frame: a lone value, or (unless the call is infix, whose arguments
+// take no operators) a plain number expression. Pushed, with the position after it in `next`.
+bool push_frameless_argument(const Call& call, const Cell& code, uint32_t pos, uint32_t end, uint32_t& next) {
+    if (push_lone_value(code, pos, end)) {
+        next = pos + 1;
+        return true;
+    }
+    Cell value;
+    if (call.infix || !eval_plain(code, pos, end, value, next)) return false;
+    stack::push(value);
+    return true;
+}
+
 uint32_t fetch_argument(const Call& call, const Cell& entry, const Cell& code, uint32_t pos, uint32_t end) {
     typeset::ArgClass cls = call.literal ? typeset::ARG_LITERAL : typeset::arg_class(entry);
     if (cls == typeset::ARG_EVALUATED && pos < end) {
-        if (push_lone_value(code, pos, end)) return pos + 1;
+        uint32_t next;
+        if (push_frameless_argument(call, code, pos, end, next)) return next;
         return eval_expression(code, pos, end, call.infix, true, false);
     }
     return fetch_unevaluated(call, entry, cls, code, pos, end);

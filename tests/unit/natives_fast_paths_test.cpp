@@ -87,12 +87,17 @@ TEST_F(FastPaths, BlocksOfOnePlainExpressionGiveItsValue) {
     EXPECT_EQ(error_of("do [1 + \"a\"]"), err::expect_arg);
 }
 
-// An argument that stands alone is pushed without an expression step; one followed by a word
-// may take an operator, and a word holding something that is not its own value is evaluated.
-TEST_F(FastPaths, LoneArgumentsGiveWhatTheirExpressionsGive) {
+// An argument that stands alone, or a plain number expression, is pushed without an expression
+// step; operators the plain path cannot apply, and the arguments of an infix call (which take
+// none), go the general way.
+TEST_F(FastPaths, FramelessArgumentsGiveWhatTheirExpressionsGive) {
     expect_all({
         {"f: func [a b] [reduce [a b]] x: 5 f x [y]", "[5 [y]]"},
         {"f: func [a b] [reduce [a b]] x: 5 f x + 1 x", "[6 5]"},
+        {"f: func [a b] [reduce [a b]] x: 5 f x - 1 x * 2", "[4 10]"},
+        {"f: func [a] [a] g: func [] [3] f 1 + 2 * g", "9"},
+        {"f: func [a] [a] 1 + f 2 + 3", "6"},
+        {"10% + 1 * 2", "220%"},
         {"f: func [a] [a] g: func [] [7] f g", "7"},
         {"f: func [a] [a] f 'w", "w"},
         {"either true [1] [2]", "1"},
