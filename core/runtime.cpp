@@ -130,9 +130,10 @@ void forget_roots() {
 
 // Calls are refused when less than this much native stack is left.
 constexpr uintptr_t STACK_MARGIN = 256 * 1024;
-uintptr_t stack_limit = 0;
 
 }  // namespace
+
+uintptr_t stack_limit = 0;
 
 const InitStep* init_steps(int* count) {
     *count = int(sizeof steps / sizeof steps[0]);
@@ -173,10 +174,6 @@ uintptr_t stack_low_of_current_thread() {
 void set_stack_bounds_of_current_thread() {
     uintptr_t low = stack_low_of_current_thread();
     if (low) stack_limit = low + STACK_MARGIN;
-}
-
-bool native_stack_exhausted() {
-    return reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) < stack_limit;
 }
 
 }  // namespace vyn::runtime

@@ -33,7 +33,12 @@ void shutdown();
 // The native stack of the runtime thread: calls check it before they run out.
 uintptr_t stack_low_of_current_thread();
 void set_stack_bounds_of_current_thread();
-bool native_stack_exhausted();
+// The lowest native stack address a call may start from (0 while no bounds are known). Read on
+// every call, so the check is inline.
+extern uintptr_t stack_limit;
+inline bool native_stack_exhausted() {
+    return reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) < stack_limit;
+}
 
 }  // namespace vyn::runtime
 

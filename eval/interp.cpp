@@ -810,13 +810,12 @@ void run_native(const Cell& fn, const int32_t* refinements) {
 
 }  // namespace
 
-uint32_t eval_call(const Cell& callable_value, const Cell& code, uint32_t pos, uint32_t end, bool push,
-                   const Cell* name, bool infix, const Cell* path, uint32_t path_index, bool literal) {
-    check_native_stack();
-    // An infix call's left operand is where a holder would be: its op is rooted instead.
-    Rooted op(callable_value);
-    Cell* holder = infix ? nullptr : stack::push(callable_value);
-    const Cell& fn = *op;
+namespace {
+
+// Runs a call of `fn`, which stays held (on the argument stack or rooted) until it returns; the
+// result is left as pop_frame(push) leaves it.
+inline uint32_t run_call(const Cell& fn, const Cell& code, uint32_t pos, uint32_t end, bool push, const Cell* name,
+                         bool infix, const Cell* path, uint32_t path_index, bool literal) {
     Call call(&fn, name, infix, literal);
     uint32_t symbol = name ? name->s2 : stack::anon_symbol;
     NodeId word_context = name ? name->s1 : 0;
@@ -840,7 +839,23 @@ uint32_t eval_call(const Cell& callable_value, const Cell& code, uint32_t pos, u
     if (call.native) run_native(fn, call.refinements);
     else eval_function(fn, 0);
     pop_frame(push);
-    if (holder && push) {
+    return pos;
+}
+
+}  // namespace
+
+uint32_t eval_call(const Cell& callable_value, const Cell& code, uint32_t pos, uint32_t end, bool push,
+                   const Cell* name, bool infix, const Cell* path, uint32_t path_index, bool literal) {
+    check_native_stack();
+    if (infix) {
+        // The left operand is where the holder would be: the op is rooted instead.
+        Rooted op(callable_value);
+        return run_call(*op, code, pos, end, push, name, true, path, path_index, literal);
+    }
+    // The holder under the frame keeps the callable alive; in push mode it takes the result.
+    Cell* holder = stack::push(callable_value);
+    pos = run_call(*holder, code, pos, end, push, name, false, path, path_index, literal);
+    if (push) {
         *holder = *stack::last();
         stack::top = holder + 1;
     }
