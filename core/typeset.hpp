@@ -15,14 +15,21 @@ static_assert(std::endian::native == std::endian::little, "typeset bytes are rea
 
 constexpr uint32_t BITS = 96;
 
-// The slot holding a type's bit.
+// Flipping the low three bits of a type id turns "bit 0x80 >> (t & 7) of byte t >> 3" into plain
+// bit t ^ 7 of the slots read as one little-endian number: slot t >> 5, bit (t ^ 7) & 31 in it.
 constexpr uint32_t Cell::*slot(uint32_t type) {
-    uint32_t index = (type >> 3) / 4;
+    uint32_t index = type >> 5;
     return index == 0 ? &Cell::s1 : index == 1 ? &Cell::s2 : &Cell::s3;
 }
-constexpr uint32_t mask(uint32_t type) { return (0x80u >> (type & 7)) << (8 * ((type >> 3) % 4)); }
+constexpr uint32_t mask(uint32_t type) { return 1u << ((type ^ 7) & 31); }
 
-constexpr bool has(const Cell& ts, uint32_t type) { return type < BITS && (ts.*slot(type) & mask(type)) != 0; }
+// Called for every argument of every call: reads the slot by value, not through a member pointer.
+constexpr bool has(const Cell& ts, uint32_t type) {
+    if (type >= BITS) return false;
+    uint32_t index = type >> 5;
+    uint32_t bits = index == 0 ? ts.s1 : index == 1 ? ts.s2 : ts.s3;
+    return (bits >> ((type ^ 7) & 31)) & 1;
+}
 constexpr void add(Cell& ts, uint32_t type) { ts.*slot(type) |= mask(type); }
 constexpr void add_all(Cell& ts, const Cell& other) {
     ts.s1 |= other.s1;
