@@ -478,8 +478,8 @@ void init_number_ops() {
     }
 }
 
-// The number operator of a native or action slot.
-NumberOp number_op_of(TypeId type, uint32_t slot) {
+// The number operator of a native or action slot; inline, as every operator met in code asks.
+[[gnu::always_inline]] inline NumberOp number_op_of(TypeId type, uint32_t slot) {
     if (type == TYPE_ACTION && (slot == A_ADD || slot == A_SUBTRACT || slot == A_MULTIPLY))
         return NumberOp{NumberOp::arithmetic, uint8_t(slot)};
     if (type == TYPE_NATIVE && slot - 1 < uint32_t(natives::TABLE_SIZE)) return native_number_ops[slot - 1];
@@ -529,17 +529,28 @@ action::Binary arithmetic_handler(uint8_t slot, TypeId type) {
     return datatype::handler<A_MULTIPLY>(type);
 }
 
-// Two plain numbers: the left cell becomes the result.
-void apply_number_op(NumberOp op, Cell& left, const Cell& right) {
-    bool integers = left.is(TYPE_INTEGER) && right.is(TYPE_INTEGER);
+// Two plain numbers, not both integers or an integer result that overflows: the left cell
+// becomes the result.
+[[gnu::noinline]] void apply_mixed_number_op(NumberOp op, Cell& left, const Cell& right) {
     if (op.kind == NumberOp::comparison) {
-        left = logic_cell(integers ? compare_integers(left.i32(), right.i32(), op.code)
-                                   : actions::compare(&left, &right, op.code));
+        left = logic_cell(actions::compare(&left, &right, op.code));
         return;
     }
-    if (integers ? integer_arithmetic(op.code, left, right.i32()) : float_arithmetic(op.code, left, right)) return;
+    if (float_arithmetic(op.code, left, right)) return;
     Cell* result = arithmetic_handler(op.code, left.type())(&left, &right);
     if (result != &left) left = *result;
+}
+
+// Two plain numbers: the left cell becomes the result. Two integers take the inline path.
+inline void apply_number_op(NumberOp op, Cell& left, const Cell& right) {
+    if (left.is(TYPE_INTEGER) && right.is(TYPE_INTEGER)) {
+        if (op.kind == NumberOp::comparison) {
+            left = logic_cell(compare_integers(left.i32(), right.i32(), op.code));
+            return;
+        }
+        if (integer_arithmetic(op.code, left, right.i32())) return;
+    }
+    apply_mixed_number_op(op, left, right);
 }
 
 // A right operand that one step of evaluation would give as it is: a number, or a bound word
