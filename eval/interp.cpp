@@ -666,24 +666,23 @@ void init() {
     init_number_ops();
 }
 
-void eval(const Cell& block, bool keep_result) {
-    // A block of one plain number expression (`[n]`, `[i < 10]`) has a value no frame could see.
-    // Such an expression is an operand and pairs of operator and operand: an odd count of values.
-    Cell plain;
+namespace {
+
+// A block of one plain number expression (`[n]`, `[i < 10]`) has a value no frame could see.
+// Such an expression is an operand and pairs of operator and operand: an odd count of values.
+bool eval_plain_block(const Cell& block, uint32_t length, Cell& value) {
     uint32_t after;
-    uint32_t length = length_of(block);
-    if (block.s1 < length && (length - block.s1) % 2 == 1 && eval_plain(block, block.s1, length, plain, after) &&
-        after >= length) {
-        if (keep_result) stack::set_result(plain);
-        else stack::push(plain);
-        return;
-    }
-    check_native_stack();
+    return block.s1 < length && (length - block.s1) % 2 == 1 && eval_plain(block, block.s1, length, value, after) &&
+           after >= length;
+}
+
+// Evaluates a block in the current frame, whose argument cells are free (top at base): each
+// expression's value goes to the result cell.
+[[gnu::always_inline]] inline void eval_in_frame(const Cell& block, uint32_t length) {
     CodeGuard guard;
     // A local copy is read: a whole-cell load just after a store to one slot would stall.
     Cell code = block;
     current_code = code;
-    stack::mark(FRAME_EVAL_KIND, stack::body_symbol);
     uint32_t pos = code.s1;
     if (pos >= length) stack::set_result(unset_cell());
     for (uint32_t end = length; pos < end;) {
@@ -692,6 +691,21 @@ void eval(const Cell& block, bool keep_result) {
         end = length_of(code);
         if (pos < end) stack::reset();
     }
+}
+
+}  // namespace
+
+void eval(const Cell& block, bool keep_result) {
+    Cell plain;
+    uint32_t length = length_of(block);
+    if (eval_plain_block(block, length, plain)) {
+        if (keep_result) stack::set_result(plain);
+        else stack::push(plain);
+        return;
+    }
+    check_native_stack();
+    stack::mark(FRAME_EVAL_KIND, stack::body_symbol);
+    eval_in_frame(block, length);
     if (keep_result) stack::unwind_last();
     else stack::unwind();
 }
@@ -711,7 +725,14 @@ uint32_t give_word_value(const Cell& code, const Cell& word, Cell value, uint32_
 [[gnu::noinline]] uint32_t eval_step(const Cell& code, Cell v, uint32_t next, uint32_t end, bool push, bool literal) {
     switch (v.type()) {
     case TYPE_PAREN:
-        eval(v, !push);  // its own frame keeps the result apart from the caller's cells
+        // Its own frame keeps the result apart from the caller's cells, unless the caller's frame
+        // holds nothing yet and takes the result where the paren's frame would put it.
+        if (push || stack::top != stack::base) {
+            eval(v, !push);
+        } else {
+            check_native_stack();
+            eval_in_frame(v, length_of(v));
+        }
         return next;
     case TYPE_SET_WORD: return eval_set_word(code, v, next, end, push);
     case TYPE_LIT_WORD: v.set_type(TYPE_WORD); break;

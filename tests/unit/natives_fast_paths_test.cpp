@@ -133,3 +133,25 @@ TEST_F(FastPaths, DeepRecursionEndsInTheStackOverflowError) {
     EXPECT_EQ(error_of("f: func [n] [1 + f n + 1] f 1"), err::stack_overflow);
     EXPECT_EQ(mold_of("fib: func [n] [either n < 2 [n] [(fib n - 1) + fib n - 2]] fib 15"), "610");
 }
+
+// A paren met where its caller's frame holds nothing yet is evaluated in that frame; elsewhere
+// (an argument, after other values) in its own. Both give the same value, exits and errors.
+TEST_F(FastPaths, ParensGiveTheirLastValueInEitherFrame) {
+    expect_all({
+        {"(1 2)", "2"},
+        {"()", "unset"},
+        {"type? ()", "unset!"},
+        {"(x: 3) + x", "6"},
+        {"((1 + 2)) * 2", "6"},
+        {"reduce [(1 2) () (3)]", "[2 unset 3]"},
+        {"1 (2) + 3", "5"},
+        {"f: func [] [(return 5) 6] f", "5"},
+        {"f: func [n] [(n + 1)] reduce [f 1 (f 2)]", "[2 3]"},
+        {"x: 0 while [x < 3] [(x: x + 1)] x", "3"},
+        {"x: 0 loop 5 [(if x = 2 [break]) x: x + 1] x", "2"},
+        {"f: func [n] [(n + none)] error? try [f 1] 7", "7"},
+    });
+    EXPECT_EQ(error_of("(1 + none)"), err::expect_arg);
+    EXPECT_EQ(error_of("f: func [n] [(n + none)] f 1"), err::expect_arg);
+    EXPECT_EQ(arg_text(0), "+");
+}
