@@ -258,12 +258,11 @@ uint32_t fetch_argument(const Call& call, const Cell& entry, const Cell& code, u
 }
 
 // Fetches the arguments of the list entries from i up to the next entry that is not one into
-// the frame; returns the position. The list is re-read after each argument, which may allocate.
+// the frame; returns the position. A list never changes once made, so its length is read once;
+// its buffer is found again for each entry, since each argument may allocate and move it.
 uint32_t fetch_arguments(const Call& call, uint32_t& i, const Cell& code, uint32_t pos, uint32_t end) {
-    for (;; ++i) {
-        Series* list = memory::series_of(call.list);
-        if (i >= cell_count(list)) break;
-        Cell entry = list->cells()[i];
+    for (uint32_t count = list_length(call.list); i < count; ++i) {
+        Cell entry = list_entry(call.list, i);
         if (!entry.is(TYPE_TYPESET)) break;
         if (typeset::arg_class(entry) == typeset::ARG_RETURN) continue;
         pos = fetch_argument(call, entry, code, pos, end);
