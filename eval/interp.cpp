@@ -709,6 +709,19 @@ void eval(const Cell& block, bool keep_result) {
     else stack::unwind();
 }
 
+void eval_as_result(const Cell& block) {
+    Cell plain;
+    uint32_t length = length_of(block);
+    if (eval_plain_block(block, length, plain)) {
+        stack::set_result(plain);
+        return;
+    }
+    check_native_stack();
+    const Cell code = block;  // `block` may lie in the cells given up
+    stack::reset();
+    eval_in_frame(code, length);
+}
+
 namespace {
 
 // A word's value that is not called: unset! and op! raise; a number takes the operators after it.

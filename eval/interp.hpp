@@ -19,6 +19,10 @@ void init();
 // result cell; otherwise it stays pushed as the caller's last value.
 void eval(const Cell& block, bool keep_result);
 
+// Evaluates a block as the last act of the current frame and in that frame: the frame's argument
+// cells are given up, and the block's value goes to its result cell.
+void eval_as_result(const Cell& block);
+
 // Evaluates one expression of `code` at `pos` (an index from the buffer head) before `end`;
 // returns the index after it.
 uint32_t eval_expression(const Cell& code, uint32_t pos, uint32_t end, bool no_infix, bool push,

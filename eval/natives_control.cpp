@@ -22,7 +22,7 @@ namespace {
 // ---- Conditionals ----
 
 void choose(bool taken, const Cell& block) {
-    if (taken) eval_block(block);
+    if (taken) interp::eval_as_result(block);
     else stack::set_result(none_cell());
 }
 
@@ -157,7 +157,7 @@ void unless(int32_t, const int32_t*) { choose(!truthy(args()[0]), args()[1]); }
 
 void either(int32_t, const int32_t*) {
     Cell* a = args();
-    eval_block(strictly_truthy(a[0]) ? a[1] : a[2]);
+    interp::eval_as_result(strictly_truthy(a[0]) ? a[1] : a[2]);
 }
 
 void any(int32_t, const int32_t*) {

@@ -155,3 +155,22 @@ TEST_F(FastPaths, ParensGiveTheirLastValueInEitherFrame) {
     EXPECT_EQ(error_of("f: func [n] [(n + none)] f 1"), err::expect_arg);
     EXPECT_EQ(arg_text(0), "+");
 }
+
+// The branch if, unless and either take runs in their own frame, over their arguments: values,
+// exits and errors must be those of a branch run in a frame of its own.
+TEST_F(FastPaths, BranchesRunOverTheirChoosersArguments) {
+    expect_all({
+        {"either true [1 2] [3]", "2"},
+        {"either false [1] []", "unset"},
+        {"if true [x: 4 x * 2]", "8"},
+        {"unless false [copy \"ab\"]", "\"ab\""},
+        {"if false [1]", "none"},
+        {"f: func [n] [either n > 0 [return n * 2] [0] 9] reduce [f 2 f 0]", "[4 9]"},
+        {"x: 0 while [true] [x: x + 1 if x = 3 [break]] x", "3"},
+        {"b: [1 2] either true b [0]", "2"},
+        {"1 + either true [2] [3]", "3"},
+    });
+    EXPECT_EQ(error_of("either true [1 + none] [2]"), err::expect_arg);
+    EXPECT_EQ(arg_text(0), "+");
+    EXPECT_EQ(error_of("f: func [n] [if true [f n + 1]] f 1"), err::stack_overflow);
+}
