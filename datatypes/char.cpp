@@ -9,6 +9,7 @@
 #include "core/error.hpp"
 #include "core/memory.hpp"
 #include "core/utf8.hpp"
+#include "datatypes/datatype.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/string.hpp"
 
@@ -19,18 +20,13 @@ using integer::Op;
 
 constexpr int64_t MAX_CODE_POINT = 0x10FFFF;
 
-[[noreturn]] void fire_bad_to_arg(const Cell* spec) {
-    const Cell datatype = datatype_cell(TYPE_CHAR);
-    fire(err::bad_to_arg, &datatype, spec);
-}
-
 uint32_t checked_code_point(int64_t value, const Cell* spec) {
     if (value < 0 || value > MAX_CODE_POINT) fire(err::out_of_range, spec);
     return uint32_t(value);
 }
 
 uint32_t head_char(const Cell* text) {
-    if (string::at_tail(text)) fire_bad_to_arg(text);
+    if (string::at_tail(text)) datatype::fire_bad_to_arg(TYPE_CHAR, text);
     return string::view_of(text).at(0);
 }
 
@@ -38,7 +34,7 @@ uint32_t decoded_head(const Cell* binary) {
     Series* buffer = memory::series_of(binary->s2);
     uint32_t length = buffer->length();
     uint32_t head = binary->s1 < length ? binary->s1 : length;
-    if (head == length) fire_bad_to_arg(binary);
+    if (head == length) datatype::fire_bad_to_arg(TYPE_CHAR, binary);
     const uint8_t* start = buffer->head_ptr() + head;
     unicode::Decoded decoded = unicode::decode_utf8_strict(start, start + (length - head));
     if (decoded.status != unicode::Status::ok) fire(err::invalid_utf8, binary);
@@ -59,7 +55,7 @@ uint32_t converted(const Cell* spec) {
     case TYPE_BINARY:
         return decoded_head(spec);
     default:
-        fire_bad_to_arg(spec);
+        datatype::fire_bad_to_arg(TYPE_CHAR, spec);
     }
 }
 

@@ -39,6 +39,22 @@ void fire_expect_arg(const char* action, const Cell* value, const char* argument
     fire(err::expect_arg, &action_word, &type, &argument_word);
 }
 
+void fire_with_type(err::Code code, TypeId type) {
+    Cell datatype = datatype_cell(type);
+    fire(code, &datatype);
+}
+
+void fire_bad_to_arg(TypeId target, const Cell* spec) {
+    Cell datatype = datatype_cell(target);
+    fire(err::bad_to_arg, &datatype, spec);
+}
+
+void fire_not_related(const char* action, TypeId type) {
+    Cell word = word_arg(action);
+    Cell datatype = datatype_cell(type);
+    fire(err::not_related, &word, &datatype);
+}
+
 namespace {
 
 TypeId denoted(const Cell* value) { return TypeId(value->s1); }

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "core/actions_abi.hpp"
+#include "core/catalog.hpp"
 
 namespace vyn::datatype {
 
@@ -25,6 +26,12 @@ Cell word_arg(const char* name);
 
 // Script error `expect-arg`: the action does not allow the value's datatype for that argument.
 [[noreturn]] void fire_expect_arg(const char* action, const Cell* value, const char* argument);
+// An error whose one argument is a datatype (`invalid-type`, `type-limit`...).
+[[noreturn]] void fire_with_type(err::Code code, TypeId type);
+// Script error `bad-to-arg`: no value of the target type can be made from the spec.
+[[noreturn]] void fire_bad_to_arg(TypeId target, const Cell* spec);
+// Script error `not-related`: the action has no meaning for the datatype.
+[[noreturn]] void fire_not_related(const char* action, TypeId type);
 
 }  // namespace vyn::datatype
 

@@ -30,21 +30,8 @@ constexpr double quiet_nan = std::bit_cast<double>(uint64_t{0x7FF8000000000000})
 constexpr double double_epsilon = std::numeric_limits<double>::epsilon();
 constexpr double largest_double = std::numeric_limits<double>::max();
 
-[[noreturn]] void fire_with_type(err::Code code, TypeId type) {
-    Cell datatype = datatype_cell(type);
-    fire(code, &datatype);
-}
-
-[[noreturn]] void fire_not_related(const char* action, TypeId type) {
-    Cell word = datatype::word_arg(action);
-    Cell datatype = datatype_cell(type);
-    fire(err::not_related, &word, &datatype);
-}
-
-[[noreturn]] void fire_bad_conversion(TypeId target, const Cell* spec) {
-    Cell datatype = datatype_cell(target);
-    fire(err::bad_to_arg, &datatype, spec);
-}
+using datatype::fire_not_related;
+using datatype::fire_with_type;
 
 Cell* store(Cell* cell, double value, TypeId type) {
     *cell = float_cell(value, type);
@@ -135,7 +122,7 @@ double converted(const Cell* spec, TypeId target) {
     else if (source == TYPE_BLOCK || source == TYPE_PAREN || source == TYPE_HASH)
         value = scientific_pair(spec);
     else if (is_text_type(source)) value = text_number(spec, target);
-    if (!value) fire_bad_conversion(target, spec);
+    if (!value) datatype::fire_bad_to_arg(target, spec);
     return *value;
 }
 

@@ -24,21 +24,8 @@ namespace {
 
 constexpr double quiet_nan = std::numeric_limits<double>::quiet_NaN();
 
-[[noreturn]] void fire_with_type(err::Code code, TypeId type) {
-    Cell datatype = datatype_cell(type);
-    fire(code, &datatype);
-}
-
-[[noreturn]] void fire_not_related(const char* action, TypeId type) {
-    Cell word = datatype::word_arg(action);
-    Cell datatype = datatype_cell(type);
-    fire(err::not_related, &word, &datatype);
-}
-
-[[noreturn]] void fire_bad_to_arg(const Cell* spec) {
-    Cell datatype = datatype_cell(TYPE_INTEGER);
-    fire(err::bad_to_arg, &datatype, spec);
-}
+using datatype::fire_not_related;
+using datatype::fire_with_type;
 
 // The handler of another type for a slot; a type without one cannot take part.
 template <typename Fn>
@@ -310,7 +297,7 @@ int32_t converted(const Cell* spec) {
     default:
         break;
     }
-    fire_bad_to_arg(spec);
+    datatype::fire_bad_to_arg(TYPE_INTEGER, spec);
 }
 
 Cell* integer_to(Cell* proto, const Cell* spec, TypeId) {

@@ -13,6 +13,7 @@
 #include "core/rooted.hpp"
 #include "core/words.hpp"
 #include "datatypes/block.hpp"
+#include "datatypes/datatype.hpp"
 #include "datatypes/mold.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/word.hpp"
@@ -221,8 +222,7 @@ Cell* map_make(Cell* proto, const Cell* spec, TypeId) {
         return datatype::handler<A_COPY>(TYPE_MAP)(proto, nullptr, false, nullptr);
     }
     if (!from->is(TYPE_BLOCK) && !from->is(TYPE_PAREN) && !from->is(TYPE_HASH)) {
-        Cell type = datatype_cell(TYPE_MAP);
-        fire(err::bad_to_arg, &type, from.get());
+        datatype::fire_bad_to_arg(TYPE_MAP, from.get());
     }
     make_at(proto, pair_count_of(*from));
     set_pairs(*proto, *from, Mode::strict, *proto);
@@ -231,9 +231,7 @@ Cell* map_make(Cell* proto, const Cell* spec, TypeId) {
 
 Cell* map_to(Cell* proto, const Cell* spec, TypeId type) {
     if (spec->is(TYPE_INTEGER) || spec->is(TYPE_FLOAT)) {
-        Cell wanted = datatype_cell(TYPE_MAP);
-        Cell from = *spec;
-        fire(err::bad_to_arg, &wanted, &from);
+        datatype::fire_bad_to_arg(TYPE_MAP, spec);
     }
     return map_make(proto, spec, type);
 }

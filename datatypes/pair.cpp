@@ -51,7 +51,7 @@ Cell converted(const Cell* spec) {
                         scalar::truncated(point::coordinate(*spec, 1), spec));
     case TYPE_BLOCK: return from_block(spec);
     case TYPE_STRING: return scalar::loaded_as(spec, TYPE_PAIR);
-    default: scalar::fire_bad_to_arg(TYPE_PAIR, spec);
+    default: datatype::fire_bad_to_arg(TYPE_PAIR, spec);
     }
 }
 
@@ -83,7 +83,7 @@ Cell* pair_eval_path(Cell* pair, const Cell* element, const Cell* value, const P
         *pair = integer_cell(component(*pair, i));
         return pair;
     }
-    if (!value->is(TYPE_INTEGER)) scalar::fire_with_type(err::invalid_type, value->type());
+    if (!value->is(TYPE_INTEGER)) datatype::fire_with_type(err::invalid_type, value->type());
     set_component(pair, i, value->i32());
     return pair;
 }
@@ -101,7 +101,7 @@ floating::MathOp math_op(Op op) { return floating::MathOp(int(op)); }
 
 // The pair and its operand as point2D! values, and the point arithmetic on them.
 Cell* point_math(Cell* left, const Cell& right, Op op) {
-    if (is_bitwise(op)) scalar::fire_with_type(err::invalid_type, right.type());
+    if (is_bitwise(op)) datatype::fire_with_type(err::invalid_type, right.type());
     Cell operand = right.is(TYPE_PAIR) ? point::from_pair(right) : right;
     *left = point::from_pair(*left);
     return point::do_math(left, &operand, math_op(op));
@@ -141,7 +141,7 @@ Cell* arithmetic(Cell* left, const Cell* right, Op op) {
     case TYPE_FLOAT: case TYPE_PERCENT: return float_math(left, operand, op);
     case TYPE_PAIR: return integer_math(left, x(operand), y(operand), operand, op);
     case TYPE_POINT2D: return point_math(left, operand, op);
-    default: scalar::fire_with_type(err::invalid_type, operand.type());
+    default: datatype::fire_with_type(err::invalid_type, operand.type());
     }
 }
 
@@ -175,7 +175,7 @@ int32_t rounded_component(int32_t value, const Cell* scale, const RoundArgs& arg
 }
 
 Cell* pair_round(Cell* pair, const RoundArgs& args) {
-    if (args.to && args.to->is(TYPE_MONEY)) scalar::fire_not_related("round", TYPE_MONEY);
+    if (args.to && args.to->is(TYPE_MONEY)) datatype::fire_not_related("round", TYPE_MONEY);
     bool by_pair = args.to && args.to->is(TYPE_PAIR);
     Cell scales[2] = {by_pair ? integer_cell(x(*args.to)) : none_cell(), by_pair ? integer_cell(y(*args.to)) : none_cell()};
     int32_t rounded[2];

@@ -12,6 +12,7 @@
 #include "core/hashtable.hpp"
 #include "core/murmur3.hpp"
 #include "datatypes/block.hpp"
+#include "datatypes/datatype.hpp"
 #include "datatypes/mold.hpp"
 #include "datatypes/pair.hpp"
 #include "datatypes/scalar_support.hpp"
@@ -77,7 +78,7 @@ Coordinates converted(const Cell* spec, TypeId type) {
     case TYPE_STRING: return coordinates_of(scalar::loaded_as(spec, type));
     default: break;
     }
-    scalar::fire_bad_to_arg(type, spec);
+    datatype::fire_bad_to_arg(type, spec);
 }
 
 Cell* point_make(Cell* proto, const Cell* spec, TypeId type) { return store(proto, type, converted(spec, type)); }
@@ -123,7 +124,7 @@ Cell* point_eval_path(Cell* point, const Cell* element, const Cell* value, const
         *point = float_cell(coordinate(*point, i));
         return point;
     }
-    if (!scalar::is_plain_number(*value)) scalar::fire_with_type(err::invalid_type, value->type());
+    if (!scalar::is_plain_number(*value)) datatype::fire_with_type(err::invalid_type, value->type());
     set_coordinate(*point, i, float(number_of(*value)));
     return point;
 }
@@ -141,7 +142,7 @@ Coordinates right_operand(const Cell& left, const Cell* right) {
     if (type == TYPE_INTEGER || type == TYPE_FLOAT || type == TYPE_PERCENT) return broadcast(number_of(*right));
     if (type == TYPE_PAIR && left.is(TYPE_POINT2D)) return pair_coordinates(*right);
     if (type == left.type()) return coordinates_of(*right);
-    scalar::fire_with_type(err::invalid_type, type);
+    datatype::fire_with_type(err::invalid_type, type);
 }
 
 template <MathOp Op>
@@ -210,7 +211,7 @@ Cell coordinate_scale(const Cell& to, int i) {
 }
 
 Cell* point_round(Cell* point, const RoundArgs& args) {
-    if (args.to && args.to->is(TYPE_MONEY)) scalar::fire_not_related("round", TYPE_MONEY);
+    if (args.to && args.to->is(TYPE_MONEY)) datatype::fire_not_related("round", TYPE_MONEY);
     for (int i = 0; i < dimension_of(*point); ++i) {
         Cell scale = args.to ? coordinate_scale(*args.to, i) : none_cell();
         RoundArgs how = args;

@@ -12,31 +12,15 @@
 
 namespace vyn::scalar {
 
-void fire_with_type(err::Code code, TypeId type) {
-    Cell datatype = datatype_cell(type);
-    fire(code, &datatype);
-}
-
-void fire_bad_to_arg(TypeId target, const Cell* spec) {
-    Cell datatype = datatype_cell(target);
-    fire(err::bad_to_arg, &datatype, spec);
-}
-
 void fire_malconstruct(TypeId target, const Cell* spec) {
     Cell datatype = datatype_cell(target);
     fire(err::malconstruct, &datatype, spec);
 }
 
-void fire_not_related(const char* action, TypeId type) {
-    Cell word = datatype::word_arg(action);
-    Cell datatype = datatype_cell(type);
-    fire(err::not_related, &word, &datatype);
-}
-
 Cell loaded_as(const Cell* text, TypeId wanted) {
     Cell value;
     load::from_string(*text, &value);
-    if (!value.is(wanted)) fire_bad_to_arg(wanted, text);
+    if (!value.is(wanted)) datatype::fire_bad_to_arg(wanted, text);
     return value;
 }
 
@@ -50,7 +34,7 @@ double number_of(const Cell& value) {
 
 int32_t truncated(double value, const Cell* source) {
     if (!std::isfinite(value)) fire(err::invalid_arg, source);
-    if (!(value > -2147483649.0 && value < 2147483648.0)) fire_with_type(err::type_limit, TYPE_INTEGER);
+    if (!(value > -2147483649.0 && value < 2147483648.0)) datatype::fire_with_type(err::type_limit, TYPE_INTEGER);
     return int32_t(value);
 }
 

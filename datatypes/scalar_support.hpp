@@ -10,10 +10,7 @@
 
 namespace vyn::scalar {
 
-[[noreturn]] void fire_with_type(err::Code code, TypeId type);
-[[noreturn]] void fire_bad_to_arg(TypeId target, const Cell* spec);
 [[noreturn]] void fire_malconstruct(TypeId target, const Cell* spec);
-[[noreturn]] void fire_not_related(const char* action, TypeId type);
 
 // The value a text loads as, when it is one of the wanted type; bad-to-arg otherwise.
 Cell loaded_as(const Cell* text, TypeId wanted);

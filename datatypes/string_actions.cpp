@@ -375,8 +375,7 @@ Cell* make(Cell* proto, const Cell* spec, TypeId type) {
 Cell* to(Cell* proto, const Cell* spec, TypeId type) {
     TypeId from = spec->type();
     if (from == TYPE_NONE) {
-        Cell string_type = datatype_cell(TYPE_STRING);
-        fire(err::bad_to_arg, &string_type, spec);
+        datatype::fire_bad_to_arg(TYPE_STRING, spec);
     }
     if (is_text(from)) *proto = copy_range(spec, std::min(spec->s1, abs_length(spec)), length(spec));
     else if (from == TYPE_BINARY) *proto = decode_binary(spec);

@@ -53,15 +53,15 @@ uint8_t saturated(int64_t value) { return uint8_t(std::clamp<int64_t>(value, 0, 
 Bytes from_values(const Cell* spec) {
     Cell block = *spec;
     uint32_t count = block::vs_length(&block);
-    if (count > uint32_t(TUPLE_MAX)) scalar::fire_bad_to_arg(TYPE_TUPLE, spec);
+    if (count > uint32_t(TUPLE_MAX)) datatype::fire_bad_to_arg(TYPE_TUPLE, spec);
     const Cell* values = block::vs_head(&block);
     Bytes v;
     v.length = int(count);
     for (uint32_t i = 0; i < count; ++i) {
         TypeId type = values[i].type();
-        if (type != TYPE_INTEGER && type != TYPE_CHAR && type != TYPE_FLOAT) scalar::fire_bad_to_arg(TYPE_TUPLE, spec);
+        if (type != TYPE_INTEGER && type != TYPE_CHAR && type != TYPE_FLOAT) datatype::fire_bad_to_arg(TYPE_TUPLE, spec);
         double n = scalar::number_of(values[i]);
-        if (!(n > -1.0 && n < 256.0)) scalar::fire_bad_to_arg(TYPE_TUPLE, spec);
+        if (!(n > -1.0 && n < 256.0)) datatype::fire_bad_to_arg(TYPE_TUPLE, spec);
         v.b[i] = uint8_t(n);
     }
     return v;
@@ -103,7 +103,7 @@ Cell* tuple_to(Cell* proto, const Cell* spec, TypeId) {
     else if (type == TYPE_ISSUE) store(proto, from_issue(spec));
     else if (type == TYPE_BINARY) store(proto, from_binary(spec));
     else if (series::is_string_type(type)) *proto = scalar::loaded_as(spec, TYPE_TUPLE);
-    else scalar::fire_bad_to_arg(TYPE_TUPLE, spec);
+    else datatype::fire_bad_to_arg(TYPE_TUPLE, spec);
     return proto;
 }
 
@@ -151,13 +151,13 @@ Cell* tuple_pick(Cell* tuple, int32_t, const Cell* index) {
 
 // An integer stores the byte, saturated; none cuts the tuple before that byte.
 Cell* tuple_eval_path(Cell* tuple, const Cell* element, const Cell* value, const PathStep&) {
-    if (!element->is(TYPE_INTEGER)) scalar::fire_with_type(err::invalid_type, element->type());
+    if (!element->is(TYPE_INTEGER)) datatype::fire_with_type(err::invalid_type, element->type());
     if (!value) return tuple_pick(tuple, 0, element);
     int i = byte_index(*tuple, element);
     Bytes v = bytes_of(*tuple);
     if (value->is(TYPE_INTEGER)) v.b[i] = saturated(value->i32());
     else if (value->is(TYPE_NONE)) v.length = i;
-    else scalar::fire_with_type(err::invalid_type, value->type());
+    else datatype::fire_with_type(err::invalid_type, value->type());
     return store(tuple, v);
 }
 
@@ -215,7 +215,7 @@ Cell* tuple_math(Cell* tuple, const Cell* right) {
     case TYPE_INTEGER: return integer_math(tuple, operand.i32(), op);
     case TYPE_FLOAT: case TYPE_PERCENT: return float_math(tuple, operand, op);
     case TYPE_TUPLE: return tuple_by_tuple(tuple, operand, op);
-    default: scalar::fire_with_type(err::invalid_type, operand.type());
+    default: datatype::fire_with_type(err::invalid_type, operand.type());
     }
 }
 

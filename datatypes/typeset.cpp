@@ -93,8 +93,7 @@ Cell* typeset_make(Cell* proto, const Cell* spec, TypeId) {
     } else if (from.is(TYPE_BLOCK)) {
         *proto = from_block(from);
     } else {
-        Cell type = datatype_cell(TYPE_TYPESET);
-        fire(err::bad_to_arg, &type, &from);
+        datatype::fire_bad_to_arg(TYPE_TYPESET, &from);
     }
     return proto;
 }

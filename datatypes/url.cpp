@@ -9,6 +9,7 @@
 #include "core/error.hpp"
 #include "core/memory.hpp"
 #include "core/rooted.hpp"
+#include "datatypes/datatype.hpp"
 #include "datatypes/mold.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/url_coding.hpp"
@@ -50,8 +51,7 @@ void build_from_block(Cell* out, const Cell* block) {
 Cell* url_to(Cell* proto, const Cell* spec, TypeId type) {
     if (type != TYPE_URL || !is_block_like(spec->type())) return string::to(proto, spec, type);
     if (count_of(spec) == 0) {
-        Cell url_type = datatype_cell(TYPE_URL);
-        fire(err::bad_to_arg, &url_type, spec);
+        datatype::fire_bad_to_arg(TYPE_URL, spec);
     }
     string::make_at(proto, 16);  // the spec stays in its own cell, which keeps it reachable
     build_from_block(proto, spec);

@@ -109,8 +109,7 @@ Cell word_of(const Cell& spec, TypeId target) {
     default:
         break;
     }
-    Cell type = datatype_cell(target);
-    fire(err::bad_to_arg, &type, &spec);
+    datatype::fire_bad_to_arg(target, &spec);
 }
 
 int32_t form_symbol(uint32_t symbol, Cell* out, int32_t budget) {
