@@ -334,9 +334,6 @@ int equal(const Cell* a, const Cell* b, int op, bool match) {
     return match ? 0 : sign_of(int64_t(va.length) - int64_t(vb.length));
 }
 
-namespace {
-
-// A binary! holding a copy of the bytes: the argument of `invalid-utf8`.
 Cell binary_of(const uint8_t* bytes, size_t n) {
     NodeId node = memory::alloc_bytes(n);
     Series* b = memory::series_of(node);
@@ -344,6 +341,8 @@ Cell binary_of(const uint8_t* bytes, size_t n) {
     b->tail = b->head + uint32_t(n);
     return make_cell(TYPE_BINARY, 0, node, 0);
 }
+
+namespace {
 
 [[noreturn]] void invalid_utf8(const uint8_t* bytes, size_t n) {
     Cell arg = binary_of(bytes, n);

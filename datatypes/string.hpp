@@ -160,6 +160,8 @@ Cell* from_utf8_binary(const uint8_t* bytes, size_t length);
 
 // The text from the head as UTF-8.
 std::string to_utf8(const Cell* s);
+// A binary! holding a copy of the bytes (also the argument of `invalid-utf8`).
+Cell binary_of(const uint8_t* bytes, size_t n);
 
 // Two upper-case hex digits of a byte.
 std::string_view byte_to_hex(uint8_t byte);

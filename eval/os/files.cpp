@@ -6,14 +6,12 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
 #include "core/error.hpp"
-#include "core/memory.hpp"
 #include "core/rooted.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/file.hpp"
@@ -83,15 +81,6 @@ Bytes file_bytes(const Cell* source, const std::string& path, int32_t part, int3
     return bytes;
 }
 
-Cell binary_cell(const Bytes& bytes) {
-    Cell value = string::make(uint32_t(bytes.size()));
-    Series* s = memory::series_of(value.s2);
-    if (!bytes.empty()) std::memcpy(s->data(), bytes.data(), bytes.size());
-    s->tail = uint32_t(bytes.size());
-    value.set_type(TYPE_BINARY);
-    return value;
-}
-
 // CR LF and a lone CR become LF; a leading byte-order mark goes.
 Bytes folded_line_ends(const Bytes& bytes) {
     size_t from = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
@@ -136,7 +125,7 @@ Cell* read(Cell* source, const Cell* part, const Cell* seek, bool binary, bool l
         return source;
     }
     Bytes bytes = file_bytes(source, path, count_of(part), count_of(seek));
-    if (binary) *source = binary_cell(bytes);
+    if (binary) *source = string::binary_of(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
     else if (lines) *source = lines_block(bytes);
     else *source = string_cell(folded_line_ends(bytes));
     return source;
