@@ -11,6 +11,7 @@
 #include "core/error.hpp"
 #include "core/fatal.hpp"
 #include "core/os/console_out.hpp"
+#include "core/rooted.hpp"
 #include "core/utf8.hpp"
 #include "eval/stack.hpp"
 
@@ -294,6 +295,12 @@ void append_utf8(Cell* s, std::string_view utf8) {
         append_char(node, ok ? d.code_point : unicode::REPLACEMENT_CHAR);
         p += d.length ? d.length : 1;
     }
+}
+
+Cell from_utf8(std::string_view utf8) {
+    Rooted text(make(uint32_t(utf8.size())));
+    append_utf8(text.get(), utf8);
+    return *text;
 }
 
 namespace {

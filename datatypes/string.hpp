@@ -135,6 +135,8 @@ inline Series* append_string(Cell* target, const Cell* source, int32_t part = -1
 void concatenate_literal(Cell* s, std::string_view text);
 // Appends UTF-8 text; invalid sequences become U+FFFD.
 void append_utf8(Cell* s, std::string_view utf8);
+// A new string! of UTF-8 text from outside series buffers; invalid sequences become U+FFFD.
+Cell from_utf8(std::string_view utf8);
 
 // Comparison operator codes.
 enum Op : int {

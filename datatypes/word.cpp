@@ -207,9 +207,7 @@ int32_t family_mold(const Cell* value, Cell* out, const MoldArgs&, const Cell*, 
 Cell symbol_text(const Cell& symbol) {
     if (symbol.s2) return unicode::string_cell(symbol.s2);
     const std::string name(symbol::name_of(symbol));
-    Rooted text(string::make(uint32_t(name.size())));
-    string::append_utf8(text.get(), name);
-    return *text;
+    return string::from_utf8(name);
 }
 
 int symbol_compare(const Cell* a, const Cell* b, int op) {

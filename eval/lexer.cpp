@@ -556,10 +556,10 @@ void Lexer::fail(err::Code code, TypeId type, uint32_t missing_char) {
     if (to < end && size_t(to - from) == EXCERPT_MAX)
         while (to > from && (*to & 0xC0) == 0x80) --to;
     uint32_t args = stack_top();
-    stack_push(tokenizer::string_from_text("(line " + std::to_string(line) + ")"));
+    stack_push(string::from_utf8("(line " + std::to_string(line) + ")"));
     if (code == err::syntax_invalid) stack_push(datatype_cell(type));
     if (code == err::missing) stack_push(char_cell(missing_char));
-    stack_push(tokenizer::string_from_text(std::string_view(reinterpret_cast<const char*>(from), size_t(to - from))));
+    stack_push(string::from_utf8(std::string_view(reinterpret_cast<const char*>(from), size_t(to - from))));
     const Cell* a = scan_stack.data() + args;
     if (stack_top() - args == 3) fire(code, a, a + 1, a + 2);
     fire(code, a, a + 1);

@@ -7,7 +7,6 @@
 #include <limits>
 
 #include "core/float_text.hpp"
-#include "core/rooted.hpp"
 #include "datatypes/string.hpp"
 
 namespace vyn::tokenizer {
@@ -154,12 +153,6 @@ int scan_tuple(Text text, Cell* out) {
     }
     *out = make_tuple(bytes, count);
     return SCAN_OK;
-}
-
-Cell string_from_text(std::string_view utf8) {
-    Rooted s(string::make(uint32_t(utf8.size())));
-    string::append_utf8(s.get(), utf8);
-    return *s;
 }
 
 void upper_case_ascii(char* text) {

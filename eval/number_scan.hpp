@@ -58,8 +58,6 @@ Cell make_tuple(const uint8_t* bytes, int count);
 inline int tuple_length(const Cell& t) { return int((t.header >> TUPLE_LENGTH_SHIFT) & 0xF); }
 uint8_t tuple_byte(const Cell& t, int i);
 
-// A string! made from UTF-8 text (invalid sequences become U+FFFD).
-Cell string_from_text(std::string_view utf8);
 // Upper-cases the ASCII letters of a NUL-terminated text in place; other bytes stay as they are.
 void upper_case_ascii(char* text);
 inline bool is_letter(char32_t c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }

@@ -74,9 +74,7 @@ void quit_return(int32_t, const int32_t*) { end_process(natives::args()->i32());
 void read_stdin(int32_t, const int32_t* refinements) {
     std::string line;
     if (!read_line(line, natives::used(refinements, 0))) end_process(0);
-    Rooted text(string::make(uint32_t(line.size())));
-    string::append_utf8(text.get(), line);
-    stack::set_result(*text);
+    stack::set_result(string::from_utf8(line));
 }
 
 // system/console/init: the title of the terminal window, when standard output is a terminal.

@@ -39,13 +39,6 @@ int32_t count_of(const Cell* number) {
     return number->is(TYPE_INTEGER) ? number->i32() : int32_t(number->f64());
 }
 
-Cell text_cell(TypeId type, const std::string& utf8) {
-    Rooted text(string::make(uint32_t(utf8.size())));
-    string::append_utf8(text.get(), utf8);
-    text->set_type(type);
-    return *text;
-}
-
 Cell read_dir(const Cell* source, std::string path) {
     if (ends_with(path, ".")) path += '/';
     DIR* dir = opendir(path.c_str());
@@ -63,7 +56,8 @@ Cell read_dir(const Cell* source, std::string path) {
     Rooted listing;
     block::make_at(listing.get(), int64_t(names.size()));
     for (const std::string& name : names) {
-        Rooted file(text_cell(TYPE_FILE, name));
+        Rooted file(string::from_utf8(name));
+        file->set_type(TYPE_FILE);
         block::vs_append(listing.get(), file.get());
     }
     return *listing;
