@@ -56,6 +56,7 @@
 #include "eval/interp.hpp"
 #include "eval/native_support.hpp"
 #include "eval/natives.hpp"
+#include "eval/plan.hpp"
 #include "eval/random.hpp"
 #include "eval/stack.hpp"
 #include "library/terminal.hpp"
@@ -155,6 +156,7 @@ void shutdown() {
     word::set_text_loader(nullptr);
     hashtable::set_map_key_preparer(nullptr);
     context::set_change_notifier(nullptr);
+    plan::shutdown();
     forget_roots();
     datatype::init();
     memory::free_all();

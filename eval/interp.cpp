@@ -22,55 +22,29 @@
 #include "eval/actions.hpp"
 #include "eval/native_entries.hpp"
 #include "eval/natives.hpp"
+#include "eval/interp_internal.hpp"
+#include "eval/number_ops.hpp"
+#include "eval/plan.hpp"
 #include "eval/stack.hpp"
 
 namespace vyn::interp {
 
 Cell current_code;
 
+void missing_argument(const Cell& name, const Cell& entry) {
+    Cell word = name;
+    Cell arg = make_cell(TYPE_WORD, 0, entry.s3, uint32_t(-1));
+    fire(err::no_arg, &word, &arg);
+}
+
+void wrong_argument_type(const Cell& name, const Cell& entry, const Cell& value) {
+    Cell word = name;
+    Cell type = datatype_cell(value.type());
+    Cell arg = make_cell(TYPE_WORD, 0, entry.s3, uint32_t(-1));
+    fire(err::expect_arg, &word, &type, &arg);
+}
+
 namespace {
-
-constexpr int MAX_REFINEMENTS = 32;
-constexpr uint32_t FRAME_EVAL_KIND = stack::FRAME_EVAL | stack::FRAME_INTERPRETED;
-constexpr uint32_t FRAME_NATIVE_KIND = stack::FRAME_NATIVE | stack::FRAME_INTERPRETED;
-constexpr uint32_t FRAME_FUNCTION_KIND = stack::FRAME_FUNCTION | stack::FRAME_INTERPRETED;
-
-Series* block_of(const Cell& b) { return memory::series_of(b.s2); }
-Cell value_at(const Cell& code, uint32_t i) { return block_of(code)->cells()[i]; }
-// Blocks hold cells, so their length needs no division by a run-time unit.
-uint32_t cell_count(const Series* s) { return (s->tail - s->head) / uint32_t(sizeof(Cell)); }
-uint32_t length_of(const Cell& code) { return cell_count(block_of(code)); }
-Cell* extra_of(const Cell& callable) { return memory::series_of(callable.s3)->cells(); }
-
-void give(const Cell& v, bool push) {
-    if (push) stack::push(v);
-    else stack::set_result(v);
-}
-
-void pop_frame(bool push) {
-    if (push) stack::unwind();
-    else stack::unwind_last();
-}
-
-bool callable(TypeId t) {
-    return t == TYPE_NATIVE || t == TYPE_ACTION || t == TYPE_FUNCTION || t == TYPE_ROUTINE;
-}
-
-// Whether a value met in code needs a step of its own (eval_step); every other value but a word
-// is its own result.
-constexpr bool needs_step(TypeId t) {
-    switch (t) {
-    case TYPE_PAREN: case TYPE_SET_WORD: case TYPE_LIT_WORD: case TYPE_GET_WORD: case TYPE_ISSUE:
-    case TYPE_NATIVE: case TYPE_ACTION: case TYPE_FUNCTION: case TYPE_ROUTINE: case TYPE_OP:
-    case TYPE_PATH: case TYPE_LIT_PATH: case TYPE_SET_PATH: case TYPE_GET_PATH:
-        return true;
-    default: return false;
-    }
-}
-
-// The paths that neither allocate nor run code read the code's cells through one pointer taken
-// when they start.
-const Cell* cells_of(const Cell& code) { return block_of(code)->cells(); }
 
 // Restores `current_code` however the evaluation ends. While a block is evaluated,
 // `current_code` (a root) holds it, and the guard of a nested evaluation holds it in turn.
@@ -78,12 +52,6 @@ struct CodeGuard {
     Rooted saved{current_code};
     ~CodeGuard() { current_code = *saved; }
 };
-
-// Every cycle of the evaluator's recursion pushes a frame through one of the places that call
-// this, so checking there bounds the native stack.
-void check_native_stack() {
-    if (runtime::native_stack_exhausted()) fire(err::stack_overflow);
-}
 
 // ---- Argument lists ----
 
@@ -161,8 +129,6 @@ struct Call {
     int32_t refinements[MAX_REFINEMENTS];  // natives: one entry per refinement, filled per call
 };
 
-Cell list_entry(NodeId list, uint32_t i) { return memory::series_of(list)->cells()[i]; }
-uint32_t list_length(NodeId list) { return cell_count(memory::series_of(list)); }
 
 Cell call_word(const Call& call) {
     if (call.name) return *call.name;
@@ -170,21 +136,8 @@ Cell call_word(const Call& call) {
     return w;
 }
 
-[[noreturn]] void missing_argument(const Call& call, const Cell& entry) {
-    Cell word = call_word(call);
-    Cell arg = make_cell(TYPE_WORD, 0, entry.s3, uint32_t(-1));
-    fire(err::no_arg, &word, &arg);
-}
-
-[[noreturn]] void wrong_argument_type(const Call& call, const Cell& entry, const Cell& value) {
-    Cell word = call_word(call);
-    Cell type = datatype_cell(value.type());
-    Cell arg = make_cell(TYPE_WORD, 0, entry.s3, uint32_t(-1));
-    fire(err::expect_arg, &word, &type, &arg);
-}
-
 inline void check_type(const Call& call, const Cell& entry, const Cell& value) {
-    if (!typeset::has(entry, value.type())) wrong_argument_type(call, entry, value);
+    if (!typeset::has(entry, value.type())) wrong_argument_type(call_word(call), entry, value);
 }
 
 // The argument classes other than an evaluated one, and arguments missing at the end.
@@ -195,7 +148,7 @@ uint32_t fetch_unevaluated(const Call& call, const Cell& entry, typeset::ArgClas
             stack::push(unset_cell());
             return pos;
         }
-        missing_argument(call, entry);
+        missing_argument(call_word(call), entry);
     }
     Cell v = value_at(code, pos);
     if (cls == typeset::ARG_QUOTED) {
@@ -293,16 +246,7 @@ bool find_refinement(NodeId list, uint32_t symbol, uint32_t& index, uint32_t& sl
 // Pushes false for each refinement and none for each of its arguments, then the locals: /local
 // false and the others none (function frames).
 void push_local_slots(NodeId list, uint32_t i) {
-    uint32_t n = list_length(list);
-    for (; i < n; ++i) {
-        Cell e = list_entry(list, i);
-        if (e.is(TYPE_REFINEMENT)) stack::push(logic_cell(false));
-        else if (e.is(TYPE_TYPESET) && typeset::arg_class(e) != typeset::ARG_RETURN) stack::push(none_cell());
-    }
-    Cell last = n ? list_entry(list, n - 1) : unset_cell();
-    if (!last.is(TYPE_INTEGER)) return;
-    stack::push(logic_cell(false));
-    for (int32_t k = 1; k < last.i32(); ++k) stack::push(none_cell());
+    each_local_slot(list, i, [](const Cell& slot) { stack::push(slot); });
 }
 
 // `path` is the calling path, named by the error for a refinement used twice.
@@ -447,119 +391,7 @@ uint32_t eval_path(const Cell& code, uint32_t pos, uint32_t end, const Cell& pat
     return pos;
 }
 
-// ---- Number operators ----
-
-// The operators that give their result without a frame when both operands are plain numbers
-// (integer! or float!): the add, subtract and multiply actions and the comparison natives. For
-// such operands their handlers neither raise nor allocate, so the frame could never be seen.
-struct NumberOp {
-    enum Kind : uint8_t { none, arithmetic, comparison } kind;
-    uint8_t code;  // the action slot, or the compare operator
-};
-
-// By native slot; made at start-up from the natives table, so no name is looked up per call.
-NumberOp native_number_ops[natives::TABLE_SIZE];
-
-void init_number_ops() {
-    const std::pair<natives::Native, CompareOp> comparisons[] = {
-        {natives::entry::equal_q, CMP_EQUAL},
-        {natives::entry::strict_equal_q, CMP_STRICT_EQUAL},
-        {natives::entry::not_equal_q, CMP_NOT_EQUAL},
-        {natives::entry::lesser_q, CMP_LESSER},
-        {natives::entry::greater_q, CMP_GREATER},
-        {natives::entry::lesser_or_equal_q, CMP_LESSER_OR_EQUAL},
-        {natives::entry::greater_or_equal_q, CMP_GREATER_OR_EQUAL},
-    };
-    for (int slot = 0; slot < natives::TABLE_SIZE; ++slot) {
-        native_number_ops[slot] = NumberOp{NumberOp::none, 0};
-        for (const auto& [entry, op] : comparisons)
-            if (natives::table[slot] == entry) native_number_ops[slot] = NumberOp{NumberOp::comparison, uint8_t(op)};
-    }
-}
-
-// The number operator of a native or action slot; inline, as every operator met in code asks.
-[[gnu::always_inline]] inline NumberOp number_op_of(TypeId type, uint32_t slot) {
-    if (type == TYPE_ACTION && (slot == A_ADD || slot == A_SUBTRACT || slot == A_MULTIPLY))
-        return NumberOp{NumberOp::arithmetic, uint8_t(slot)};
-    if (type == TYPE_NATIVE && slot - 1 < uint32_t(natives::TABLE_SIZE)) return native_number_ops[slot - 1];
-    return NumberOp{NumberOp::none, 0};
-}
-
-bool is_plain_number(const Cell& v) { return v.is(TYPE_INTEGER) || v.is(TYPE_FLOAT); }
-
-bool compare_integers(int32_t a, int32_t b, uint8_t op) {
-    switch (op) {
-    case CMP_NOT_EQUAL: return a != b;
-    case CMP_LESSER: return a < b;
-    case CMP_LESSER_OR_EQUAL: return a <= b;
-    case CMP_GREATER: return a > b;
-    case CMP_GREATER_OR_EQUAL: return a >= b;
-    default: return a == b;
-    }
-}
-
-// The sum, difference or product in the left cell (its header kept, as the integer handlers
-// do); false when it overflows.
-bool integer_arithmetic(uint8_t slot, Cell& left, int32_t right) {
-    int32_t a = left.i32();
-    int32_t value = 0;
-    bool overflow = slot == A_ADD        ? __builtin_add_overflow(a, right, &value)
-                    : slot == A_SUBTRACT ? __builtin_sub_overflow(a, right, &value)
-                                         : __builtin_mul_overflow(a, right, &value);
-    if (!overflow) left.s2 = uint32_t(value);
-    return !overflow;
-}
-
-// A float! on the left of a plain number: the float arithmetic the float! handlers do, without
-// their dispatch.
-bool float_arithmetic(uint8_t slot, Cell& left, const Cell& right) {
-    if (!left.is(TYPE_FLOAT)) return false;
-    double b = right.is(TYPE_INTEGER) ? double(right.i32()) : right.f64();
-    floating::MathOp op = slot == A_ADD        ? floating::MathOp::add
-                          : slot == A_SUBTRACT ? floating::MathOp::subtract
-                                               : floating::MathOp::multiply;
-    left = float_cell(floating::do_op(left.f64(), b, op));
-    return true;
-}
-
-action::Binary arithmetic_handler(uint8_t slot, TypeId type) {
-    if (slot == A_ADD) return datatype::handler<A_ADD>(type);
-    if (slot == A_SUBTRACT) return datatype::handler<A_SUBTRACT>(type);
-    return datatype::handler<A_MULTIPLY>(type);
-}
-
-// Two plain numbers, not both integers or an integer result that overflows: the left cell
-// becomes the result.
-[[gnu::noinline]] void apply_mixed_number_op(NumberOp op, Cell& left, const Cell& right) {
-    if (op.kind == NumberOp::comparison) {
-        left = logic_cell(actions::compare(&left, &right, op.code));
-        return;
-    }
-    if (float_arithmetic(op.code, left, right)) return;
-    Cell* result = arithmetic_handler(op.code, left.type())(&left, &right);
-    if (result != &left) left = *result;
-}
-
-// Two plain numbers: the left cell becomes the result. Two integers take the inline path.
-inline void apply_number_op(NumberOp op, Cell& left, const Cell& right) {
-    if (left.is(TYPE_INTEGER) && right.is(TYPE_INTEGER)) {
-        if (op.kind == NumberOp::comparison) {
-            left = logic_cell(compare_integers(left.i32(), right.i32(), op.code));
-            return;
-        }
-        if (integer_arithmetic(op.code, left, right.i32())) return;
-    }
-    apply_mixed_number_op(op, left, right);
-}
-
-// A right operand that one step of evaluation would give as it is: a number, or a bound word
-// whose value is one. Copies it out, or gives false.
-bool plain_number(const Cell& v, Cell& number) {
-    const Cell* c = v.is(TYPE_WORD) ? context::bound_value(v) : &v;
-    if (!c || !is_plain_number(*c)) return false;
-    number = *c;
-    return true;
-}
+}  // namespace
 
 // The op! value of a word that names an operator, or nullptr; never raises.
 const Cell* operator_value(const Cell& word) {
@@ -567,6 +399,8 @@ const Cell* operator_value(const Cell& word) {
     if (!value) value = context::value_or_null(word);
     return value && value->is(TYPE_OP) ? value : nullptr;
 }
+
+namespace {
 
 // Applies a number operator to `left` and the plain number `operand`; false, changing nothing,
 // when the operator or the operands are not such.
@@ -601,6 +435,8 @@ bool eval_plain(const Cell& code, uint32_t pos, uint32_t end, Cell& result, uint
 
 // ---- Expressions ----
 
+}  // namespace
+
 uint32_t check_infix(const Cell& code, uint32_t next, uint32_t end, bool push, Cell* start_top) {
     while (next < end) {
         Cell word = value_at(code, next);
@@ -621,6 +457,8 @@ uint32_t check_infix(const Cell& code, uint32_t next, uint32_t end, bool push, C
     }
     return next;
 }
+
+namespace {
 
 uint32_t eval_set_word(const Cell& code, const Cell& word, uint32_t next, uint32_t end, bool push) {
     if (next >= end) fire(err::need_value, &word);
@@ -663,6 +501,7 @@ void init() {
     stack::body_symbol = words::frame_body.s2;
     stack::anon_symbol = words::frame_anon.s2;
     init_number_ops();
+    plan::init();
 }
 
 namespace {
@@ -682,6 +521,7 @@ bool eval_plain_block(const Cell& block, uint32_t length, Cell& value) {
     // A local copy is read: a whole-cell load just after a store to one slot would stall.
     Cell code = block;
     current_code = code;
+    if (plan::run(code, length)) return;
     uint32_t pos = code.s1;
     if (pos >= length) stack::set_result(unset_cell());
     for (uint32_t end = length; pos < end;) {
@@ -693,6 +533,17 @@ bool eval_plain_block(const Cell& block, uint32_t length, Cell& value) {
 }
 
 }  // namespace
+
+// Its own frame keeps the result apart from the caller's cells, unless the caller's frame holds
+// nothing yet and takes the result where the paren's frame would put it.
+void eval_paren(const Cell& paren, bool push) {
+    if (push || stack::top != stack::base) {
+        eval(paren, !push);
+    } else {
+        check_native_stack();
+        eval_in_frame(paren, length_of(paren));
+    }
+}
 
 void eval(const Cell& block, bool keep_result) {
     Cell plain;
@@ -736,16 +587,7 @@ uint32_t give_word_value(const Cell& code, const Cell& word, Cell value, uint32_
 
 [[gnu::noinline]] uint32_t eval_step(const Cell& code, Cell v, uint32_t next, uint32_t end, bool push, bool literal) {
     switch (v.type()) {
-    case TYPE_PAREN:
-        // Its own frame keeps the result apart from the caller's cells, unless the caller's frame
-        // holds nothing yet and takes the result where the paren's frame would put it.
-        if (push || stack::top != stack::base) {
-            eval(v, !push);
-        } else {
-            check_native_stack();
-            eval_in_frame(v, length_of(v));
-        }
-        return next;
+    case TYPE_PAREN: eval_paren(v, push); return next;
     case TYPE_SET_WORD: return eval_set_word(code, v, next, end, push);
     case TYPE_LIT_WORD: v.set_type(TYPE_WORD); break;
     case TYPE_GET_WORD: v = *context::get(v); break;
@@ -826,8 +668,6 @@ Cell arg_list(const Cell& callable) {
     return list;
 }
 
-namespace {
-
 // The callable's argument list node; the list is made on the first call.
 NodeId arg_list_of(const Cell& fn) {
     uint32_t slot = fn.is(TYPE_NATIVE) || fn.is(TYPE_ACTION) ? uint32_t(NATIVE_ARGS) : uint32_t(EXTRA_ARGS);
@@ -851,8 +691,6 @@ void run_native(const Cell& fn, const int32_t* refinements) {
     if (!entry) fire(err::not_done);  // a slot no native fills
     entry(0, refinements);
 }
-
-}  // namespace
 
 namespace {
 

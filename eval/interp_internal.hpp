@@ -1,0 +1,113 @@
+// What the interpreter's loop shares with the runner of analysed blocks (eval/plan.*): the cell
+// and frame helpers every step uses, and the general steps an analysed expression falls back on
+// when the code or a word's value is no longer what the analysis saw.
+#pragma once
+
+#include <cstdint>
+
+#include "core/cell.hpp"
+#include "core/context.hpp"
+#include "core/error.hpp"
+#include "core/memory.hpp"
+#include "core/runtime.hpp"
+#include "core/typeset.hpp"
+#include "eval/number_ops.hpp"
+#include "eval/stack.hpp"
+
+namespace vyn::interp {
+
+constexpr int MAX_REFINEMENTS = 32;
+constexpr uint32_t FRAME_EVAL_KIND = stack::FRAME_EVAL | stack::FRAME_INTERPRETED;
+constexpr uint32_t FRAME_NATIVE_KIND = stack::FRAME_NATIVE | stack::FRAME_INTERPRETED;
+constexpr uint32_t FRAME_FUNCTION_KIND = stack::FRAME_FUNCTION | stack::FRAME_INTERPRETED;
+
+inline Series* block_of(const Cell& b) { return memory::series_of(b.s2); }
+inline Cell value_at(const Cell& code, uint32_t i) { return block_of(code)->cells()[i]; }
+// Blocks hold cells, so their length needs no division by a run-time unit.
+inline uint32_t cell_count(const Series* s) { return (s->tail - s->head) / uint32_t(sizeof(Cell)); }
+inline uint32_t length_of(const Cell& code) { return cell_count(block_of(code)); }
+inline Cell* extra_of(const Cell& callable) { return memory::series_of(callable.s3)->cells(); }
+// The paths that neither allocate nor run code read the code's cells through one pointer taken
+// when they start.
+inline const Cell* cells_of(const Cell& code) { return block_of(code)->cells(); }
+
+inline void give(const Cell& v, bool push) {
+    if (push) stack::push(v);
+    else stack::set_result(v);
+}
+
+inline void pop_frame(bool push) {
+    if (push) stack::unwind();
+    else stack::unwind_last();
+}
+
+inline bool callable(TypeId t) {
+    return t == TYPE_NATIVE || t == TYPE_ACTION || t == TYPE_FUNCTION || t == TYPE_ROUTINE;
+}
+
+// Whether a value met in code needs a step of its own; every other value but a word is its own
+// result.
+constexpr bool needs_step(TypeId t) {
+    switch (t) {
+    case TYPE_PAREN: case TYPE_SET_WORD: case TYPE_LIT_WORD: case TYPE_GET_WORD: case TYPE_ISSUE:
+    case TYPE_NATIVE: case TYPE_ACTION: case TYPE_FUNCTION: case TYPE_ROUTINE: case TYPE_OP:
+    case TYPE_PATH: case TYPE_LIT_PATH: case TYPE_SET_PATH: case TYPE_GET_PATH:
+        return true;
+    default: return false;
+    }
+}
+
+// Every cycle of the evaluator's recursion pushes a frame through one of the places that call
+// this, so checking there bounds the native stack.
+inline void check_native_stack() {
+    if (runtime::native_stack_exhausted()) fire(err::stack_overflow);
+}
+
+inline Cell list_entry(NodeId list, uint32_t i) { return memory::series_of(list)->cells()[i]; }
+inline uint32_t list_length(NodeId list) { return cell_count(memory::series_of(list)); }
+
+// The values a function frame's slots after its arguments start with, from list entry i on:
+// false for each refinement and none for each of its arguments, then the locals, /local false
+// and the others none.
+template <class Slot>
+void each_local_slot(NodeId list, uint32_t i, Slot slot) {
+    uint32_t n = list_length(list);
+    for (; i < n; ++i) {
+        Cell e = list_entry(list, i);
+        if (e.is(TYPE_REFINEMENT)) slot(logic_cell(false));
+        else if (e.is(TYPE_TYPESET) && typeset::arg_class(e) != typeset::ARG_RETURN) slot(none_cell());
+    }
+    Cell last = n ? list_entry(list, n - 1) : unset_cell();
+    if (!last.is(TYPE_INTEGER)) return;
+    slot(logic_cell(false));
+    for (int32_t k = 1; k < last.i32(); ++k) slot(none_cell());
+}
+
+// A right operand that one step of evaluation would give as it is: a number, or a bound word
+// whose value is one. Copies it out, or gives false.
+inline bool plain_number(const Cell& v, Cell& number) {
+    const Cell* c = v.is(TYPE_WORD) ? context::bound_value(v) : &v;
+    if (!c || !is_plain_number(*c)) return false;
+    number = *c;
+    return true;
+}
+
+// The op! value of a word that names an operator, or nullptr; never raises.
+const Cell* operator_value(const Cell& word);
+
+// The infix operators from `next` on, the left operand at `start_top`.
+uint32_t check_infix(const Cell& code, uint32_t next, uint32_t end, bool push, Cell* start_top);
+
+// A paren met in code, given as push mode asks.
+void eval_paren(const Cell& paren, bool push);
+
+// The callable's argument list node; the list is made (and may allocate) on the first call.
+NodeId arg_list_of(const Cell& fn);
+// Runs a native or action whose arguments are in place from the current base.
+void run_native(const Cell& fn, const int32_t* refinements);
+
+// The errors of an argument, named by the calling word and the argument list entry.
+[[noreturn]] void missing_argument(const Cell& name, const Cell& entry);
+[[noreturn]] void wrong_argument_type(const Cell& name, const Cell& entry, const Cell& value);
+
+}  // namespace vyn::interp

@@ -1,0 +1,539 @@
+// Analysed blocks. An analysis is made of nodes, one per expression met: the code cell it starts
+// with, what that cell was found to be, and for a call the callee's value and argument checks.
+// Before a node is used its cell is compared with the block's, and a callee or operator word's
+// value with the one analysed; a node that no longer fits hands its expression to the
+// interpreter, so frames, errors and results are exactly the general path's. Nodes live in
+// deques, whose elements never move, since a running expression holds its nodes while code it
+// calls may analyse more of the same block.
+#include "eval/plan.hpp"
+
+#include <array>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "core/collector.hpp"
+#include "core/context.hpp"
+#include "core/error.hpp"
+#include "core/memory.hpp"
+#include "core/rooted.hpp"
+#include "core/typeset.hpp"
+#include "eval/interp.hpp"
+#include "eval/interp_internal.hpp"
+#include "eval/number_ops.hpp"
+#include "eval/stack.hpp"
+
+namespace vyn::plan {
+
+namespace {
+
+using interp::cells_of;
+
+constexpr uint32_t UNKNOWN = ~0u;  // where an expression the analysis leaves alone ends
+// Misses tolerated before a statement is analysed afresh, and nodes per code cell after which
+// a block stops being analysed again (code that keeps changing under its analysis).
+constexpr uint32_t MISS_LIMIT = 8;
+constexpr uint32_t NODES_PER_CELL = 32;
+
+enum class Kind : uint8_t {
+    general,   // left to the interpreter
+    constant,  // a value that is its own result
+    word,      // a word whose value is not called
+    set_word,
+    call,      // a word whose value is a function, native or action of evaluated arguments
+    paren,
+};
+
+struct Node;
+
+// An infix operator after a value and the operand on its right.
+struct Step {
+    Cell word{};
+    Cell op{};  // the word's op! value
+    interp::NumberOp number{};
+    bool framed = false;  // a native or action of two evaluated arguments: called here
+    Cell left_entry{};
+    Cell right_entry{};
+    const Node* right = nullptr;
+};
+
+struct Node {
+    Kind kind = Kind::general;
+    bool native = false;  // call: a native or action, else a function
+    uint32_t pos = 0;     // the first cell
+    uint32_t next = 0;    // after the value and its arguments
+    uint32_t end = 0;     // after the operators too, or UNKNOWN
+    Cell cell{};          // the code cell at pos
+    Cell callee{};        // call: the value called
+    std::vector<Cell> entries;       // call: the arguments' list entries
+    std::vector<const Node*> args;   // call: the arguments analysed (the rest end unknown); set-word: the value
+    std::vector<Cell> locals;        // function call: the values its other slots start with
+    std::vector<Step> steps;
+};
+
+struct Plan {
+    NodeId block = 0;
+    uint32_t start = 0;
+    uint32_t uses = 0;
+    uint32_t active = 0;  // runs and analyses in progress
+    uint32_t misses = 0;
+    bool retired = false;  // dropped by the collector while running: freed when the last run ends
+    std::vector<const Node*> statement_at;  // by position from start; nullptr when not analysed yet
+    std::vector<std::unique_ptr<Node>> nodes;
+};
+
+// Markers in statement_at: a statement known to need the general path, and a call analysed
+// before its callee had an argument list.
+const Node general_statement;
+const Node retry_statement;
+
+std::vector<Plan*> by_node;  // the analysis of each block node, or nullptr
+std::vector<Plan*> plans;    // every analysis reachable from by_node
+std::vector<Plan*> retired;  // dropped while running
+
+// Refinement slots of a native called without a path: none is used.
+constexpr auto no_refinements = [] {
+    std::array<int32_t, interp::MAX_REFINEMENTS> r{};
+    r.fill(-1);
+    return r;
+}();
+
+inline bool same(const Cell& a, const Cell& b) {
+    uint64_t x[2], y[2];
+    std::memcpy(x, &a, sizeof x);
+    std::memcpy(y, &b, sizeof y);
+    return ((x[0] ^ y[0]) | (x[1] ^ y[1])) == 0;
+}
+
+// The op! value of an operator word as analysed: read through its binding, as the value of a
+// word the analysis found bound; nullptr when it is not that value any more.
+inline const Cell* same_operator(const Step& step) {
+    const Cell* op = context::bound_value(step.word);
+    return op && same(*op, step.op) ? op : nullptr;
+}
+
+// ---- Analysis ----
+
+// The argument list of a callable. A native's or action's is made when missing, as its spec
+// is known to be sound; a function's is used only once the interpreter has made it, since making
+// it may raise where the general path would not.
+NodeId analysed_list(const Cell& fn) {
+    if (fn.is(TYPE_NATIVE) || fn.is(TYPE_ACTION)) return interp::arg_list_of(fn);
+    Cell cached = interp::extra_of(fn)[interp::EXTRA_ARGS];
+    return cached.is(TYPE_BLOCK) ? cached.s2 : 0;
+}
+
+// The entries of the arguments a call fetches before its refinements, and the list index after
+// them; false when one is not an evaluated argument.
+bool evaluated_arguments(NodeId list, std::vector<Cell>& entries, uint32_t& after) {
+    uint32_t n = interp::list_length(list);
+    uint32_t i = 0;
+    for (; i < n; ++i) {
+        Cell e = interp::list_entry(list, i);
+        if (!e.is(TYPE_TYPESET)) break;
+        typeset::ArgClass cls = typeset::arg_class(e);
+        if (cls == typeset::ARG_RETURN) continue;
+        if (cls != typeset::ARG_EVALUATED) return false;
+        entries.push_back(e);
+    }
+    after = i;
+    return true;
+}
+
+// Reads the code and the words' values as they are, running nothing. Making a native's
+// argument list may collect: the plan is marked running meanwhile, and cells are read afresh.
+class Analyser {
+public:
+    Analyser(Plan& plan, const Cell& code, uint32_t end) : plan_(plan), code_(code), end_(end) {}
+
+    // The node of the expression at pos; its `end` tells where the next one starts.
+    const Node* expression(uint32_t pos, bool no_infix) {
+        plan_.nodes.push_back(std::make_unique<Node>());
+        Node& node = *plan_.nodes.back();
+        node.pos = pos;
+        node.cell = cells_of(code_)[pos];
+        node.next = pos + 1;
+        value(node);
+        node.end = node.kind == Kind::general ? UNKNOWN : node.next;
+        if (!no_infix && node.end != UNKNOWN) operators(node);
+        return &node;
+    }
+
+private:
+    void value(Node& node) {
+        switch (node.cell.type()) {
+        case TYPE_WORD: word(node); return;
+        case TYPE_SET_WORD:
+            if (node.next < end_) {
+                node.args.push_back(expression(node.next, false));
+                node.kind = Kind::set_word;
+                node.next = node.args[0]->end;
+            }
+            return;
+        case TYPE_PAREN: node.kind = Kind::paren; return;
+        default:
+            if (!interp::needs_step(node.cell.type())) node.kind = Kind::constant;
+            return;
+        }
+    }
+
+    void word(Node& node) {
+        const Cell* value = context::bound_value(node.cell);
+        if (!value || value->is(TYPE_UNSET) || value->is(TYPE_OP)) return;
+        if (!interp::callable(value->type())) {
+            node.kind = Kind::word;
+            return;
+        }
+        if (value->is(TYPE_ROUTINE)) return;
+        call(node, *value);
+    }
+
+    void call(Node& node, const Cell& callee) {
+        const Cell fn = callee;  // making a list may move the cell `callee` lies in
+        NodeId list = analysed_list(fn);
+        uint32_t after = 0;
+        if (!list || !evaluated_arguments(list, node.entries, after)) return;
+        node.kind = Kind::call;
+        node.callee = fn;
+        node.native = !fn.is(TYPE_FUNCTION);
+        if (!node.native) interp::each_local_slot(list, after, [&](const Cell& slot) { node.locals.push_back(slot); });
+        uint32_t pos = node.next;
+        while (node.args.size() < node.entries.size() && pos != UNKNOWN && pos < end_) {
+            node.args.push_back(expression(pos, false));
+            pos = node.args.back()->end;
+        }
+        // Arguments missing at the end of the block raise: the general path reports them.
+        if (node.args.size() < node.entries.size()) node.kind = Kind::general;
+        node.next = pos;
+    }
+
+    void operators(Node& node) {
+        uint32_t next = node.end;
+        while (next != UNKNOWN && next + 1 < end_) {
+            const Cell word = cells_of(code_)[next];
+            const Cell* op = word.is(TYPE_WORD) ? interp::operator_value(word) : nullptr;
+            if (!op) break;
+            Step step;
+            step.word = word;
+            step.op = *op;
+            Cell fn = *op;
+            fn.header = (fn.header >> 16) & 0xFF;
+            step.number = interp::number_op_of(fn.type(), fn.s1);
+            operator_entries(step, fn);
+            step.right = expression(next + 1, true);
+            next = step.right->end;
+            node.steps.push_back(step);
+        }
+        node.end = next;
+    }
+
+    // A native or action operator of two evaluated arguments is called by the runner itself.
+    static void operator_entries(Step& step, const Cell& fn) {
+        if (!fn.is(TYPE_NATIVE) && !fn.is(TYPE_ACTION)) return;
+        std::vector<Cell> entries;
+        uint32_t after = 0;
+        if (!evaluated_arguments(analysed_list(fn), entries, after) || entries.size() != 2) return;
+        step.framed = true;
+        step.left_entry = entries[0];
+        step.right_entry = entries[1];
+    }
+
+    Plan& plan_;
+    const Cell& code_;
+    uint32_t end_;
+};
+
+// ---- Running ----
+
+uint32_t evaluate(Plan& plan, const Node& node, const Cell& code, uint32_t end, bool no_infix, bool push);
+
+uint32_t general(Plan& plan, const Node& node, const Cell& code, uint32_t end, bool no_infix, bool push) {
+    if (node.kind != Kind::general) ++plan.misses;
+    return interp::eval_expression(code, node.pos, end, no_infix, push, false);
+}
+
+// An argument or operand at pos: through its node when it starts there, else the general path.
+uint32_t operand(Plan& plan, const Node* node, const Cell& code, uint32_t pos, uint32_t end, bool no_infix) {
+    if (node && node->pos == pos) return evaluate(plan, *node, code, end, no_infix, true);
+    return interp::eval_expression(code, pos, end, no_infix, true, false);
+}
+
+inline void check_argument(const Cell& name, const Cell& entry) {
+    if (!typeset::has(entry, stack::top[-1].type())) interp::wrong_argument_type(name, entry, stack::top[-1]);
+}
+
+// A call of a native or action operator, the left operand at start_top; as the interpreter's
+// infix call does.
+uint32_t call_operator(Plan& plan, const Step& step, const Cell& code, uint32_t next, uint32_t end, bool push,
+                       Cell* start_top) {
+    Cell fn = step.op;
+    fn.header = (fn.header >> 16) & 0xFF;
+    stack::top = start_top;
+    if (!step.framed) return interp::eval_call(fn, code, next + 1, end, push, &step.word, true);
+    interp::check_native_stack();
+    Rooted held(fn);
+    stack::mark(interp::FRAME_NATIVE_KIND, step.word.s2, step.word.s1);
+    ++stack::top;
+    if (!typeset::has(step.left_entry, stack::base->type()))
+        interp::wrong_argument_type(step.word, step.left_entry, *stack::base);
+    uint32_t pos = next + 1;
+    if (pos >= end) interp::missing_argument(step.word, step.right_entry);
+    pos = operand(plan, step.right, code, pos, end, true);
+    check_argument(step.word, step.right_entry);
+    interp::run_native(*held, no_refinements.data());
+    interp::pop_frame(push);
+    return pos;
+}
+
+// The operators after a value given at start_top; the general path takes over from the first
+// one that is not as analysed.
+uint32_t operators(Plan& plan, const Node& node, const Cell& code, uint32_t next, uint32_t end, bool push,
+                   Cell* start_top) {
+    for (const Step& step : node.steps) {
+        if (next >= end) break;
+        const Cell* cells = cells_of(code);
+        if (!same(cells[next], step.word) || !same_operator(step)) break;
+        Cell left = *start_top;
+        Cell right;
+        if (step.number.kind != interp::NumberOp::none && next + 1 < end && interp::is_plain_number(left) &&
+            interp::plain_number(cells[next + 1], right)) {
+            interp::apply_number_op(step.number, left, right);
+            stack::top = start_top;
+            interp::give(left, push);
+            next += 2;
+            continue;
+        }
+        next = call_operator(plan, step, code, next, end, push, start_top);
+    }
+    if (next < end && cells_of(code)[next].is(TYPE_WORD)) next = interp::check_infix(code, next, end, push, start_top);
+    return next;
+}
+
+uint32_t call(Plan& plan, const Node& node, const Cell& value, const Cell& code, uint32_t end, bool push) {
+    interp::check_native_stack();
+    Cell* holder = stack::push(value);
+    const Cell fn = value;
+    const Cell& name = node.cell;
+    if (node.native) stack::mark(interp::FRAME_NATIVE_KIND, name.s2, name.s1);
+    else stack::mark(interp::FRAME_FUNCTION_KIND, name.s2, name.s1, fn.s1, context::context_cell(fn.s1).s2);
+    uint32_t pos = node.pos + 1;
+    for (size_t i = 0; i < node.entries.size(); ++i) {
+        const Cell& entry = node.entries[i];
+        if (pos >= end) interp::missing_argument(name, entry);
+        pos = operand(plan, node.args[i], code, pos, end, false);
+        check_argument(name, entry);
+    }
+    if (node.native) {
+        interp::run_native(fn, no_refinements.data());
+    } else {
+        for (const Cell& slot : node.locals) stack::push(slot);
+        interp::eval_function(fn, 0);
+    }
+    interp::pop_frame(push);
+    if (push) {
+        *holder = *stack::last();
+        stack::top = holder + 1;
+    }
+    return pos;
+}
+
+// The value of a plain number expression, as the interpreter's frameless path finds it: a number
+// or a word holding one, then number operators with such right operands; false, having changed
+// nothing, for any other expression.
+bool plain_value(const Node& node, const Cell& code, uint32_t end, Cell& value, uint32_t& after) {
+    const Cell* cells = cells_of(code);
+    if (!same(cells[node.pos], node.cell)) return false;
+    if (node.kind != Kind::constant && node.kind != Kind::word) return false;
+    if (!interp::plain_number(node.cell, value)) return false;
+    uint32_t next = node.pos + 1;
+    for (const Step& step : node.steps) {
+        if (next + 1 >= end || !same(cells[next], step.word)) break;
+        Cell right;
+        if (!same_operator(step) || step.number.kind == interp::NumberOp::none ||
+            !interp::plain_number(cells[next + 1], right))
+            break;
+        interp::apply_number_op(step.number, value, right);
+        next += 2;
+    }
+    if (next < end && cells[next].is(TYPE_WORD) && interp::operator_value(cells[next])) return false;
+    after = next;
+    return true;
+}
+
+uint32_t set_word(Plan& plan, const Node& node, const Cell& code, uint32_t end, bool push) {
+    const Cell& word = node.cell;
+    uint32_t next = node.pos + 1;
+    if (next >= end) fire(err::need_value, &word);
+    const Node& source = *node.args[0];
+    Cell value;
+    uint32_t after;
+    Cell* slot = context::plain_store_slot(word);
+    if (slot && plain_value(source, code, end, value, after)) {
+        *slot = value;
+        interp::give(value, push);
+        return after;
+    }
+    interp::check_native_stack();
+    stack::mark(interp::FRAME_NATIVE_KIND, word.s2, word.s1);
+    stack::push(word);
+    next = operand(plan, &source, code, next, end, false);
+    value = *stack::last();
+    if (value.is(TYPE_UNSET)) fire(err::need_value, &word);
+    context::set(word, value);
+    stack::set_result(value);
+    interp::pop_frame(push);
+    return next;
+}
+
+uint32_t evaluate(Plan& plan, const Node& node, const Cell& code, uint32_t end, bool no_infix, bool push) {
+    if (node.kind == Kind::general || !same(cells_of(code)[node.pos], node.cell))
+        return general(plan, node, code, end, no_infix, push);
+    Cell* start_top = stack::top;
+    uint32_t next = node.pos + 1;
+    switch (node.kind) {
+    case Kind::constant: interp::give(node.cell, push); break;
+    case Kind::word: {
+        const Cell* value = context::bound_value(node.cell);
+        if (!value || interp::callable(value->type()) || value->is(TYPE_UNSET) || value->is(TYPE_OP))
+            return general(plan, node, code, end, no_infix, push);
+        interp::give(*value, push);
+        break;
+    }
+    case Kind::set_word: next = set_word(plan, node, code, end, push); break;
+    case Kind::call: {
+        const Cell* value = context::bound_value(node.cell);
+        if (!value || !same(*value, node.callee) || plan.retired) return general(plan, node, code, end, no_infix, push);
+        next = call(plan, node, *value, code, end, push);
+        break;
+    }
+    case Kind::paren: interp::eval_paren(node.cell, push); break;
+    case Kind::general: break;
+    }
+    if (no_infix) return next;
+    return operators(plan, node, code, next, end, push, start_top);
+}
+
+// ---- Blocks ----
+
+Plan* plan_of(const Cell& code) {
+    NodeId node = code.s2;
+    if (node >= by_node.size()) by_node.resize(node + 1 + node / 2, nullptr);
+    Plan*& plan = by_node[node];
+    if (!plan) {
+        plan = new Plan;
+        plan->block = node;
+        plan->start = code.s1;
+        plans.push_back(plan);
+    }
+    return plan;
+}
+
+struct Running {
+    explicit Running(Plan& p) : plan(p) { ++plan.active; }
+    ~Running() {
+        if (--plan.active == 0 && plan.retired) {
+            std::erase(retired, &plan);
+            delete &plan;
+        }
+    }
+    Plan& plan;
+};
+
+// The caller's run keeps the plan, so a collection while it is analysed can only retire it.
+const Node* analyse(Plan& plan, const Cell& code, uint32_t pos, uint32_t end) {
+    struct Analysing {
+        explicit Analysing(Plan& p) : plan(p) { ++plan.active; }
+        ~Analysing() { --plan.active; }
+        Plan& plan;
+    } analysing(plan);
+    return Analyser(plan, code, end).expression(pos, false);
+}
+
+// The node of the statement at pos, analysed when first met; nullptr for the general path.
+const Node* statement(Plan& plan, const Cell& code, uint32_t pos, uint32_t end) {
+    uint32_t offset = pos - plan.start;
+    if (offset >= plan.statement_at.size()) plan.statement_at.resize(end - plan.start, nullptr);
+    const Node* at = plan.statement_at[offset];
+    if (at == &general_statement) return nullptr;
+    if (at && at != &retry_statement) return at;
+    if (plan.nodes.size() > NODES_PER_CELL * (end - plan.start)) return nullptr;
+    const Node* node = analyse(plan, code, pos, end);
+    if (node->kind == Kind::general) {
+        // A call whose callee had no argument list yet gets one more analysis, once it has one.
+        bool retry = node->cell.is(TYPE_WORD) && at != &retry_statement;
+        plan.statement_at[offset] = retry ? &retry_statement : &general_statement;
+        return nullptr;
+    }
+    plan.statement_at[offset] = node;
+    return node;
+}
+
+void run_statements(Plan& plan, Cell& code, uint32_t length) {
+    Running running(plan);
+    uint32_t pos = code.s1;
+    if (pos >= length) stack::set_result(unset_cell());
+    for (uint32_t end = length; pos < end;) {
+        interp::current_code.s1 = code.s1 = pos;
+        const Node* node = statement(plan, code, pos, end);
+        uint32_t misses = plan.misses;
+        pos = node ? evaluate(plan, *node, code, end, false, false) : interp::eval_expression(code, pos, end, false, false, false);
+        if (plan.misses - misses > 0 && plan.misses >= MISS_LIMIT && node) {
+            plan.statement_at[node->pos - plan.start] = nullptr;
+            plan.misses = 0;
+        }
+        end = interp::length_of(code);
+        if (pos < end) stack::reset();
+    }
+}
+
+void drop(Plan* plan) {
+    by_node[plan->block] = nullptr;
+    if (plan->active) {
+        plan->retired = true;
+        retired.push_back(plan);
+    } else {
+        delete plan;
+    }
+}
+
+bool callee_alive(const Node& node) {
+    return node.kind != Kind::call || collector::is_marked(node.callee.s3);
+}
+
+// A collection frees the nodes of dead blocks and callees, and their ids may name new ones:
+// analyses that refer to any are dropped.
+void sweep() {
+    std::erase_if(plans, [](Plan* plan) {
+        bool alive = collector::is_marked(plan->block);
+        for (const auto& node : plan->nodes) {
+            alive = alive && callee_alive(*node);
+            for (const Step& step : node->steps) alive = alive && collector::is_marked(step.op.s3);
+        }
+        if (!alive) drop(plan);
+        return !alive;
+    });
+}
+
+}  // namespace
+
+void init() {
+    shutdown();
+    collector::add_sweeper(sweep);
+}
+
+void shutdown() {
+    for (Plan* plan : plans) delete plan;
+    for (Plan* plan : retired) delete plan;
+    plans.clear();
+    retired.clear();
+    by_node.clear();
+}
+
+bool run(Cell& code, uint32_t length) {
+    Plan* plan = plan_of(code);
+    if (plan->start != code.s1 || plan->uses++ == 0) return false;
+    run_statements(*plan, code, length);
+    return true;
+}
+
+}  // namespace vyn::plan

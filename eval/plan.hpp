@@ -1,0 +1,22 @@
+// Analysed blocks: for a block evaluated more than once, the parse of each expression it has run
+// (where each call's arguments end, which words are operators, each callee's argument checks) is
+// kept beside it. Every use checks the analysis against the live code cells and word values,
+// and takes the interpreter's general path wherever they differ, so it never changes a result.
+#pragma once
+
+#include <cstdint>
+
+#include "core/cell.hpp"
+
+namespace vyn::plan {
+
+// Drops every analysis and hooks the dropping of dead blocks' analyses into the collector.
+void init();
+// Drops every analysis; the runtime is going away and no evaluation is in progress.
+void shutdown();
+
+// Evaluates `code` from its index in the current frame, as the interpreter's block loop does,
+// through its analysis; false, having done nothing, when the block is to be walked instead.
+bool run(Cell& code, uint32_t length);
+
+}  // namespace vyn::plan
