@@ -46,13 +46,6 @@ void wrong_argument_type(const Cell& name, const Cell& entry, const Cell& value)
 
 namespace {
 
-// Restores `current_code` however the evaluation ends. While a block is evaluated,
-// `current_code` (a root) holds it, and the guard of a nested evaluation holds it in turn.
-struct CodeGuard {
-    Rooted saved{current_code};
-    ~CodeGuard() { current_code = *saved; }
-};
-
 // ---- Argument lists ----
 
 Cell argument_entry(const Cell& spec, uint32_t i, uint32_t n, typeset::ArgClass cls, uint32_t symbol) {
@@ -224,6 +217,8 @@ uint32_t fetch_arguments(const Call& call, uint32_t& i, const Cell& code, uint32
     return pos;
 }
 
+}  // namespace
+
 // Finds a refinement of the list by symbol; gives its list index and its slot in the frame.
 bool find_refinement(NodeId list, uint32_t symbol, uint32_t& index, uint32_t& slot) {
     uint32_t n = list_length(list);
@@ -242,6 +237,8 @@ bool find_refinement(NodeId list, uint32_t symbol, uint32_t& index, uint32_t& sl
     }
     return false;
 }
+
+namespace {
 
 // Pushes false for each refinement and none for each of its arguments, then the locals: /local
 // false and the others none (function frames).

@@ -9,9 +9,11 @@
 #include "core/context.hpp"
 #include "core/error.hpp"
 #include "core/memory.hpp"
+#include "core/rooted.hpp"
 #include "core/runtime.hpp"
 #include "core/typeset.hpp"
 #include "eval/number_ops.hpp"
+#include "eval/interp.hpp"
 #include "eval/stack.hpp"
 
 namespace vyn::interp {
@@ -91,6 +93,16 @@ inline bool plain_number(const Cell& v, Cell& number) {
     number = *c;
     return true;
 }
+
+// Restores `current_code` however the evaluation ends. While a block is evaluated,
+// `current_code` (a root) holds it, and the guard of a nested evaluation holds it in turn.
+struct CodeGuard {
+    Rooted saved{current_code};
+    ~CodeGuard() { current_code = *saved; }
+};
+
+// Finds a refinement of an argument list by symbol; gives its list index and its slot in the frame.
+bool find_refinement(NodeId list, uint32_t symbol, uint32_t& index, uint32_t& slot);
 
 // The op! value of a word that names an operator, or nullptr; never raises.
 const Cell* operator_value(const Cell& word);

@@ -7,6 +7,7 @@
 // calls may analyse more of the same block.
 #include "eval/plan.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <memory>
@@ -41,6 +42,7 @@ enum class Kind : uint8_t {
     word,      // a word whose value is not called
     set_word,
     call,      // a word whose value is a function, native or action of evaluated arguments
+    path_call, // the same through a path of refinements, each of evaluated arguments
     paren,
 };
 
@@ -57,18 +59,30 @@ struct Step {
     const Node* right = nullptr;
 };
 
+// A refinement used by a path call: its frame slot (a function's) or number (a native's), and
+// its arguments, which follow the call's own in `Node::entries`.
+struct Refinement {
+    uint32_t at = 0;
+    uint32_t first = 0;
+    uint32_t count = 0;
+};
+
 struct Node {
     Kind kind = Kind::general;
     bool native = false;  // call: a native or action, else a function
     uint32_t pos = 0;     // the first cell
     uint32_t next = 0;    // after the value and its arguments
     uint32_t end = 0;     // after the operators too, or UNKNOWN
+    uint32_t statement = 0;  // the position from the block's start of the statement analysed with it
     Cell cell{};          // the code cell at pos
     Cell callee{};        // call: the value called
     std::vector<Cell> entries;       // call: the arguments' list entries
     std::vector<const Node*> args;   // call: the arguments analysed (the rest end unknown); set-word: the value
     std::vector<Cell> locals;        // function call: the values its other slots start with
     std::vector<Step> steps;
+    uint32_t fixed = 0;                  // call: the arguments before any refinement's
+    std::vector<Refinement> refinements; // path call
+    std::vector<Cell> path;              // path call: the path's values from its index
 };
 
 struct Plan {
@@ -144,13 +158,15 @@ bool evaluated_arguments(NodeId list, std::vector<Cell>& entries, uint32_t& afte
 // argument list may collect: the plan is marked running meanwhile, and cells are read afresh.
 class Analyser {
 public:
-    Analyser(Plan& plan, const Cell& code, uint32_t end) : plan_(plan), code_(code), end_(end) {}
+    Analyser(Plan& plan, const Cell& code, uint32_t end, uint32_t statement)
+        : plan_(plan), code_(code), end_(end), statement_(statement) {}
 
     // The node of the expression at pos; its `end` tells where the next one starts.
     const Node* expression(uint32_t pos, bool no_infix) {
         plan_.nodes.push_back(std::make_unique<Node>());
         Node& node = *plan_.nodes.back();
         node.pos = pos;
+        node.statement = statement_;
         node.cell = cells_of(code_)[pos];
         node.next = pos + 1;
         value(node);
@@ -170,11 +186,21 @@ private:
                 node.next = node.args[0]->end;
             }
             return;
-        case TYPE_PAREN: node.kind = Kind::paren; return;
+        case TYPE_PAREN: paren(node); return;
+        case TYPE_PATH: path(node); return;
         default:
             if (!interp::needs_step(node.cell.type())) node.kind = Kind::constant;
             return;
         }
+    }
+
+    // A paren of one expression is analysed with the expression it is in.
+    void paren(Node& node) {
+        node.kind = Kind::paren;
+        uint32_t length = interp::length_of(node.cell);
+        if (node.cell.s1 >= length) return;
+        const Node* inner = Analyser(plan_, node.cell, length, statement_).expression(node.cell.s1, false);
+        if (inner->kind != Kind::general && inner->end == length) node.args.push_back(inner);
     }
 
     void word(Node& node) {
@@ -188,14 +214,53 @@ private:
         call(node, *value);
     }
 
+    // A path whose head word holds a callable and whose other values are words naming distinct
+    // refinements of evaluated arguments.
+    void path(Node& node) {
+        uint32_t length = interp::length_of(node.cell);
+        if (node.cell.s1 + 1 >= length) return;
+        const Cell* cells = cells_of(node.cell);
+        node.path.assign(cells + node.cell.s1, cells + length);
+        const Cell& head = node.path[0];
+        const Cell* value = head.is(TYPE_WORD) ? context::bound_value(head) : nullptr;
+        if (!value || !interp::callable(value->type()) || value->is(TYPE_ROUTINE)) return;
+        call(node, *value);
+        if (node.kind == Kind::call) node.kind = Kind::path_call;
+    }
+
+    // The refinements of a path call, their arguments' entries after the call's own.
+    bool refinements(Node& node, NodeId list) {
+        for (size_t k = 1; k < node.path.size(); ++k) {
+            const Cell& word = node.path[k];
+            uint32_t index = 0, slot = 0;
+            if (!word.is(TYPE_WORD) || !interp::find_refinement(list, word.s2, index, slot)) return false;
+            Refinement r;
+            r.at = node.native ? interp::list_entry(list, index).s3 - 1 : slot;
+            for (const Refinement& used : node.refinements)
+                if (used.at == r.at) return false;
+            r.first = uint32_t(node.entries.size());
+            for (uint32_t i = index + 1; i < interp::list_length(list); ++i) {
+                Cell e = interp::list_entry(list, i);
+                if (!e.is(TYPE_TYPESET)) break;
+                if (typeset::arg_class(e) != typeset::ARG_EVALUATED) return false;
+                node.entries.push_back(e);
+            }
+            r.count = uint32_t(node.entries.size()) - r.first;
+            node.refinements.push_back(r);
+        }
+        return true;
+    }
+
     void call(Node& node, const Cell& callee) {
         const Cell fn = callee;  // making a list may move the cell `callee` lies in
         NodeId list = analysed_list(fn);
         uint32_t after = 0;
         if (!list || !evaluated_arguments(list, node.entries, after)) return;
+        node.native = !fn.is(TYPE_FUNCTION);
+        node.fixed = uint32_t(node.entries.size());
+        if (!node.path.empty() && !refinements(node, list)) return;
         node.kind = Kind::call;
         node.callee = fn;
-        node.native = !fn.is(TYPE_FUNCTION);
         if (!node.native) interp::each_local_slot(list, after, [&](const Cell& slot) { node.locals.push_back(slot); });
         uint32_t pos = node.next;
         while (node.args.size() < node.entries.size() && pos != UNKNOWN && pos < end_) {
@@ -241,21 +306,33 @@ private:
     Plan& plan_;
     const Cell& code_;
     uint32_t end_;
+    uint32_t statement_;
 };
 
 // ---- Running ----
 
 uint32_t evaluate(Plan& plan, const Node& node, const Cell& code, uint32_t end, bool no_infix, bool push);
 
+// A node that no longer fits; after a few such misses its statement is analysed afresh.
 uint32_t general(Plan& plan, const Node& node, const Cell& code, uint32_t end, bool no_infix, bool push) {
-    if (node.kind != Kind::general) ++plan.misses;
+    if (node.kind != Kind::general && ++plan.misses >= MISS_LIMIT) {
+        plan.misses = 0;
+        if (node.statement < plan.statement_at.size()) plan.statement_at[node.statement] = nullptr;
+    }
     return interp::eval_expression(code, node.pos, end, no_infix, push, false);
 }
 
 // An argument or operand at pos: through its node when it starts there, else the general path.
+// A value standing alone (no word after it that could be an operator) is pushed here.
 uint32_t operand(Plan& plan, const Node* node, const Cell& code, uint32_t pos, uint32_t end, bool no_infix) {
-    if (node && node->pos == pos) return evaluate(plan, *node, code, end, no_infix, true);
-    return interp::eval_expression(code, pos, end, no_infix, true, false);
+    if (!node || node->pos != pos) return interp::eval_expression(code, pos, end, no_infix, true, false);
+    const Cell* cells = cells_of(code);
+    if (node->kind == Kind::constant && same(cells[pos], node->cell) &&
+        (no_infix || pos + 1 >= end || !cells[pos + 1].is(TYPE_WORD))) {
+        stack::push(node->cell);
+        return pos + 1;
+    }
+    return evaluate(plan, *node, code, end, no_infix, true);
 }
 
 inline void check_argument(const Cell& name, const Cell& entry) {
@@ -309,32 +386,73 @@ uint32_t operators(Plan& plan, const Node& node, const Cell& code, uint32_t next
     return next;
 }
 
-uint32_t call(Plan& plan, const Node& node, const Cell& value, const Cell& code, uint32_t end, bool push) {
-    interp::check_native_stack();
-    Cell* holder = stack::push(value);
-    const Cell fn = value;
-    const Cell& name = node.cell;
-    if (node.native) stack::mark(interp::FRAME_NATIVE_KIND, name.s2, name.s1);
-    else stack::mark(interp::FRAME_FUNCTION_KIND, name.s2, name.s1, fn.s1, context::context_cell(fn.s1).s2);
-    uint32_t pos = node.pos + 1;
-    for (size_t i = 0; i < node.entries.size(); ++i) {
+// Fetches the arguments first to first + count of a call into its frame.
+uint32_t fetch(Plan& plan, const Node& node, const Cell& name, uint32_t first, uint32_t count, const Cell& code,
+               uint32_t pos, uint32_t end) {
+    for (uint32_t i = first; i < first + count; ++i) {
         const Cell& entry = node.entries[i];
         if (pos >= end) interp::missing_argument(name, entry);
         pos = operand(plan, node.args[i], code, pos, end, false);
         check_argument(name, entry);
     }
-    if (node.native) {
-        interp::run_native(fn, no_refinements.data());
-    } else {
-        for (const Cell& slot : node.locals) stack::push(slot);
-        interp::eval_function(fn, 0);
+    return pos;
+}
+
+// A native's refinements are numbered: each used one records where its arguments start.
+void run_native(Plan& plan, const Node& node, const Cell& fn, const Cell& name, const Cell& code, uint32_t& pos,
+                uint32_t end) {
+    if (node.refinements.empty()) return interp::run_native(fn, no_refinements.data());
+    auto used = no_refinements;
+    for (const Refinement& r : node.refinements) {
+        used[r.at] = int32_t(stack::top - stack::base);
+        pos = fetch(plan, node, name, r.first, r.count, code, pos, end);
     }
+    interp::run_native(fn, used.data());
+}
+
+// A function's refinements have slots: the flag, then its arguments, fetched above the slots
+// (where the collector sees them) and moved in.
+void run_function(Plan& plan, const Node& node, const Cell& fn, const Cell& name, const Cell& code, uint32_t& pos,
+                  uint32_t end) {
+    for (const Cell& slot : node.locals) stack::push(slot);
+    for (const Refinement& r : node.refinements) {
+        Cell* flag = stack::base + r.at;
+        *flag = logic_cell(true);
+        Cell* fetched = stack::top;
+        pos = fetch(plan, node, name, r.first, r.count, code, pos, end);
+        std::copy(fetched, stack::top, flag + 1);
+        stack::top = fetched;
+    }
+    interp::eval_function(fn, 0);
+}
+
+// A call, as the interpreter's call of a word or path does; the callee is held below its frame.
+uint32_t call(Plan& plan, const Node& node, const Cell& value, const Cell& code, uint32_t end, bool push) {
+    interp::check_native_stack();
+    Cell* holder = stack::push(value);
+    const Cell fn = value;
+    const Cell& name = node.path.empty() ? node.cell : node.path[0];
+    if (node.native) stack::mark(interp::FRAME_NATIVE_KIND, name.s2, name.s1);
+    else stack::mark(interp::FRAME_FUNCTION_KIND, name.s2, name.s1, fn.s1, context::context_cell(fn.s1).s2);
+    uint32_t pos = fetch(plan, node, name, 0, node.fixed, code, node.pos + 1, end);
+    if (node.native) run_native(plan, node, fn, name, code, pos, end);
+    else run_function(plan, node, fn, name, code, pos, end);
     interp::pop_frame(push);
     if (push) {
         *holder = *stack::last();
         stack::top = holder + 1;
     }
     return pos;
+}
+
+// Whether a path still holds the values it was analysed with.
+bool same_path(const Node& node) {
+    const Cell& path = node.cell;
+    if (interp::length_of(path) - path.s1 != node.path.size()) return false;
+    const Cell* cells = cells_of(path) + path.s1;
+    for (size_t k = 0; k < node.path.size(); ++k)
+        if (!same(cells[k], node.path[k])) return false;
+    return true;
 }
 
 // The value of a plain number expression, as the interpreter's frameless path finds it: a number
@@ -385,6 +503,27 @@ uint32_t set_word(Plan& plan, const Node& node, const Cell& code, uint32_t end, 
     return next;
 }
 
+template <class NodeAt>
+void run_block(Plan& plan, Cell& code, uint32_t length, NodeAt node_at);
+
+// A paren of one analysed expression, evaluated as the interpreter evaluates a paren.
+void paren(Plan& plan, const Node& node, bool push) {
+    const Node& inner = *node.args[0];
+    bool framed = push || stack::top != stack::base;
+    interp::check_native_stack();
+    if (framed) stack::mark(interp::FRAME_EVAL_KIND, stack::body_symbol);
+    {
+        interp::CodeGuard guard;
+        Cell code = node.cell;
+        interp::current_code = code;
+        run_block(plan, code, interp::length_of(code),
+                  [&](uint32_t pos, uint32_t) { return pos == inner.pos ? &inner : nullptr; });
+    }
+    if (!framed) return;
+    if (push) stack::unwind();
+    else stack::unwind_last();
+}
+
 uint32_t evaluate(Plan& plan, const Node& node, const Cell& code, uint32_t end, bool no_infix, bool push) {
     if (node.kind == Kind::general || !same(cells_of(code)[node.pos], node.cell))
         return general(plan, node, code, end, no_infix, push);
@@ -406,7 +545,16 @@ uint32_t evaluate(Plan& plan, const Node& node, const Cell& code, uint32_t end, 
         next = call(plan, node, *value, code, end, push);
         break;
     }
-    case Kind::paren: interp::eval_paren(node.cell, push); break;
+    case Kind::path_call: {
+        const Cell* value = same_path(node) ? context::bound_value(node.path[0]) : nullptr;
+        if (!value || !same(*value, node.callee) || plan.retired) return general(plan, node, code, end, no_infix, push);
+        next = call(plan, node, *value, code, end, push);
+        break;
+    }
+    case Kind::paren:
+        if (node.args.empty()) interp::eval_paren(node.cell, push);
+        else paren(plan, node, push);
+        break;
     case Kind::general: break;
     }
     if (no_infix) return next;
@@ -446,7 +594,7 @@ const Node* analyse(Plan& plan, const Cell& code, uint32_t pos, uint32_t end) {
         ~Analysing() { --plan.active; }
         Plan& plan;
     } analysing(plan);
-    return Analyser(plan, code, end).expression(pos, false);
+    return Analyser(plan, code, end, pos - plan.start).expression(pos, false);
 }
 
 // The node of the statement at pos, analysed when first met; nullptr for the general path.
@@ -468,19 +616,16 @@ const Node* statement(Plan& plan, const Cell& code, uint32_t pos, uint32_t end) 
     return node;
 }
 
-void run_statements(Plan& plan, Cell& code, uint32_t length) {
-    Running running(plan);
+// A block's statements from its index, as the interpreter's block loop runs them, each through
+// the node `node_at(pos, end)` gives or, for nullptr, the general path.
+template <class NodeAt>
+void run_block(Plan& plan, Cell& code, uint32_t length, NodeAt node_at) {
     uint32_t pos = code.s1;
     if (pos >= length) stack::set_result(unset_cell());
     for (uint32_t end = length; pos < end;) {
         interp::current_code.s1 = code.s1 = pos;
-        const Node* node = statement(plan, code, pos, end);
-        uint32_t misses = plan.misses;
+        const Node* node = node_at(pos, end);
         pos = node ? evaluate(plan, *node, code, end, false, false) : interp::eval_expression(code, pos, end, false, false, false);
-        if (plan.misses - misses > 0 && plan.misses >= MISS_LIMIT && node) {
-            plan.statement_at[node->pos - plan.start] = nullptr;
-            plan.misses = 0;
-        }
         end = interp::length_of(code);
         if (pos < end) stack::reset();
     }
@@ -497,7 +642,7 @@ void drop(Plan* plan) {
 }
 
 bool callee_alive(const Node& node) {
-    return node.kind != Kind::call || collector::is_marked(node.callee.s3);
+    return (node.kind != Kind::call && node.kind != Kind::path_call) || collector::is_marked(node.callee.s3);
 }
 
 // A collection frees the nodes of dead blocks and callees, and their ids may name new ones:
@@ -532,7 +677,8 @@ void shutdown() {
 bool run(Cell& code, uint32_t length) {
     Plan* plan = plan_of(code);
     if (plan->start != code.s1 || plan->uses++ == 0) return false;
-    run_statements(*plan, code, length);
+    Running running(*plan);
+    run_block(*plan, code, length, [&](uint32_t pos, uint32_t end) { return statement(*plan, code, pos, end); });
     return true;
 }
 
