@@ -387,7 +387,7 @@ uint32_t operators(Plan& plan, const Node& node, const Cell& code, uint32_t next
 }
 
 // Fetches the arguments first to first + count of a call into its frame.
-uint32_t fetch(Plan& plan, const Node& node, const Cell& name, uint32_t first, uint32_t count, const Cell& code,
+inline uint32_t fetch(Plan& plan, const Node& node, const Cell& name, uint32_t first, uint32_t count, const Cell& code,
                uint32_t pos, uint32_t end) {
     for (uint32_t i = first; i < first + count; ++i) {
         const Cell& entry = node.entries[i];
@@ -563,17 +563,21 @@ uint32_t evaluate(Plan& plan, const Node& node, const Cell& code, uint32_t end, 
 
 // ---- Blocks ----
 
-Plan* plan_of(const Cell& code) {
+[[gnu::noinline]] Plan* new_plan(const Cell& code) {
     NodeId node = code.s2;
     if (node >= by_node.size()) by_node.resize(node + 1 + node / 2, nullptr);
-    Plan*& plan = by_node[node];
-    if (!plan) {
-        plan = new Plan;
-        plan->block = node;
-        plan->start = code.s1;
-        plans.push_back(plan);
-    }
+    Plan* plan = new Plan;
+    plan->block = node;
+    plan->start = code.s1;
+    plans.push_back(plan);
+    by_node[node] = plan;
     return plan;
+}
+
+inline Plan* plan_of(const Cell& code) {
+    NodeId node = code.s2;
+    Plan* plan = node < by_node.size() ? by_node[node] : nullptr;
+    return plan ? plan : new_plan(code);
 }
 
 struct Running {
@@ -598,12 +602,11 @@ const Node* analyse(Plan& plan, const Cell& code, uint32_t pos, uint32_t end) {
 }
 
 // The node of the statement at pos, analysed when first met; nullptr for the general path.
-const Node* statement(Plan& plan, const Cell& code, uint32_t pos, uint32_t end) {
+[[gnu::noinline]] const Node* new_statement(Plan& plan, const Cell& code, uint32_t pos, uint32_t end) {
     uint32_t offset = pos - plan.start;
     if (offset >= plan.statement_at.size()) plan.statement_at.resize(end - plan.start, nullptr);
     const Node* at = plan.statement_at[offset];
     if (at == &general_statement) return nullptr;
-    if (at && at != &retry_statement) return at;
     if (plan.nodes.size() > NODES_PER_CELL * (end - plan.start)) return nullptr;
     const Node* node = analyse(plan, code, pos, end);
     if (node->kind == Kind::general) {
@@ -614,6 +617,13 @@ const Node* statement(Plan& plan, const Cell& code, uint32_t pos, uint32_t end) 
     }
     plan.statement_at[offset] = node;
     return node;
+}
+
+// The markers are nodes of the general kind.
+inline const Node* statement(Plan& plan, const Cell& code, uint32_t pos, uint32_t end) {
+    uint32_t offset = pos - plan.start;
+    const Node* at = offset < plan.statement_at.size() ? plan.statement_at[offset] : nullptr;
+    return at && at->kind != Kind::general ? at : new_statement(plan, code, pos, end);
 }
 
 // A block's statements from its index, as the interpreter's block loop runs them, each through
