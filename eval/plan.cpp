@@ -119,6 +119,14 @@ inline bool same(const Cell& a, const Cell& b) {
     return ((x[0] ^ y[0]) | (x[1] ^ y[1])) == 0;
 }
 
+// False for a value that cannot name an operator: anything but a word, or a bound word whose
+// value is not an op!. The common case of a statement followed by another's word ends here.
+inline bool may_be_operator(const Cell& v) {
+    if (!v.is(TYPE_WORD)) return false;
+    const Cell* value = context::bound_value(v);
+    return !value || value->is(TYPE_OP);
+}
+
 // The op! value of an operator word as analysed: read through its binding, as the value of a
 // word the analysis found bound; nullptr when it is not that value any more.
 inline const Cell* same_operator(const Step& step) {
@@ -382,7 +390,7 @@ uint32_t operators(Plan& plan, const Node& node, const Cell& code, uint32_t next
         }
         next = call_operator(plan, step, code, next, end, push, start_top);
     }
-    if (next < end && cells_of(code)[next].is(TYPE_WORD)) next = interp::check_infix(code, next, end, push, start_top);
+    if (next < end && may_be_operator(cells_of(code)[next])) next = interp::check_infix(code, next, end, push, start_top);
     return next;
 }
 
@@ -473,7 +481,7 @@ bool plain_value(const Node& node, const Cell& code, uint32_t end, Cell& value, 
         interp::apply_number_op(step.number, value, right);
         next += 2;
     }
-    if (next < end && cells[next].is(TYPE_WORD) && interp::operator_value(cells[next])) return false;
+    if (next < end && may_be_operator(cells[next]) && interp::operator_value(cells[next])) return false;
     after = next;
     return true;
 }
