@@ -36,8 +36,16 @@ void set_stack_bounds_of_current_thread();
 // The lowest native stack address a call may start from (0 while no bounds are known). Read on
 // every call, so the check is inline.
 extern uintptr_t stack_limit;
+// The stack pointer is read directly: asking for the frame address would make every caller set
+// up a frame pointer.
 inline bool native_stack_exhausted() {
-    return reinterpret_cast<uintptr_t>(__builtin_frame_address(0)) < stack_limit;
+#if defined(__x86_64__)
+    uintptr_t sp;
+    asm("mov %%rsp, %0" : "=r"(sp));
+#else
+    uintptr_t sp = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+#endif
+    return sp < stack_limit;
 }
 
 }  // namespace vyn::runtime

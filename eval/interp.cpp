@@ -505,10 +505,12 @@ namespace {
 
 // A block of one plain number expression (`[n]`, `[i < 10]`) has a value no frame could see.
 // Such an expression is an operand and pairs of operator and operand: an odd count of values.
-bool eval_plain_block(const Cell& block, uint32_t length, Cell& value) {
+[[gnu::always_inline]] inline bool eval_plain_block(const Cell& block, uint32_t length, Cell& value) {
+    if (block.s1 >= length || (length - block.s1) % 2 == 0) return false;
+    // A block of one value, the commonest (`[n]`), is answered here.
+    if (length - block.s1 == 1) return plain_number(cells_of(block)[block.s1], value);
     uint32_t after;
-    return block.s1 < length && (length - block.s1) % 2 == 1 && eval_plain(block, block.s1, length, value, after) &&
-           after >= length;
+    return eval_plain(block, block.s1, length, value, after) && after >= length;
 }
 
 // Evaluates a block in the current frame, whose argument cells are free (top at base): each
