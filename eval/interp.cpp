@@ -744,28 +744,7 @@ uint32_t eval_call(const Cell& callable_value, const Cell& code, uint32_t pos, u
 }
 
 void eval_function(const Cell& function, uint32_t) {
-    NodeId ctx = function.s1;
-    uint32_t saved = context::context_cell(ctx).s2;
-    context::context_cell(ctx).s2 = uint32_t(stack::base - stack::cells) + 1;
-    stack::Frame* frame = stack::top_frame();
-    frame->kind |= stack::FRAME_RETURN_POINT;
-    Cell body = extra_of(function)[EXTRA_BODY];
-    auto restore = [&] {
-        context::context_cell(ctx).s2 = saved;
-        frame->kind &= ~stack::FRAME_RETURN_POINT;
-    };
-    try {
-        if (body.is(TYPE_BLOCK)) eval(body, true);
-        else stack::set_result(unset_cell());
-    } catch (const Unwind& exit) {
-        restore();
-        if (exit.code != EXIT_RETURN && exit.code != EXIT_EXIT) throw;
-        return;
-    } catch (...) {
-        restore();
-        throw;
-    }
-    restore();
+    run_function_frame(function, [](const Cell& body) { eval(body, true); });
 }
 
 }  // namespace vyn::interp

@@ -11,6 +11,7 @@
 #include "core/memory.hpp"
 #include "core/rooted.hpp"
 #include "core/runtime.hpp"
+#include "core/unwind.hpp"
 #include "core/typeset.hpp"
 #include "eval/number_ops.hpp"
 #include "eval/interp.hpp"
@@ -121,5 +122,33 @@ void run_native(const Cell& fn, const int32_t* refinements);
 // The errors of an argument, named by the calling word and the argument list entry.
 [[noreturn]] void missing_argument(const Cell& name, const Cell& entry);
 [[noreturn]] void wrong_argument_type(const Cell& name, const Cell& entry, const Cell& value);
+
+// Runs a function! whose arguments are in place, `run_body` running its body block: meanwhile
+// the function's context reads its values from this frame, and the frame is a return point.
+template <class Body>
+void run_function_frame(const Cell& function, Body run_body) {
+    NodeId ctx = function.s1;
+    uint32_t saved = context::context_cell(ctx).s2;
+    context::context_cell(ctx).s2 = uint32_t(stack::base - stack::cells) + 1;
+    stack::Frame* frame = stack::top_frame();
+    frame->kind |= stack::FRAME_RETURN_POINT;
+    Cell body = extra_of(function)[EXTRA_BODY];
+    auto restore = [&] {
+        context::context_cell(ctx).s2 = saved;
+        frame->kind &= ~stack::FRAME_RETURN_POINT;
+    };
+    try {
+        if (body.is(TYPE_BLOCK)) run_body(body);
+        else stack::set_result(unset_cell());
+    } catch (const Unwind& exit) {
+        restore();
+        if (exit.code != EXIT_RETURN && exit.code != EXIT_EXIT) throw;
+        return;
+    } catch (...) {
+        restore();
+        throw;
+    }
+    restore();
+}
 
 }  // namespace vyn::interp

@@ -418,6 +418,8 @@ void run_native(Plan& plan, const Node& node, const Cell& fn, const Cell& name, 
     interp::run_native(fn, used.data());
 }
 
+void run_body(const Cell& body);
+
 // A function's refinements have slots: the flag, then its arguments, fetched above the slots
 // (where the collector sees them) and moved in.
 void run_function(Plan& plan, const Node& node, const Cell& fn, const Cell& name, const Cell& code, uint32_t& pos,
@@ -431,7 +433,7 @@ void run_function(Plan& plan, const Node& node, const Cell& fn, const Cell& name
         std::copy(fetched, stack::top, flag + 1);
         stack::top = fetched;
     }
-    interp::eval_function(fn, 0);
+    interp::run_function_frame(fn, run_body);
 }
 
 // A call, as the interpreter's call of a word or path does; the callee is held below its frame.
@@ -647,6 +649,24 @@ void run_block(Plan& plan, Cell& code, uint32_t length, NodeAt node_at) {
         end = interp::length_of(code);
         if (pos < end) stack::reset();
     }
+}
+
+// A function body of more than one value, run as the interpreter runs it (in an evaluation frame
+// of its own) but straight through its analysis; other bodies take the interpreter's way.
+void run_body(const Cell& body) {
+    uint32_t length = interp::length_of(body);
+    Plan* plan = plan_of(body);
+    if ((length - body.s1) % 2 == 1 || plan->start != body.s1 || plan->uses++ == 0) return interp::eval(body, true);
+    interp::check_native_stack();
+    stack::mark(interp::FRAME_EVAL_KIND, stack::body_symbol);
+    {
+        interp::CodeGuard guard;
+        Cell code = body;
+        interp::current_code = code;
+        Running running(*plan);
+        run_block(*plan, code, length, [&](uint32_t pos, uint32_t end) { return statement(*plan, code, pos, end); });
+    }
+    stack::unwind_last();
 }
 
 void drop(Plan* plan) {
