@@ -2,9 +2,9 @@
 // with, what that cell was found to be, and for a call the callee's value and argument checks.
 // Before a node is used its cell is compared with the block's, and a callee or operator word's
 // value with the one analysed; a node that no longer fits hands its expression to the
-// interpreter, so frames, errors and results are exactly the general path's. Nodes live in
-// deques, whose elements never move, since a running expression holds its nodes while code it
-// calls may analyse more of the same block.
+// interpreter, so frames, errors and results are exactly the general path's. Each node is
+// allocated on its own and kept until the analysis goes: a running expression holds its nodes
+// while code it calls may analyse more of the same block.
 #include "eval/plan.hpp"
 
 #include <algorithm>
@@ -651,20 +651,25 @@ void run_block(Plan& plan, Cell& code, uint32_t length, NodeAt node_at) {
     }
 }
 
+void run_statements(Plan& plan, Cell& code, uint32_t length) {
+    Running running(plan);
+    run_block(plan, code, length, [&](uint32_t pos, uint32_t end) { return statement(plan, code, pos, end); });
+}
+
 // A function body of more than one value, run as the interpreter runs it (in an evaluation frame
-// of its own) but straight through its analysis; other bodies take the interpreter's way.
+// of its own) but straight through its analysis; other bodies, and a body's first run, take the
+// interpreter's way.
 void run_body(const Cell& body) {
     uint32_t length = interp::length_of(body);
     Plan* plan = plan_of(body);
-    if ((length - body.s1) % 2 == 1 || plan->start != body.s1 || plan->uses++ == 0) return interp::eval(body, true);
+    if ((length - body.s1) % 2 == 1 || plan->start != body.s1 || plan->uses == 0) return interp::eval(body, true);
     interp::check_native_stack();
     stack::mark(interp::FRAME_EVAL_KIND, stack::body_symbol);
     {
         interp::CodeGuard guard;
         Cell code = body;
         interp::current_code = code;
-        Running running(*plan);
-        run_block(*plan, code, length, [&](uint32_t pos, uint32_t end) { return statement(*plan, code, pos, end); });
+        run_statements(*plan, code, length);
     }
     stack::unwind_last();
 }
@@ -715,8 +720,7 @@ void shutdown() {
 bool run(Cell& code, uint32_t length) {
     Plan* plan = plan_of(code);
     if (plan->start != code.s1 || plan->uses++ == 0) return false;
-    Running running(*plan);
-    run_block(*plan, code, length, [&](uint32_t pos, uint32_t end) { return statement(*plan, code, pos, end); });
+    run_statements(*plan, code, length);
     return true;
 }
 
