@@ -10,6 +10,7 @@
 #include "core/unwind.hpp"
 #include "datatypes/word.hpp"
 #include "eval/interp.hpp"
+#include "eval/native_entries.hpp"
 
 namespace vyn::natives {
 
@@ -20,6 +21,20 @@ bool truthy(const Cell& value) {
 bool strictly_truthy(const Cell& value) {
     if (value.is(TYPE_UNSET)) fire(err::no_return);
     return truthy(value);
+}
+
+Conditional conditional_of(Native entry) {
+    if (entry == entry::if_) return Conditional::if_;
+    if (entry == entry::unless) return Conditional::unless;
+    if (entry == entry::either) return Conditional::either;
+    return Conditional::none;
+}
+
+void run_conditional(Conditional kind) {
+    const Cell* a = args();
+    if (kind == Conditional::either) return interp::eval_as_result(strictly_truthy(a[0]) ? a[1] : a[2]);
+    if (truthy(a[0]) == (kind == Conditional::if_)) interp::eval_as_result(a[1]);
+    else stack::set_result(none_cell());
 }
 
 Cell element_of(const Cell& block, uint32_t i) {

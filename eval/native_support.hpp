@@ -11,6 +11,7 @@
 
 #include "core/cell.hpp"
 #include "core/memory.hpp"
+#include "eval/natives.hpp"
 #include "eval/stack.hpp"
 
 namespace vyn::natives {
@@ -25,6 +26,14 @@ inline Cell* refinement_arg(const int32_t* refinements, int i) {
 // none and false are falsy, every other value truthy; the strict test refuses unset.
 bool truthy(const Cell& value);
 bool strictly_truthy(const Cell& value);
+
+// The conditionals: `if` and `unless` run their block or give none, `either` runs one of two.
+// The runner of analysed blocks calls them here without the natives table.
+enum class Conditional : uint8_t { none, if_, unless, either };
+// The conditional a natives table entry is, or none.
+Conditional conditional_of(Native entry);
+// Runs the conditional whose arguments are in place from the current base.
+void run_conditional(Conditional kind);
 
 // Cells of a block from its buffer's first cell: its tail, and the cell at an index.
 inline uint32_t tail_of(const Cell& block) { return memory::series_of(block.s2)->length(); }

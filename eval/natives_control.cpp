@@ -21,11 +21,6 @@ namespace {
 
 // ---- Conditionals ----
 
-void choose(bool taken, const Cell& block) {
-    if (taken) interp::eval_as_result(block);
-    else stack::set_result(none_cell());
-}
-
 // Evaluates the expressions of a block one by one, each into the result cell, until `stop` holds
 // for a value; returns whether it did. An empty block leaves none.
 template <typename Stop>
@@ -151,14 +146,11 @@ void set_many(const Cell& words, const Cell& value, uint32_t count, bool any, bo
 
 namespace entry {
 
-void if_(int32_t, const int32_t*) { choose(truthy(args()[0]), args()[1]); }
+void if_(int32_t, const int32_t*) { run_conditional(Conditional::if_); }
 
-void unless(int32_t, const int32_t*) { choose(!truthy(args()[0]), args()[1]); }
+void unless(int32_t, const int32_t*) { run_conditional(Conditional::unless); }
 
-void either(int32_t, const int32_t*) {
-    Cell* a = args();
-    interp::eval_as_result(strictly_truthy(a[0]) ? a[1] : a[2]);
-}
+void either(int32_t, const int32_t*) { run_conditional(Conditional::either); }
 
 void any(int32_t, const int32_t*) {
     if (!walk_expressions(args()[0], truthy)) stack::set_result(none_cell());

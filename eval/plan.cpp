@@ -21,6 +21,7 @@
 #include "core/typeset.hpp"
 #include "eval/interp.hpp"
 #include "eval/interp_internal.hpp"
+#include "eval/native_support.hpp"
 #include "eval/number_ops.hpp"
 #include "eval/stack.hpp"
 
@@ -70,6 +71,7 @@ struct Refinement {
 struct Node {
     Kind kind = Kind::general;
     bool native = false;  // call: a native or action, else a function
+    natives::Conditional conditional = natives::Conditional::none;  // call: run without the natives table
     uint32_t pos = 0;     // the first cell
     uint32_t next = 0;    // after the value and its arguments
     uint32_t end = 0;     // after the operators too, or UNKNOWN
@@ -80,6 +82,7 @@ struct Node {
     std::vector<const Node*> args;   // call: the arguments analysed (the rest end unknown); set-word: the value
     std::vector<Cell> locals;        // function call: the values its other slots start with
     std::vector<Step> steps;
+    bool number_steps = false;  // a number or word with number operators after it (`n - 1`)
     uint32_t fixed = 0;                  // call: the arguments before any refinement's
     std::vector<Refinement> refinements; // path call
     std::vector<Cell> path;              // path call: the path's values from its index
@@ -269,6 +272,8 @@ private:
         if (!node.path.empty() && !refinements(node, list)) return;
         node.kind = Kind::call;
         node.callee = fn;
+        if (fn.is(TYPE_NATIVE) && node.path.empty())
+            node.conditional = natives::conditional_of(natives::table[fn.s1 - 1]);
         if (!node.native) interp::each_local_slot(list, after, [&](const Cell& slot) { node.locals.push_back(slot); });
         uint32_t pos = node.next;
         while (node.args.size() < node.entries.size() && pos != UNKNOWN && pos < end_) {
@@ -298,6 +303,9 @@ private:
             node.steps.push_back(step);
         }
         node.end = next;
+        node.number_steps = (node.kind == Kind::constant || node.kind == Kind::word) && !node.steps.empty() &&
+                            std::all_of(node.steps.begin(), node.steps.end(),
+                                        [](const Step& s) { return s.number.kind != interp::NumberOp::none; });
     }
 
     // A native or action operator of two evaluated arguments is called by the runner itself.
@@ -330,6 +338,40 @@ uint32_t general(Plan& plan, const Node& node, const Cell& code, uint32_t end, b
     return interp::eval_expression(code, node.pos, end, no_infix, push, false);
 }
 
+// The value of a plain number expression, as the interpreter's frameless path finds it: a number
+// or a word holding one, then number operators with such right operands; false, having changed
+// nothing, for any other expression.
+[[gnu::always_inline]] inline bool plain_value(const Node& node, const Cell& code, uint32_t end, Cell& value,
+                                               uint32_t& after) {
+    const Cell* cells = cells_of(code);
+    if (!same(cells[node.pos], node.cell)) return false;
+    if (node.kind != Kind::constant && node.kind != Kind::word) return false;
+    if (!interp::plain_number(node.cell, value)) return false;
+    uint32_t next = node.pos + 1;
+    for (const Step& step : node.steps) {
+        if (next + 1 >= end || !same(cells[next], step.word)) break;
+        Cell right;
+        if (!same_operator(step) || step.number.kind == interp::NumberOp::none ||
+            !interp::plain_number(cells[next + 1], right))
+            break;
+        interp::apply_number_op(step.number, value, right);
+        next += 2;
+    }
+    if (next < end && may_be_operator(cells[next]) && interp::operator_value(cells[next])) return false;
+    after = next;
+    return true;
+}
+
+// An argument that is a plain number expression, pushed without a step of its own; false,
+// having done nothing, for any other. Kept apart from the runner's other paths, whose registers
+// it would otherwise take.
+[[gnu::noinline]] bool push_plain_value(const Node& node, const Cell& code, uint32_t end, uint32_t& pos) {
+    Cell value;
+    if (!plain_value(node, code, end, value, pos)) return false;
+    stack::push(value);
+    return true;
+}
+
 // An argument or operand at pos: through its node when it starts there, else the general path.
 // A value standing alone (no word after it that could be an operator) is pushed here.
 uint32_t operand(Plan& plan, const Node* node, const Cell& code, uint32_t pos, uint32_t end, bool no_infix) {
@@ -341,6 +383,12 @@ uint32_t operand(Plan& plan, const Node* node, const Cell& code, uint32_t pos, u
         return pos + 1;
     }
     return evaluate(plan, *node, code, end, no_infix, true);
+}
+
+// A call's argument: a plain number expression (`n - 1`) is pushed as it is found.
+uint32_t argument(Plan& plan, const Node* node, const Cell& code, uint32_t pos, uint32_t end) {
+    if (node && node->number_steps && node->pos == pos && push_plain_value(*node, code, end, pos)) return pos;
+    return operand(plan, node, code, pos, end, false);
 }
 
 inline void check_argument(const Cell& name, const Cell& entry) {
@@ -400,7 +448,7 @@ inline uint32_t fetch(Plan& plan, const Node& node, const Cell& name, uint32_t f
     for (uint32_t i = first; i < first + count; ++i) {
         const Cell& entry = node.entries[i];
         if (pos >= end) interp::missing_argument(name, entry);
-        pos = operand(plan, node.args[i], code, pos, end, false);
+        pos = argument(plan, node.args[i], code, pos, end);
         check_argument(name, entry);
     }
     return pos;
@@ -409,6 +457,7 @@ inline uint32_t fetch(Plan& plan, const Node& node, const Cell& name, uint32_t f
 // A native's refinements are numbered: each used one records where its arguments start.
 void run_native(Plan& plan, const Node& node, const Cell& fn, const Cell& name, const Cell& code, uint32_t& pos,
                 uint32_t end) {
+    if (node.conditional != natives::Conditional::none) return natives::run_conditional(node.conditional);
     if (node.refinements.empty()) return interp::run_native(fn, no_refinements.data());
     auto used = no_refinements;
     for (const Refinement& r : node.refinements) {
@@ -465,52 +514,34 @@ bool same_path(const Node& node) {
     return true;
 }
 
-// The value of a plain number expression, as the interpreter's frameless path finds it: a number
-// or a word holding one, then number operators with such right operands; false, having changed
-// nothing, for any other expression.
-bool plain_value(const Node& node, const Cell& code, uint32_t end, Cell& value, uint32_t& after) {
-    const Cell* cells = cells_of(code);
-    if (!same(cells[node.pos], node.cell)) return false;
-    if (node.kind != Kind::constant && node.kind != Kind::word) return false;
-    if (!interp::plain_number(node.cell, value)) return false;
-    uint32_t next = node.pos + 1;
-    for (const Step& step : node.steps) {
-        if (next + 1 >= end || !same(cells[next], step.word)) break;
-        Cell right;
-        if (!same_operator(step) || step.number.kind == interp::NumberOp::none ||
-            !interp::plain_number(cells[next + 1], right))
-            break;
-        interp::apply_number_op(step.number, value, right);
-        next += 2;
-    }
-    if (next < end && may_be_operator(cells[next]) && interp::operator_value(cells[next])) return false;
-    after = next;
-    return true;
-}
-
-uint32_t set_word(Plan& plan, const Node& node, const Cell& code, uint32_t end, bool push) {
+// A set-word whose value takes a frame: the word is in it while its value is evaluated.
+[[gnu::noinline]] uint32_t set_word_framed(Plan& plan, const Node& node, const Cell& code, uint32_t end, bool push) {
     const Cell& word = node.cell;
-    uint32_t next = node.pos + 1;
-    if (next >= end) fire(err::need_value, &word);
-    const Node& source = *node.args[0];
-    Cell value;
-    uint32_t after;
-    Cell* slot = context::plain_store_slot(word);
-    if (slot && plain_value(source, code, end, value, after)) {
-        *slot = value;
-        interp::give(value, push);
-        return after;
-    }
     interp::check_native_stack();
     stack::mark(interp::FRAME_NATIVE_KIND, word.s2, word.s1);
     stack::push(word);
-    next = operand(plan, &source, code, next, end, false);
-    value = *stack::last();
+    uint32_t next = operand(plan, node.args[0], code, node.pos + 1, end, false);
+    Cell value = *stack::last();
     if (value.is(TYPE_UNSET)) fire(err::need_value, &word);
     context::set(word, value);
     stack::set_result(value);
     interp::pop_frame(push);
     return next;
+}
+
+// A plain number stored through a set-word needs no frame.
+uint32_t set_word(Plan& plan, const Node& node, const Cell& code, uint32_t end, bool push) {
+    const Cell& word = node.cell;
+    if (node.pos + 1 >= end) fire(err::need_value, &word);
+    Cell value;
+    uint32_t after;
+    Cell* slot = context::plain_store_slot(word);
+    if (slot && plain_value(*node.args[0], code, end, value, after)) {
+        *slot = value;
+        interp::give(value, push);
+        return after;
+    }
+    return set_word_framed(plan, node, code, end, push);
 }
 
 template <class NodeAt>

@@ -41,6 +41,12 @@ TEST_F(Plans, EveryRunGivesWhatTheFirstGave) {
         {"", "x: 1 + 2 x: x * x", "9"},
         {"g: func ['q [any-type!]] [type? :q]", "g", "unset!"},
         {"fact: func [n] [either n <= 1 [1] [n * fact n - 1]]", "fact 12", "479001600"},
+        {"", "unless 1 > 2 [5]", "5"},
+        {"", "either none [1] [2]", "2"},
+        {"", "if \"\" [3] ", "3"},
+        {"f: func [a] [a] n: 3", "f n - 1 * 2", "4"},
+        {"f: func [a b] [b] n: 3", "f n - 1 n < 2", "false"},
+        {"f: func [a] [a] n: 2147483647", "f n + 1", "2147483648.0"},
     };
     for (const Case& c : cases) {
         std::string source = std::string(c.setup) + " run: [x: 5 do [" + c.code + "]] reduce [do run do run do run]";
@@ -61,6 +67,12 @@ TEST_F(Plans, ARunSeesWhatChangedSinceTheLast) {
         {"b: [1 + 2] r: reduce [do b do b] poke b 2 '* append r do b", "[3 3 2]"},
         // Each run appends a 7 and goes on to evaluate it.
         {"b: [append b [7] 1] r: reduce [do b do b] append r length? b", "[7 7 6]"},
+        // A conditional's word is given another conditional, then a function.
+        {"c: :if b: [c 1 = 1 [5]] r: reduce [do b do b] c: :unless append r do b c: func [x y] [x] append r do b",
+         "[5 5 none true]"},
+        // An argument's word stops holding a number: its operators are called.
+        {"n: 1 f: func [a] [a] b: [f n + 1] r: reduce [do b do b] n: 1.5 append r do b n: 2% append r do b",
+         "[2 2 2.5 102%]"},
         // A refinement of the path is changed in place.
         {"f: func [a /x /y] [reduce [x y]] b: [f/x 1] r: reduce [do b do b] poke first b 2 'y append/only r do b",
          "[[true false] [true false] [false true]]"},
@@ -74,6 +86,13 @@ TEST_F(Plans, ErrorsThroughTheAnalysisAreTheWalksErrors) {
     EXPECT_EQ(error_of("do e"), err::no_arg);
     run("u: 1 s: [u: 1 + u] do s do s u: none");
     EXPECT_EQ(error_of("do s"), err::expect_arg);
+    run("c: [either () [1] [2]] t: [if 1 \"a\"]");
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(error_of("do c"), err::no_return);
+        EXPECT_EQ(error_of("do t"), err::expect_arg);
+    }
+    run("f: func [a] [a] n: 1 a: [f n + 1] do a do a n: \"x\"");
+    EXPECT_EQ(error_of("do a"), err::expect_arg);
     run("h: func [/opt] [1] p: [h/opt] do p do p h: func [] [1]");
     EXPECT_EQ(error_of("do p"), err::no_refine);
 }
