@@ -401,7 +401,7 @@ namespace {
 
 // Applies a number operator to `left` and the plain number `operand`; false, changing nothing,
 // when the operator or the operands are not such.
-bool apply_plain_operator(const Cell& op, Cell& left, const Cell& operand) {
+[[gnu::always_inline]] inline bool apply_plain_operator(const Cell& op, Cell& left, const Cell& operand) {
     if (!is_plain_number(left)) return false;
     NumberOp kind = number_op_of(native::op_source(op), op.s1);
     Cell right;
