@@ -390,13 +390,6 @@ uint32_t eval_path(const Cell& code, uint32_t pos, uint32_t end, const Cell& pat
 
 }  // namespace
 
-// The op! value of a word that names an operator, or nullptr; never raises.
-const Cell* operator_value(const Cell& word) {
-    const Cell* value = context::bound_value(word);
-    if (!value) value = context::value_or_null(word);
-    return value && value->is(TYPE_OP) ? value : nullptr;
-}
-
 namespace {
 
 // Applies a number operator to `left` and the plain number `operand`; false, changing nothing,
@@ -412,7 +405,7 @@ namespace {
 
 // Applies the number operators that follow a plain number in `value` to plain right operands,
 // from `pos`; returns the position of the first value that is not such an operator and operand.
-uint32_t fold_plain_operators(const Cell* cells, uint32_t pos, uint32_t end, Cell& value) {
+[[gnu::always_inline]] inline uint32_t fold_plain_operators(const Cell* cells, uint32_t pos, uint32_t end, Cell& value) {
     for (; pos + 1 < end; pos += 2) {
         const Cell* op = cells[pos].is(TYPE_WORD) ? operator_value(cells[pos]) : nullptr;
         if (!op || !apply_plain_operator(*op, value, cells[pos + 1])) break;
@@ -423,7 +416,7 @@ uint32_t fold_plain_operators(const Cell* cells, uint32_t pos, uint32_t end, Cel
 // An expression of plain numbers joined by number operators (`i + 1`, `n < 2`) needs no frame
 // and cannot fail: its value, and the position after it. False, having changed nothing, for
 // any other expression.
-bool eval_plain(const Cell& code, uint32_t pos, uint32_t end, Cell& result, uint32_t& next) {
+[[gnu::always_inline]] inline bool eval_plain(const Cell& code, uint32_t pos, uint32_t end, Cell& result, uint32_t& next) {
     const Cell* cells = cells_of(code);
     if (!plain_number(cells[pos], result)) return false;
     next = fold_plain_operators(cells, pos + 1, end, result);

@@ -106,7 +106,11 @@ struct CodeGuard {
 bool find_refinement(NodeId list, uint32_t symbol, uint32_t& index, uint32_t& slot);
 
 // The op! value of a word that names an operator, or nullptr; never raises.
-const Cell* operator_value(const Cell& word);
+inline const Cell* operator_value(const Cell& word) {
+    const Cell* value = context::bound_value(word);
+    if (!value) value = context::value_or_null(word);
+    return value && value->is(TYPE_OP) ? value : nullptr;
+}
 
 // The infix operators from `next` on, the left operand at `start_top`.
 uint32_t check_infix(const Cell& code, uint32_t next, uint32_t end, bool push, Cell* start_top);

@@ -530,19 +530,18 @@ bool same_path(const Node& node) {
     return next;
 }
 
-// A plain number stored through a set-word needs no frame.
-uint32_t set_word(Plan& plan, const Node& node, const Cell& code, uint32_t end, bool push) {
+// A plain number stored through a set-word needs no frame; false, having done nothing, for any
+// other value. No operator follows it: the value's expression ended at a word that names none,
+// and only the set word, now holding a number, has changed since.
+bool set_plain_word(const Node& node, const Cell& code, uint32_t end, bool push, uint32_t& after) {
     const Cell& word = node.cell;
     if (node.pos + 1 >= end) fire(err::need_value, &word);
     Cell value;
-    uint32_t after;
     Cell* slot = context::plain_store_slot(word);
-    if (slot && plain_value(*node.args[0], code, end, value, after)) {
-        *slot = value;
-        interp::give(value, push);
-        return after;
-    }
-    return set_word_framed(plan, node, code, end, push);
+    if (!slot || !plain_value(*node.args[0], code, end, value, after)) return false;
+    *slot = value;
+    interp::give(value, push);
+    return true;
 }
 
 template <class NodeAt>
@@ -580,7 +579,10 @@ uint32_t evaluate(Plan& plan, const Node& node, const Cell& code, uint32_t end, 
         interp::give(*value, push);
         break;
     }
-    case Kind::set_word: next = set_word(plan, node, code, end, push); break;
+    case Kind::set_word:
+        if (set_plain_word(node, code, end, push, next)) return next;
+        next = set_word_framed(plan, node, code, end, push);
+        break;
     case Kind::call: {
         const Cell* value = context::bound_value(node.cell);
         if (!value || !same(*value, node.callee) || plan.retired) return general(plan, node, code, end, no_infix, push);
