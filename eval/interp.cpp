@@ -250,18 +250,21 @@ void push_local_slots(NodeId list, uint32_t i) {
 uint32_t use_refinement(Call& call, const Cell* path, const Cell& selector, const Cell& code, uint32_t pos,
                         uint32_t end) {
     Cell r = selector;
+    bool off = false;
     if (r.is(TYPE_GET_WORD)) {
         Cell v = *context::get(r);
-        if (v.is(TYPE_NONE) || (v.is(TYPE_LOGIC) && !v.s1)) return pos;
+        off = v.is(TYPE_NONE) || (v.is(TYPE_LOGIC) && !v.s1);
     } else if (!r.is(TYPE_WORD) && !r.is(TYPE_REFINEMENT)) {
         fire(err::bad_refine, &r);
     }
+    // A refinement switched off is still one the callee must have.
     uint32_t index = 0, slot = 0;
     if (!find_refinement(call.list, r.s2, index, slot)) {
         Cell word = call_word(call);
         Cell ref = make_cell(TYPE_REFINEMENT, 0, r.s2, uint32_t(-1));
         fire(err::no_refine, &word, &ref);
     }
+    if (off) return pos;
     Cell entry = list_entry(call.list, index);
     uint32_t next = index + 1;
     if (call.native) {
