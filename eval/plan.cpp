@@ -84,6 +84,7 @@ struct Node {
     std::vector<Cell> locals;        // function call: the values its other slots start with
     std::vector<Step> steps;
     bool number_steps = false;  // a number or word with number operators after it (`n - 1`)
+    bool lone = false;          // a constant or word with no operator after it
     uint32_t fixed = 0;                  // call: the arguments before any refinement's
     std::vector<Refinement> refinements; // path call
     std::vector<Cell> path;              // path call: the path's values from its index
@@ -304,6 +305,7 @@ private:
             node.steps.push_back(step);
         }
         node.end = next;
+        node.lone = (node.kind == Kind::constant || node.kind == Kind::word) && node.steps.empty();
         node.number_steps = (node.kind == Kind::constant || node.kind == Kind::word) && !node.steps.empty() &&
                             std::all_of(node.steps.begin(), node.steps.end(),
                                         [](const Step& s) { return s.number.kind != interp::NumberOp::none; });
@@ -670,22 +672,41 @@ inline const Node* statement(Plan& plan, const Cell& code, uint32_t pos, uint32_
     return at && at->kind != Kind::general ? at : new_statement(plan, code, pos, end);
 }
 
+// A statement of one value that is its own result, or a word holding one, with no word after it
+// that may name an operator: its value goes to the result cell with nothing run, so the block
+// cannot have changed. False, having done nothing, for any other statement.
+inline bool give_lone_value(const Node& node, const Cell* cells, uint32_t end) {
+    if (!same(cells[node.pos], node.cell)) return false;
+    const Cell* value = &node.cell;
+    if (node.kind == Kind::word) {
+        value = context::bound_value(node.cell);
+        if (!value || interp::callable(value->type()) || value->is(TYPE_UNSET) || value->is(TYPE_OP)) return false;
+    }
+    if (node.pos + 1 < end && may_be_operator(cells[node.pos + 1])) return false;
+    stack::set_result(*value);
+    return true;
+}
+
 // A block's statements from its index, as the interpreter's block loop runs them, each through
 // the node `node_at(pos, end)` gives or, for nullptr, the general path.
 template <class NodeAt>
-void run_block(Plan& plan, Cell& code, uint32_t length, NodeAt node_at) {
+[[gnu::always_inline]] inline void run_block(Plan& plan, Cell& code, uint32_t length, NodeAt node_at) {
     uint32_t pos = code.s1;
     if (pos >= length) stack::set_result(unset_cell());
     for (uint32_t end = length; pos < end;) {
         interp::current_code.s1 = code.s1 = pos;
         const Node* node = node_at(pos, end);
+        if (node && node->lone && give_lone_value(*node, cells_of(code), end)) {
+            if (++pos < end) stack::reset();
+            continue;
+        }
         pos = node ? evaluate(plan, *node, code, end, false, false) : interp::eval_expression(code, pos, end, false, false, false);
         end = interp::length_of(code);
         if (pos < end) stack::reset();
     }
 }
 
-void run_statements(Plan& plan, Cell& code, uint32_t length) {
+[[gnu::always_inline]] inline void run_statements(Plan& plan, Cell& code, uint32_t length) {
     Running running(plan);
     run_block(plan, code, length, [&](uint32_t pos, uint32_t end) { return statement(plan, code, pos, end); });
 }

@@ -73,6 +73,9 @@ TEST_F(Plans, ARunSeesWhatChangedSinceTheLast) {
         // An argument's word stops holding a number: its operators are called.
         {"n: 1 f: func [a] [a] b: [f n + 1] r: reduce [do b do b] n: 1.5 append r do b n: 2% append r do b",
          "[2 2 2.5 102%]"},
+        // A statement of one word or value: the word after it becomes an operator, or the value is replaced.
+        {"x: 1 y: 2 b: [x y 3] r: reduce [do b do b] y: make op! :add append r do b", "[3 3 4]"},
+        {"x: 1 b: [x 2] r: reduce [do b do b] poke b 2 'x append r do b x: \"s\" append r do b", "[2 2 1 \"s\"]"},
         // A refinement of the path is changed in place.
         {"f: func [a /x /y] [reduce [x y]] b: [f/x 1] r: reduce [do b do b] poke first b 2 'y append/only r do b",
          "[[true false] [true false] [false true]]"},
@@ -91,6 +94,8 @@ TEST_F(Plans, ErrorsThroughTheAnalysisAreTheWalksErrors) {
         EXPECT_EQ(error_of("do c"), err::no_return);
         EXPECT_EQ(error_of("do t"), err::expect_arg);
     }
+    run("w: 1 l: [w 2] do l do l unset 'w");
+    EXPECT_EQ(error_of("do l"), err::no_value);
     run("f: func [a] [a] n: 1 a: [f n + 1] do a do a n: \"x\"");
     EXPECT_EQ(error_of("do a"), err::expect_arg);
     run("h: func [/opt] [1] p: [h/opt] do p do p h: func [] [1]");
