@@ -509,14 +509,9 @@ namespace {
     return eval_plain(block, block.s1, length, value, after) && after >= length;
 }
 
-// Evaluates a block in the current frame, whose argument cells are free (top at base): each
-// expression's value goes to the result cell.
-[[gnu::always_inline]] inline void eval_in_frame(const Cell& block, uint32_t length) {
-    CodeGuard guard;
-    // A local copy is read: a whole-cell load just after a store to one slot would stall.
-    Cell code = block;
-    current_code = code;
-    if (plan::run(code, length)) return;
+// The interpreter's block loop, for a block without a ready analysis. Kept out of the block
+// entry, which runs for every block, so that the entry saves fewer registers.
+[[gnu::noinline]] void walk_block(Cell& code, uint32_t length) {
     uint32_t pos = code.s1;
     if (pos >= length) stack::set_result(unset_cell());
     for (uint32_t end = length; pos < end;) {
@@ -525,6 +520,16 @@ namespace {
         end = length_of(code);
         if (pos < end) stack::reset();
     }
+}
+
+// Evaluates a block in the current frame, whose argument cells are free (top at base): each
+// expression's value goes to the result cell.
+[[gnu::always_inline]] inline void eval_in_frame(const Cell& block, uint32_t length) {
+    CodeGuard guard;
+    // A local copy is read: a whole-cell load just after a store to one slot would stall.
+    Cell code = block;
+    current_code = code;
+    if (!plan::run(code, length)) walk_block(code, length);
 }
 
 }  // namespace

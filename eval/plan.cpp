@@ -84,7 +84,7 @@ struct Node {
     std::vector<Cell> locals;        // function call: the values its other slots start with
     std::vector<Step> steps;
     bool number_steps = false;  // a number or word with number operators after it (`n - 1`)
-    bool lone = false;          // a constant or word with no operator after it
+    bool frameless = false;     // a constant or word with no operator after it, or a set-word
     uint32_t fixed = 0;                  // call: the arguments before any refinement's
     std::vector<Refinement> refinements; // path call
     std::vector<Cell> path;              // path call: the path's values from its index
@@ -130,6 +130,14 @@ inline bool may_be_operator(const Cell& v) {
     if (!v.is(TYPE_WORD)) return false;
     const Cell* value = context::bound_value(v);
     return !value || value->is(TYPE_OP);
+}
+
+// The value a bound word gives as it is: nullptr when it has none, or one that is called or
+// raises (a callable, unset!, op!).
+inline const Cell* given_value(const Cell& word) {
+    const Cell* value = context::bound_value(word);
+    if (!value || interp::callable(value->type()) || value->is(TYPE_UNSET) || value->is(TYPE_OP)) return nullptr;
+    return value;
 }
 
 // The op! value of an operator word as analysed: read through its binding, as the value of a
@@ -185,10 +193,24 @@ public:
         value(node);
         node.end = node.kind == Kind::general ? UNKNOWN : node.next;
         if (!no_infix && node.end != UNKNOWN) operators(node);
+        node.frameless = node.kind == Kind::set_word ? plain_operands(*node.args[0]) : lone(node);
         return &node;
     }
 
 private:
+    static bool lone(const Node& node) {
+        return (node.kind == Kind::constant || node.kind == Kind::word) && node.steps.empty();
+    }
+
+    // Whether an expression was a plain number expression when analysed: a value, then number
+    // operators each with a value on its right.
+    static bool plain_operands(const Node& node) {
+        if (node.kind != Kind::constant && node.kind != Kind::word) return false;
+        return std::all_of(node.steps.begin(), node.steps.end(), [](const Step& s) {
+            return s.number.kind != interp::NumberOp::none && lone(*s.right);
+        });
+    }
+
     void value(Node& node) {
         switch (node.cell.type()) {
         case TYPE_WORD: word(node); return;
@@ -305,7 +327,6 @@ private:
             node.steps.push_back(step);
         }
         node.end = next;
-        node.lone = (node.kind == Kind::constant || node.kind == Kind::word) && node.steps.empty();
         node.number_steps = (node.kind == Kind::constant || node.kind == Kind::word) && !node.steps.empty() &&
                             std::all_of(node.steps.begin(), node.steps.end(),
                                         [](const Step& s) { return s.number.kind != interp::NumberOp::none; });
@@ -575,9 +596,8 @@ uint32_t evaluate(Plan& plan, const Node& node, const Cell& code, uint32_t end, 
     switch (node.kind) {
     case Kind::constant: interp::give(node.cell, push); break;
     case Kind::word: {
-        const Cell* value = context::bound_value(node.cell);
-        if (!value || interp::callable(value->type()) || value->is(TYPE_UNSET) || value->is(TYPE_OP))
-            return general(plan, node, code, end, no_infix, push);
+        const Cell* value = given_value(node.cell);
+        if (!value) return general(plan, node, code, end, no_infix, push);
         interp::give(*value, push);
         break;
     }
@@ -673,18 +693,24 @@ inline const Node* statement(Plan& plan, const Cell& code, uint32_t pos, uint32_
 }
 
 // A statement of one value that is its own result, or a word holding one, with no word after it
-// that may name an operator: its value goes to the result cell with nothing run, so the block
-// cannot have changed. False, having done nothing, for any other statement.
-inline bool give_lone_value(const Node& node, const Cell* cells, uint32_t end) {
-    if (!same(cells[node.pos], node.cell)) return false;
-    const Cell* value = &node.cell;
-    if (node.kind == Kind::word) {
-        value = context::bound_value(node.cell);
-        if (!value || interp::callable(value->type()) || value->is(TYPE_UNSET) || value->is(TYPE_OP)) return false;
-    }
+// that may name an operator.
+[[gnu::always_inline]] inline bool give_lone_value(const Node& node, const Cell* cells, uint32_t end) {
+    const Cell* value = node.kind == Kind::word ? given_value(node.cell) : &node.cell;
+    if (!value) return false;
     if (node.pos + 1 < end && may_be_operator(cells[node.pos + 1])) return false;
     stack::set_result(*value);
     return true;
+}
+
+// A statement that runs no code, so leaves the block as it is: a lone value, or a plain number
+// stored through a set-word. Its value goes to the result cell, and `next` after it; false,
+// having done nothing, for any other statement.
+[[gnu::always_inline]] inline bool run_frameless(const Node& node, const Cell& code, uint32_t end, uint32_t& next) {
+    const Cell* cells = cells_of(code);
+    if (!same(cells[node.pos], node.cell)) return false;
+    if (node.kind == Kind::set_word) return set_plain_word(node, code, end, false, next);
+    next = node.pos + 1;
+    return give_lone_value(node, cells, end);
 }
 
 // A block's statements from its index, as the interpreter's block loop runs them, each through
@@ -696,8 +722,10 @@ template <class NodeAt>
     for (uint32_t end = length; pos < end;) {
         interp::current_code.s1 = code.s1 = pos;
         const Node* node = node_at(pos, end);
-        if (node && node->lone && give_lone_value(*node, cells_of(code), end)) {
-            if (++pos < end) stack::reset();
+        uint32_t next;
+        if (node && node->frameless && run_frameless(*node, code, end, next)) {
+            pos = next;
+            if (pos < end) stack::reset();
             continue;
         }
         pos = node ? evaluate(plan, *node, code, end, false, false) : interp::eval_expression(code, pos, end, false, false, false);

@@ -76,6 +76,9 @@ TEST_F(Plans, ARunSeesWhatChangedSinceTheLast) {
         // A statement of one word or value: the word after it becomes an operator, or the value is replaced.
         {"x: 1 y: 2 b: [x y 3] r: reduce [do b do b] y: make op! :add append r do b", "[3 3 4]"},
         {"x: 1 b: [x 2] r: reduce [do b do b] poke b 2 'x append r do b x: \"s\" append r do b", "[2 2 1 \"s\"]"},
+        // A set-word statement whose operand becomes a function, or whose word is an object's field.
+        {"n: 1 b: [x: 2 * n x] r: reduce [do b do b] n: does [5] append r do b", "[2 2 10]"},
+        {"o: make object! [v: 0 f: does [v: v + 1 v]] reduce [o/f o/f o/f o/v]", "[1 2 3 3]"},
         // A refinement of the path is changed in place.
         {"f: func [a /x /y] [reduce [x y]] b: [f/x 1] r: reduce [do b do b] poke first b 2 'y append/only r do b",
          "[[true false] [true false] [false true]]"},
