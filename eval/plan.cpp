@@ -541,6 +541,7 @@ bool same_path(const Node& node) {
 // A set-word whose value takes a frame: the word is in it while its value is evaluated.
 [[gnu::noinline]] uint32_t set_word_framed(Plan& plan, const Node& node, const Cell& code, uint32_t end, bool push) {
     const Cell& word = node.cell;
+    if (node.pos + 1 >= end) fire(err::need_value, &word);
     interp::check_native_stack();
     stack::mark(interp::FRAME_NATIVE_KIND, word.s2, word.s1);
     stack::push(word);
@@ -602,7 +603,9 @@ uint32_t evaluate(Plan& plan, const Node& node, const Cell& code, uint32_t end, 
         break;
     }
     case Kind::set_word:
-        if (set_plain_word(node, code, end, push, next)) return next;
+        // A value analysed as more than plain numbers is stored through the frame: were it plain
+        // now, both ways store the same value and no code would see the frame.
+        if (node.frameless && set_plain_word(node, code, end, push, next)) return next;
         next = set_word_framed(plan, node, code, end, push);
         break;
     case Kind::call: {

@@ -79,6 +79,8 @@ TEST_F(Plans, ARunSeesWhatChangedSinceTheLast) {
         // A set-word statement whose operand becomes a function, or whose word is an object's field.
         {"n: 1 b: [x: 2 * n x] r: reduce [do b do b] n: does [5] append r do b", "[2 2 10]"},
         {"o: make object! [v: 0 f: does [v: v + 1 v]] reduce [o/f o/f o/f o/v]", "[1 2 3 3]"},
+        // A set-word statement whose value was a call becomes a plain number expression.
+        {"f: does [5] n: 1 b: [x: n + f x] r: reduce [do b do b] f: 2 append r do b", "[6 6 3]"},
         // A refinement of the path is changed in place.
         {"f: func [a /x /y] [reduce [x y]] b: [f/x 1] r: reduce [do b do b] poke first b 2 'y append/only r do b",
          "[[true false] [true false] [false true]]"},
@@ -97,6 +99,8 @@ TEST_F(Plans, ErrorsThroughTheAnalysisAreTheWalksErrors) {
         EXPECT_EQ(error_of("do c"), err::no_return);
         EXPECT_EQ(error_of("do t"), err::expect_arg);
     }
+    run("g: func [a] [a] q: [y: g 1] do q do q clear next q");
+    EXPECT_EQ(error_of("do q"), err::need_value);
     run("w: 1 l: [w 2] do l do l unset 'w");
     EXPECT_EQ(error_of("do l"), err::no_value);
     run("f: func [a] [a] n: 1 a: [f n + 1] do a do a n: \"x\"");
