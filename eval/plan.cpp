@@ -50,6 +50,12 @@ enum class Kind : uint8_t {
 
 struct Node;
 
+// Pushes a call's argument without a step of its own, with `pos` after it; false, having done
+// nothing, when the code or values are not as analysed.
+using PushArgument = bool (*)(const Node& node, const Cell& code, uint32_t end, uint32_t& pos);
+bool push_plain_value(const Node& node, const Cell& code, uint32_t end, uint32_t& pos);
+bool push_lone_word(const Node& node, const Cell& code, uint32_t end, uint32_t& pos);
+
 // An infix operator after a value and the operand on its right.
 struct Step {
     Cell word{};
@@ -83,7 +89,7 @@ struct Node {
     std::vector<const Node*> args;   // call: the arguments analysed (the rest end unknown); set-word: the value
     std::vector<Cell> locals;        // function call: the values its other slots start with
     std::vector<Step> steps;
-    bool number_steps = false;  // a number or word with number operators after it (`n - 1`)
+    PushArgument push_argument = nullptr;  // call argument: its shortcut, if any
     bool frameless = false;     // a constant or word with no operator after it, or a set-word
     uint32_t fixed = 0;                  // call: the arguments before any refinement's
     std::vector<Refinement> refinements; // path call
@@ -194,12 +200,20 @@ public:
         node.end = node.kind == Kind::general ? UNKNOWN : node.next;
         if (!no_infix && node.end != UNKNOWN) operators(node);
         node.frameless = node.kind == Kind::set_word ? plain_operands(*node.args[0]) : lone(node);
+        if (number_steps(node)) node.push_argument = push_plain_value;
+        else if (node.kind == Kind::word && node.frameless) node.push_argument = push_lone_word;
         return &node;
     }
 
 private:
     static bool lone(const Node& node) {
         return (node.kind == Kind::constant || node.kind == Kind::word) && node.steps.empty();
+    }
+
+    static bool number_steps(const Node& node) {
+        return (node.kind == Kind::constant || node.kind == Kind::word) && !node.steps.empty() &&
+               std::all_of(node.steps.begin(), node.steps.end(),
+                           [](const Step& s) { return s.number.kind != interp::NumberOp::none; });
     }
 
     // Whether an expression was a plain number expression when analysed: a value, then number
@@ -327,9 +341,6 @@ private:
             node.steps.push_back(step);
         }
         node.end = next;
-        node.number_steps = (node.kind == Kind::constant || node.kind == Kind::word) && !node.steps.empty() &&
-                            std::all_of(node.steps.begin(), node.steps.end(),
-                                        [](const Step& s) { return s.number.kind != interp::NumberOp::none; });
     }
 
     // A native or action operator of two evaluated arguments is called by the runner itself.
@@ -386,13 +397,30 @@ uint32_t general(Plan& plan, const Node& node, const Cell& code, uint32_t end, b
     return true;
 }
 
-// An argument that is a plain number expression, pushed without a step of its own; false,
-// having done nothing, for any other. Kept apart from the runner's other paths, whose registers
-// it would otherwise take.
-[[gnu::noinline]] bool push_plain_value(const Node& node, const Cell& code, uint32_t end, uint32_t& pos) {
+// A value that is its own result, or a word holding one, with no word after it that may name an
+// operator: given as push asks.
+[[gnu::always_inline]] inline bool give_lone_value(const Node& node, const Cell* cells, uint32_t end, bool push) {
+    const Cell* value = node.kind == Kind::word ? given_value(node.cell) : &node.cell;
+    if (!value) return false;
+    if (node.pos + 1 < end && may_be_operator(cells[node.pos + 1])) return false;
+    interp::give(*value, push);
+    return true;
+}
+
+// Shortcuts kept apart from the runner's other paths, whose registers they would otherwise take:
+// a plain number expression (`n - 1`)...
+bool push_plain_value(const Node& node, const Cell& code, uint32_t end, uint32_t& pos) {
     Cell value;
     if (!plain_value(node, code, end, value, pos)) return false;
     stack::push(value);
+    return true;
+}
+
+// ...and a word with no operator after it.
+bool push_lone_word(const Node& node, const Cell& code, uint32_t end, uint32_t& pos) {
+    const Cell* cells = cells_of(code);
+    if (!same(cells[node.pos], node.cell) || !give_lone_value(node, cells, end, true)) return false;
+    pos = node.pos + 1;
     return true;
 }
 
@@ -409,9 +437,9 @@ uint32_t operand(Plan& plan, const Node* node, const Cell& code, uint32_t pos, u
     return evaluate(plan, *node, code, end, no_infix, true);
 }
 
-// A call's argument: a plain number expression (`n - 1`) is pushed as it is found.
+// A call's argument: a plain number expression (`n - 1`) or a lone word is pushed as it is found.
 uint32_t argument(Plan& plan, const Node* node, const Cell& code, uint32_t pos, uint32_t end) {
-    if (node && node->number_steps && node->pos == pos && push_plain_value(*node, code, end, pos)) return pos;
+    if (node && node->push_argument && node->pos == pos && node->push_argument(*node, code, end, pos)) return pos;
     return operand(plan, node, code, pos, end, false);
 }
 
@@ -695,16 +723,6 @@ inline const Node* statement(Plan& plan, const Cell& code, uint32_t pos, uint32_
     return at && at->kind != Kind::general ? at : new_statement(plan, code, pos, end);
 }
 
-// A statement of one value that is its own result, or a word holding one, with no word after it
-// that may name an operator.
-[[gnu::always_inline]] inline bool give_lone_value(const Node& node, const Cell* cells, uint32_t end) {
-    const Cell* value = node.kind == Kind::word ? given_value(node.cell) : &node.cell;
-    if (!value) return false;
-    if (node.pos + 1 < end && may_be_operator(cells[node.pos + 1])) return false;
-    stack::set_result(*value);
-    return true;
-}
-
 // A statement that runs no code, so leaves the block as it is: a lone value, or a plain number
 // stored through a set-word. Its value goes to the result cell, and `next` after it; false,
 // having done nothing, for any other statement.
@@ -713,7 +731,7 @@ inline const Node* statement(Plan& plan, const Cell& code, uint32_t pos, uint32_
     if (!same(cells[node.pos], node.cell)) return false;
     if (node.kind == Kind::set_word) return set_plain_word(node, code, end, false, next);
     next = node.pos + 1;
-    return give_lone_value(node, cells, end);
+    return give_lone_value(node, cells, end, false);
 }
 
 // A block's statements from its index, as the interpreter's block loop runs them, each through

@@ -73,6 +73,9 @@ TEST_F(Plans, ARunSeesWhatChangedSinceTheLast) {
         // An argument's word stops holding a number: its operators are called.
         {"n: 1 f: func [a] [a] b: [f n + 1] r: reduce [do b do b] n: 1.5 append r do b n: 2% append r do b",
          "[2 2 2.5 102%]"},
+        // A call's lone word argument: the word after it becomes an operator, or its value a function.
+        {"f: func [a] [a] x: 1 q: 0 b: [f x q 2] r: reduce [do b do b] q: make op! :add append r do b", "[2 2 3]"},
+        {"f: func [a] [a] x: 1 b: [f x] r: reduce [do b do b] x: does [7] append r do b", "[1 1 7]"},
         // A statement of one word or value: the word after it becomes an operator, or the value is replaced.
         {"x: 1 y: 2 b: [x y 3] r: reduce [do b do b] y: make op! :add append r do b", "[3 3 4]"},
         {"x: 1 b: [x 2] r: reduce [do b do b] poke b 2 'x append r do b x: \"s\" append r do b", "[2 2 1 \"s\"]"},
