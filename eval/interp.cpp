@@ -525,11 +525,9 @@ namespace {
 // Evaluates a block in the current frame, whose argument cells are free (top at base): each
 // expression's value goes to the result cell.
 [[gnu::always_inline]] inline void eval_in_frame(const Cell& block, uint32_t length) {
-    CodeGuard guard;
-    // A local copy is read: a whole-cell load just after a store to one slot would stall.
-    Cell code = block;
-    current_code = code;
-    if (!plan::run(code, length)) walk_block(code, length);
+    with_current_code(block, [&](Cell& code) {
+        if (!plan::run(code, length)) walk_block(code, length);
+    });
 }
 
 }  // namespace

@@ -102,6 +102,17 @@ struct CodeGuard {
     ~CodeGuard() { current_code = *saved; }
 };
 
+// Runs `statements` on a copy of `block` that is the current code meanwhile; the statements move
+// the copy's index, and `current_code`'s with it, as they go.
+template <class Statements>
+[[gnu::always_inline]] inline void with_current_code(const Cell& block, Statements statements) {
+    CodeGuard guard;
+    // A local copy is read: a whole-cell load just after a store to one slot would stall.
+    Cell code = block;
+    current_code = code;
+    statements(code);
+}
+
 // Finds a refinement of an argument list by symbol; gives its list index and its slot in the frame.
 bool find_refinement(NodeId list, uint32_t symbol, uint32_t& index, uint32_t& slot);
 

@@ -164,11 +164,12 @@ NodeId analysed_list(const Cell& fn) {
     return cached.is(TYPE_BLOCK) ? cached.s2 : 0;
 }
 
-// The entries of the arguments a call fetches before its refinements, and the list index after
-// them; false when one is not an evaluated argument.
-bool evaluated_arguments(NodeId list, std::vector<Cell>& entries, uint32_t& after) {
+// The entries of the arguments a call fetches from list index `from` on (its own from 0, a
+// refinement's after it), as the interpreter's argument fetch walks them, and the list index
+// after them; false when one is not an evaluated argument.
+bool evaluated_arguments(NodeId list, uint32_t from, std::vector<Cell>& entries, uint32_t& after) {
     uint32_t n = interp::list_length(list);
-    uint32_t i = 0;
+    uint32_t i = from;
     for (; i < n; ++i) {
         Cell e = interp::list_entry(list, i);
         if (!e.is(TYPE_TYPESET)) break;
@@ -288,12 +289,8 @@ private:
             for (const Refinement& used : node.refinements)
                 if (used.at == r.at) return false;
             r.first = uint32_t(node.entries.size());
-            for (uint32_t i = index + 1; i < interp::list_length(list); ++i) {
-                Cell e = interp::list_entry(list, i);
-                if (!e.is(TYPE_TYPESET)) break;
-                if (typeset::arg_class(e) != typeset::ARG_EVALUATED) return false;
-                node.entries.push_back(e);
-            }
+            uint32_t after = 0;
+            if (!evaluated_arguments(list, index + 1, node.entries, after)) return false;
             r.count = uint32_t(node.entries.size()) - r.first;
             node.refinements.push_back(r);
         }
@@ -304,7 +301,7 @@ private:
         const Cell fn = callee;  // making a list may move the cell `callee` lies in
         NodeId list = analysed_list(fn);
         uint32_t after = 0;
-        if (!list || !evaluated_arguments(list, node.entries, after)) return;
+        if (!list || !evaluated_arguments(list, 0, node.entries, after)) return;
         node.native = !fn.is(TYPE_FUNCTION);
         node.fixed = uint32_t(node.entries.size());
         if (!node.path.empty() && !refinements(node, list)) return;
@@ -348,7 +345,7 @@ private:
         if (!fn.is(TYPE_NATIVE) && !fn.is(TYPE_ACTION)) return;
         std::vector<Cell> entries;
         uint32_t after = 0;
-        if (!evaluated_arguments(analysed_list(fn), entries, after) || entries.size() != 2) return;
+        if (!evaluated_arguments(analysed_list(fn), 0, entries, after) || entries.size() != 2) return;
         step.framed = true;
         step.left_entry = entries[0];
         step.right_entry = entries[1];
@@ -605,13 +602,10 @@ void paren(Plan& plan, const Node& node, bool push) {
     bool framed = push || stack::top != stack::base;
     interp::check_native_stack();
     if (framed) stack::mark(interp::FRAME_EVAL_KIND, stack::body_symbol);
-    {
-        interp::CodeGuard guard;
-        Cell code = node.cell;
-        interp::current_code = code;
+    interp::with_current_code(node.cell, [&](Cell& code) {
         run_block(plan, code, interp::length_of(code),
                   [&](uint32_t pos, uint32_t) { return pos == inner.pos ? &inner : nullptr; });
-    }
+    });
     if (!framed) return;
     if (push) stack::unwind();
     else stack::unwind_last();
@@ -769,12 +763,7 @@ void run_body(const Cell& body) {
     if ((length - body.s1) % 2 == 1 || plan->start != body.s1 || plan->uses == 0) return interp::eval(body, true);
     interp::check_native_stack();
     stack::mark(interp::FRAME_EVAL_KIND, stack::body_symbol);
-    {
-        interp::CodeGuard guard;
-        Cell code = body;
-        interp::current_code = code;
-        run_statements(*plan, code, length);
-    }
+    interp::with_current_code(body, [&](Cell& code) { run_statements(*plan, code, length); });
     stack::unwind_last();
 }
 
