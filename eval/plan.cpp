@@ -91,6 +91,7 @@ struct Node {
     std::vector<Step> steps;
     PushArgument push_argument = nullptr;  // call argument: its shortcut, if any
     bool frameless = false;     // a constant or word with no operator after it, or a set-word
+    bool binary = false;        // a number operator between two lone constants or words
     uint32_t fixed = 0;                  // call: the arguments before any refinement's
     std::vector<Refinement> refinements; // path call
     std::vector<Cell> path;              // path call: the path's values from its index
@@ -201,6 +202,7 @@ public:
         node.end = node.kind == Kind::general ? UNKNOWN : node.next;
         if (!no_infix && node.end != UNKNOWN) operators(node);
         node.frameless = node.kind == Kind::set_word ? plain_operands(*node.args[0]) : lone(node);
+        node.binary = plain_operands(node) && node.steps.size() == 1;
         if (number_steps(node)) node.push_argument = push_plain_value;
         else if (node.kind == Kind::word && node.frameless) node.push_argument = push_lone_word;
         return &node;
@@ -370,12 +372,38 @@ uint32_t general(Plan& plan, const Node& node, const Cell& code, uint32_t end, b
     return interp::eval_expression(code, node.pos, end, no_infix, push, false);
 }
 
+// A lone constant or word node's value when it is a plain number; its cell has matched.
+[[gnu::always_inline]] inline const Cell* lone_number(const Node& node) {
+    const Cell* c = node.kind == Kind::constant ? &node.cell : context::bound_value(node.cell);
+    return c && interp::is_plain_number(*c) ? c : nullptr;
+}
+
+// The commonest plain number expression, `a op b`, when every cell and the operator are as
+// analysed; false, having changed nothing, when anything differs.
+[[gnu::always_inline]] inline bool binary_value(const Node& node, const Cell* cells, uint32_t end, Cell& value,
+                                                uint32_t& after) {
+    const Step& step = node.steps[0];
+    uint32_t next = node.pos + 3;
+    if (next > end || !same(cells[node.pos], node.cell) || !same(cells[node.pos + 1], step.word) ||
+        !same(cells[node.pos + 2], step.right->cell))
+        return false;
+    const Cell* left = lone_number(node);
+    const Cell* right = lone_number(*step.right);
+    if (!left || !right || !same_operator(step)) return false;
+    if (next < end && may_be_operator(cells[next]) && interp::operator_value(cells[next])) return false;
+    value = *left;
+    interp::apply_number_op(step.number, value, *right);
+    after = next;
+    return true;
+}
+
 // The value of a plain number expression, as the interpreter's frameless path finds it: a number
 // or a word holding one, then number operators with such right operands; false, having changed
 // nothing, for any other expression.
 [[gnu::always_inline]] inline bool plain_value(const Node& node, const Cell& code, uint32_t end, Cell& value,
                                                uint32_t& after) {
     const Cell* cells = cells_of(code);
+    if (node.binary && binary_value(node, cells, end, value, after)) return true;
     if (!same(cells[node.pos], node.cell)) return false;
     if (node.kind != Kind::constant && node.kind != Kind::word) return false;
     if (!interp::plain_number(node.cell, value)) return false;
@@ -762,9 +790,11 @@ void run_body(const Cell& body) {
     Plan* plan = plan_of(body);
     if ((length - body.s1) % 2 == 1 || plan->start != body.s1 || plan->uses == 0) return interp::eval(body, true);
     interp::check_native_stack();
-    stack::mark(interp::FRAME_EVAL_KIND, stack::body_symbol);
+    // The statements' values go above the frame's slots, where an evaluation frame of the body's
+    // own would put them, and the function frame's pop takes the last of them from there; a
+    // return also leaves its value there, the base inside the frame just above the function's.
+    stack::base = stack::top;
     interp::with_current_code(body, [&](Cell& code) { run_statements(*plan, code, length); });
-    stack::unwind_last();
 }
 
 void drop(Plan* plan) {
