@@ -142,28 +142,24 @@ void run_native(const Cell& fn, const int32_t* refinements);
 // the function's context reads its values from this frame, and the frame is a return point.
 template <class Body>
 void run_function_frame(const Cell& function, Body run_body) {
-    NodeId ctx = function.s1;
-    uint32_t saved = context::context_cell(ctx).s2;
-    context::context_cell(ctx).s2 = uint32_t(stack::base - stack::cells) + 1;
-    stack::Frame* frame = stack::top_frame();
-    frame->kind |= stack::FRAME_RETURN_POINT;
+    struct Restore {
+        NodeId context;
+        uint32_t saved;
+        stack::Frame* frame;
+        ~Restore() {
+            context::context_cell(context).s2 = saved;
+            frame->kind &= ~stack::FRAME_RETURN_POINT;
+        }
+    } restore{function.s1, context::context_cell(function.s1).s2, stack::top_frame()};
+    context::context_cell(function.s1).s2 = uint32_t(stack::base - stack::cells) + 1;
+    restore.frame->kind |= stack::FRAME_RETURN_POINT;
     Cell body = extra_of(function)[EXTRA_BODY];
-    auto restore = [&] {
-        context::context_cell(ctx).s2 = saved;
-        frame->kind &= ~stack::FRAME_RETURN_POINT;
-    };
     try {
         if (body.is(TYPE_BLOCK)) run_body(body);
         else stack::set_result(unset_cell());
     } catch (const Unwind& exit) {
-        restore();
         if (exit.code != EXIT_RETURN && exit.code != EXIT_EXIT) throw;
-        return;
-    } catch (...) {
-        restore();
-        throw;
     }
-    restore();
 }
 
 }  // namespace vyn::interp

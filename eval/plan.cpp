@@ -782,9 +782,8 @@ template <class NodeAt>
     run_block(plan, code, length, [&](uint32_t pos, uint32_t end) { return statement(plan, code, pos, end); });
 }
 
-// A function body of more than one value, run as the interpreter runs it (in an evaluation frame
-// of its own) but straight through its analysis; other bodies, and a body's first run, take the
-// interpreter's way.
+// A function body of more than one value, run straight through its analysis; other bodies, and a
+// body's first run, take the interpreter's way.
 void run_body(const Cell& body) {
     uint32_t length = interp::length_of(body);
     Plan* plan = plan_of(body);
