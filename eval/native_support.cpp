@@ -30,10 +30,13 @@ Conditional conditional_of(Native entry) {
     return Conditional::none;
 }
 
+const Cell* branch_taken(Conditional kind, const Cell* a) {
+    if (kind == Conditional::either) return strictly_truthy(a[0]) ? &a[1] : &a[2];
+    return truthy(a[0]) == (kind == Conditional::if_) ? &a[1] : nullptr;
+}
+
 void run_conditional(Conditional kind) {
-    const Cell* a = args();
-    if (kind == Conditional::either) return interp::eval_as_result(strictly_truthy(a[0]) ? a[1] : a[2]);
-    if (truthy(a[0]) == (kind == Conditional::if_)) interp::eval_as_result(a[1]);
+    if (const Cell* branch = branch_taken(kind, args())) interp::eval_as_result(*branch);
     else stack::set_result(none_cell());
 }
 

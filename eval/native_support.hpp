@@ -28,10 +28,12 @@ bool truthy(const Cell& value);
 bool strictly_truthy(const Cell& value);
 
 // The conditionals: `if` and `unless` run their block or give none, `either` runs one of two.
-// The runner of analysed blocks calls them here without the natives table.
+// The runner of analysed blocks asks here which branch to take and runs it itself.
 enum class Conditional : uint8_t { none, if_, unless, either };
 // The conditional a natives table entry is, or none.
 Conditional conditional_of(Native entry);
+// The block a conditional with arguments `a` runs, or nullptr when it gives none.
+const Cell* branch_taken(Conditional kind, const Cell* a);
 // Runs the conditional whose arguments are in place from the current base.
 void run_conditional(Conditional kind);
 

@@ -534,7 +534,6 @@ inline uint32_t fetch(Plan& plan, const Node& node, const Cell& name, uint32_t f
 // A native's refinements are numbered: each used one records where its arguments start.
 void run_native(Plan& plan, const Node& node, const Cell& fn, const Cell& name, const Cell& code, uint32_t& pos,
                 uint32_t end) {
-    if (node.conditional != natives::Conditional::none) return natives::run_conditional(node.conditional);
     if (node.refinements.empty()) return interp::run_native(fn, no_refinements.data());
     auto used = no_refinements;
     for (const Refinement& r : node.refinements) {
@@ -560,6 +559,58 @@ void run_function(Plan& plan, const Node& node, const Cell& fn, const Cell& name
         stack::top = fetched;
     }
     interp::run_function_frame(fn, run_body);
+}
+
+[[gnu::always_inline]] inline void run_statements(Plan& plan, Cell& code, uint32_t length);
+
+// The analysis of a block evaluated from its index before, or nullptr.
+inline Plan* ready_plan(const Cell& block) {
+    NodeId node = block.s2;
+    Plan* plan = node < by_node.size() ? by_node[node] : nullptr;
+    return plan && plan->start == block.s1 && plan->uses ? plan : nullptr;
+}
+
+// A branch block run as the conditional's result, as interp::eval_as_result runs it: a block of
+// one plain number is its value, one with a ready analysis runs through it.
+void run_branch(const Cell& branch) {
+    uint32_t length = interp::length_of(branch);
+    Cell value;
+    if (branch.s1 + 1 == length && interp::plain_number(cells_of(branch)[branch.s1], value)) return stack::set_result(value);
+    Plan* plan = branch.s1 < length && (length - branch.s1) % 2 == 0 ? ready_plan(branch) : nullptr;
+    if (!plan) return interp::eval_as_result(branch);
+    interp::check_native_stack();
+    const Cell code = branch;  // `branch` lies in the cells given up
+    stack::reset();
+    interp::with_current_code(code, [&](Cell& running) { run_statements(*plan, running, length); });
+}
+
+// A conditional called without a path, as call() below calls it: its block arguments that are
+// the blocks analysed are pushed as they are, and the branch taken runs here.
+uint32_t call_conditional(Plan& plan, const Node& node, const Cell& value, const Cell& code, uint32_t end, bool push) {
+    interp::check_native_stack();
+    Cell* holder = stack::push(value);
+    const Cell& name = node.cell;
+    stack::mark(interp::FRAME_NATIVE_KIND, name.s2, name.s1);
+    uint32_t pos = fetch(plan, node, name, 0, 1, code, node.pos + 1, end);
+    for (uint32_t i = 1; i < node.fixed; ++i) {
+        const Node* arg = node.args[i];
+        const Cell* cells = cells_of(code);
+        if (pos < end && arg->pos == pos && arg->kind == Kind::constant && arg->cell.is(TYPE_BLOCK) &&
+            same(cells[pos], arg->cell) && (pos + 1 >= end || !cells[pos + 1].is(TYPE_WORD))) {
+            stack::push(arg->cell);
+            ++pos;
+            continue;
+        }
+        pos = fetch(plan, node, name, i, 1, code, pos, end);
+    }
+    if (const Cell* branch = natives::branch_taken(node.conditional, stack::base)) run_branch(*branch);
+    else stack::set_result(none_cell());
+    interp::pop_frame(push);
+    if (push) {
+        *holder = *stack::last();
+        stack::top = holder + 1;
+    }
+    return pos;
 }
 
 // A call, as the interpreter's call of a word or path does; the callee is held below its frame.
@@ -661,7 +712,8 @@ uint32_t evaluate(Plan& plan, const Node& node, const Cell& code, uint32_t end, 
     case Kind::call: {
         const Cell* value = context::bound_value(node.cell);
         if (!value || !same(*value, node.callee) || plan.retired) return general(plan, node, code, end, no_infix, push);
-        next = call(plan, node, *value, code, end, push);
+        next = node.conditional != natives::Conditional::none ? call_conditional(plan, node, *value, code, end, push)
+                                                              : call(plan, node, *value, code, end, push);
         break;
     }
     case Kind::path_call: {
