@@ -410,8 +410,9 @@ uint32_t general(Plan& plan, const Node& node, const Cell& code, uint32_t end, b
     uint32_t next = node.pos + 1;
     for (const Step& step : node.steps) {
         if (next + 1 >= end || !same(cells[next], step.word)) break;
+        // A comparison's result is a logic!, which the next operator takes with a frame.
         Cell right;
-        if (!same_operator(step) || step.number.kind == interp::NumberOp::none ||
+        if (!interp::is_plain_number(value) || !same_operator(step) || step.number.kind == interp::NumberOp::none ||
             !interp::plain_number(cells[next + 1], right))
             break;
         interp::apply_number_op(step.number, value, right);
@@ -734,7 +735,16 @@ uint32_t evaluate(Plan& plan, const Node& node, const Cell& code, uint32_t end, 
 
 // ---- Blocks ----
 
+// Whether blocks get analyses; the stand-in every block gets instead fits none.
+bool analysing = true;
+Plan no_plan = [] {
+    Plan plan;
+    plan.start = ~0u;
+    return plan;
+}();
+
 [[gnu::noinline]] Plan* new_plan(const Cell& code) {
+    if (!analysing) return &no_plan;
     NodeId node = code.s2;
     if (node >= by_node.size()) by_node.resize(node + 1 + node / 2, nullptr);
     Plan* plan = new Plan;
@@ -880,6 +890,11 @@ void sweep() {
 void init() {
     shutdown();
     collector::add_sweeper(sweep);
+}
+
+void set_analysing(bool on) {
+    shutdown();
+    analysing = on;
 }
 
 void shutdown() {

@@ -14,6 +14,9 @@ namespace vyn::plan {
 void init();
 // Drops every analysis; the runtime is going away and no evaluation is in progress.
 void shutdown();
+// Drops every analysis and, when off, makes none from then on, so every block is walked by the
+// interpreter: tests compare the two ways. No evaluation may be in progress.
+void set_analysing(bool on);
 
 // Evaluates `code` from its index in the current frame, as the interpreter's block loop does,
 // through its analysis; false, having done nothing, when the block is to be walked instead.
