@@ -221,7 +221,7 @@ SlotHandler act(typename ActionSignature<Slot>::Fn fn) {
     return SlotHandler{Slot, Handler{reinterpret_cast<Handler::Generic>(fn), 0}};
 }
 
-// A marker at a slot, for a list whose other unnamed slots take the other marker.
+// The less frequent marker of a list, at the slot it names; unnamed slots take the other one.
 template <int Slot>
 constexpr SlotHandler unsupported_at() {
     static_assert(Slot >= A_MAKE && Slot <= ACTION_COUNT);
