@@ -59,7 +59,6 @@
 #include "eval/plan.hpp"
 #include "eval/random.hpp"
 #include "eval/stack.hpp"
-#include "library/terminal.hpp"
 
 namespace vyn::runtime {
 
@@ -191,13 +190,16 @@ void mark_guard_zone() {
     if (base) set_stack_guard_zone(base - RUNTIME_GUARD_SIZE, base + 4096);
 }
 
+// What the runtime thread runs once the runtime is up: the console session.
+void (*session)() = nullptr;
+
 void* runtime_thread(void*) {
     install_alternate_stack();
     mark_guard_zone();
     runtime::set_stack_bounds_of_current_thread();
     try {
         runtime::init();
-        terminal::launch();
+        session();
     } catch (const Unwind& exit) {
         if (exit.code != EXIT_QUIT) runtime_error(FATAL_NO_CATCH, 0);
     } catch (const std::bad_alloc&) {
@@ -208,7 +210,8 @@ void* runtime_thread(void*) {
 
 }  // namespace
 
-int run_entry(int argc, char** argv) {
+int run_entry(int argc, char** argv, void (*run_session)()) {
+    session = run_session;
     install_signal_handlers();
     for (int i = 0; i < argc; ++i) runtime::record.args.emplace_back(argv[i]);
 

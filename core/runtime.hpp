@@ -52,7 +52,8 @@ inline bool native_stack_exhausted() {
 
 namespace vyn::sys {
 
-// The program entry: starts the runtime thread with its large stack and returns the status.
-int run_entry(int argc, char** argv);
+// The program entry: starts the runtime thread with its large stack, which starts the runtime
+// and then runs `run_session`, and returns the status.
+int run_entry(int argc, char** argv, void (*run_session)());
 
 }  // namespace vyn::sys

@@ -834,18 +834,17 @@ template <class NodeAt>
     run_block(plan, code, length, [&](uint32_t pos, uint32_t end) { return statement(plan, code, pos, end); });
 }
 
-// A function body of more than one value, run straight through its analysis; other bodies, and a
-// body's first run, take the interpreter's way.
+// A function body of more than one value, run as the interpreter runs it (in an evaluation frame
+// of its own, which a raised error's frame position counts) but straight through its analysis;
+// other bodies, and a body's first run, take the interpreter's way.
 void run_body(const Cell& body) {
     uint32_t length = interp::length_of(body);
     Plan* plan = plan_of(body);
     if ((length - body.s1) % 2 == 1 || plan->start != body.s1 || plan->uses == 0) return interp::eval(body, true);
     interp::check_native_stack();
-    // The statements' values go above the frame's slots, where an evaluation frame of the body's
-    // own would put them, and the function frame's pop takes the last of them from there; a
-    // return also leaves its value there, the base inside the frame just above the function's.
-    stack::base = stack::top;
+    stack::mark(interp::FRAME_EVAL_KIND, stack::body_symbol);
     interp::with_current_code(body, [&](Cell& code) { run_statements(*plan, code, length); });
+    stack::unwind_last();
 }
 
 void drop(Plan* plan) {
