@@ -198,7 +198,7 @@ VYN_ACTION_SIGNATURE(A_UPDATE, action::Unary);
 VYN_ACTION_SIGNATURE(A_WRITE, action::Write);
 #undef VYN_ACTION_SIGNATURE
 
-// One entry of a registration list: a handler, or one of the two markers.
+// What fills one action slot: a handler, or one of the two markers.
 struct Handler {
     using Generic = void (*)();
     Generic fn;
@@ -209,10 +209,28 @@ constexpr intptr_t HANDLER_INHERIT = 2;
 constexpr Handler UNSUPPORTED{nullptr, HANDLER_UNSUPPORTED};
 constexpr Handler INHERIT{nullptr, HANDLER_INHERIT};
 
+// One entry of a registration list: the slot it fills and what fills it.
+struct SlotHandler {
+    int slot;
+    Handler handler;
+};
+
 // A handler for a slot, checked against the slot's signature at compile time.
 template <int Slot>
-Handler act(typename ActionSignature<Slot>::Fn fn) {
-    return Handler{reinterpret_cast<Handler::Generic>(fn), 0};
+SlotHandler act(typename ActionSignature<Slot>::Fn fn) {
+    return SlotHandler{Slot, Handler{reinterpret_cast<Handler::Generic>(fn), 0}};
+}
+
+// The less frequent marker of a list, at the slot it names; unnamed slots take the other one.
+template <int Slot>
+constexpr SlotHandler unsupported_at() {
+    static_assert(Slot >= A_MAKE && Slot <= ACTION_COUNT);
+    return SlotHandler{Slot, UNSUPPORTED};
+}
+template <int Slot>
+constexpr SlotHandler inherited_at() {
+    static_assert(Slot >= A_MAKE && Slot <= ACTION_COUNT);
+    return SlotHandler{Slot, INHERIT};
 }
 
 }  // namespace vyn

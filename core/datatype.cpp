@@ -2,6 +2,7 @@
 // index computation and one load. A null entry means the type does not support the action.
 #include "core/datatype.hpp"
 
+#include <array>
 #include <cstring>
 
 #include "core/fatal.hpp"
@@ -30,6 +31,32 @@ TypeId highest = TYPE_NONE_ID;
     sys::runtime_error(sys::FATAL_NONE, 0);
 }
 
+[[noreturn]] void bad_slot(TypeId id, int slot, const char* fault) {
+    console::print_cstring("*** Datatype Error: action slot ");
+    console::print_cstring(fault);
+    console::print_cstring(" for type: ");
+    console::print_int(id);
+    console::print_cstring("\n*** Slot: ");
+    console::print_int(slot);
+    console::print_cstring("\n");
+    sys::runtime_error(sys::FATAL_ASSERTION, 0);
+}
+
+using Row = std::array<Handler, ACTION_COUNT>;
+
+Row positional_row(TypeId id, Handler rest, std::span<const SlotHandler> named) {
+    Row row;
+    row.fill(rest);
+    std::array<bool, ACTION_COUNT + 1> seen{};
+    for (const SlotHandler& entry : named) {
+        if (entry.slot < A_MAKE || entry.slot > ACTION_COUNT) bad_slot(id, entry.slot, "out of range");
+        if (seen[entry.slot]) bad_slot(id, entry.slot, "listed twice");
+        seen[entry.slot] = true;
+        row[entry.slot - 1] = entry.handler;
+    }
+    return row;
+}
+
 }  // namespace
 
 void init() {
@@ -47,6 +74,12 @@ void register_type(TypeId id, TypeId parent, const char* name, const Handler* ac
         if (h.marker == HANDLER_INHERIT) handlers[id][slot] = parent ? handlers[parent][slot] : nullptr;
         else handlers[id][slot] = h.fn;
     }
+}
+
+void register_type(TypeId id, TypeId parent, const char* name, Handler rest,
+                   std::span<const SlotHandler> named) {
+    Row row = positional_row(id, rest, named);
+    register_type(id, parent, name, row.data(), row.size());
 }
 
 bool supports(TypeId type, int slot) { return handlers[type][slot] != nullptr; }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
 
 #include "core/actions_abi.hpp"
 
@@ -11,14 +12,14 @@ namespace vyn::datatype {
 
 void init();
 
-// Registers a type; a list that does not hold exactly 62 entries is a build fault reported by
-// the integrity message, which ends the process.
+// Registers a type from its positional row; a row that does not hold exactly 62 entries is a
+// build fault reported by the integrity message, which ends the process.
 void register_type(TypeId id, TypeId parent, const char* name, const Handler* actions, size_t count);
 
-template <size_t N>
-void register_type(TypeId id, TypeId parent, const char* name, const Handler (&actions)[N]) {
-    register_type(id, parent, name, actions, N);
-}
+// Registers a type from the slots it names, every other slot taking `rest` (UNSUPPORTED or
+// INHERIT). A slot named twice or out of range is a build fault that ends the process.
+void register_type(TypeId id, TypeId parent, const char* name, Handler rest,
+                   std::span<const SlotHandler> named = {});
 
 bool supports(TypeId type, int slot);
 Handler::Generic raw_handler(TypeId type, int slot);

@@ -427,69 +427,29 @@ Cell* bitset_remove(Cell* bits, const Cell*, const Cell* key) {
     return bits;
 }
 
-const Handler bitset_actions[] = {
-    act<A_MAKE>(bitset_make),               // make
-    UNSUPPORTED,                            // random
-    act<A_REFLECT>(series::reflect),        // reflect
-    act<A_TO>(bitset_to),                   // to
-    act<A_FORM>(bitset_form),               // form
-    act<A_MOLD>(bitset_mold),               // mold
-    act<A_EVAL_PATH>(bitset_eval_path),     // eval-path
-    UNSUPPORTED,                            // set-path
-    act<A_COMPARE>(bitset_compare),         // compare
-    UNSUPPORTED,                            // absolute
-    UNSUPPORTED,                            // add
-    UNSUPPORTED,                            // divide
-    UNSUPPORTED,                            // multiply
-    act<A_NEGATE>(bitset_complement),       // negate
-    UNSUPPORTED,                            // power
-    UNSUPPORTED,                            // remainder
-    UNSUPPORTED,                            // round
-    UNSUPPORTED,                            // subtract
-    UNSUPPORTED,                            // even?
-    UNSUPPORTED,                            // odd?
-    act<A_AND_T>(bitset_and),               // and~
-    act<A_COMPLEMENT>(bitset_complement),   // complement
-    act<A_OR_T>(bitset_or),                 // or~
-    act<A_XOR_T>(bitset_xor),               // xor~
-    act<A_APPEND>(bitset_insert),           // append
-    UNSUPPORTED,                            // at
-    UNSUPPORTED,                            // back
-    UNSUPPORTED,                            // change
-    act<A_CLEAR>(bitset_clear),             // clear
-    act<A_COPY>(bitset_copy),               // copy
-    act<A_FIND>(bitset_find),               // find
-    UNSUPPORTED,                            // head
-    UNSUPPORTED,                            // head?
-    UNSUPPORTED,                            // index?
-    act<A_INSERT>(bitset_insert),           // insert
-    act<A_LENGTH_Q>(bitset_length),         // length?
-    UNSUPPORTED,                            // move
-    UNSUPPORTED,                            // next
-    act<A_PICK>(bitset_pick),               // pick
-    act<A_POKE>(bitset_poke),               // poke
-    UNSUPPORTED,                            // put
-    act<A_REMOVE>(bitset_remove),           // remove
-    UNSUPPORTED,                            // reverse
-    UNSUPPORTED,                            // select
-    UNSUPPORTED,                            // sort
-    UNSUPPORTED,                            // skip
-    UNSUPPORTED,                            // swap
-    UNSUPPORTED,                            // tail
-    UNSUPPORTED,                            // tail?
-    UNSUPPORTED,                            // take
-    UNSUPPORTED,                            // trim
-    UNSUPPORTED,                            // create
-    UNSUPPORTED,                            // close
-    UNSUPPORTED,                            // delete
-    act<A_MODIFY>(series::modify),          // modify
-    UNSUPPORTED,                            // open
-    UNSUPPORTED,                            // open?
-    UNSUPPORTED,                            // query
-    UNSUPPORTED,                            // read
-    UNSUPPORTED,                            // rename
-    UNSUPPORTED,                            // update
-    UNSUPPORTED,                            // write
+const SlotHandler bitset_actions[] = {
+    act<A_MAKE>(bitset_make),
+    act<A_REFLECT>(series::reflect),
+    act<A_TO>(bitset_to),
+    act<A_FORM>(bitset_form),
+    act<A_MOLD>(bitset_mold),
+    act<A_EVAL_PATH>(bitset_eval_path),
+    act<A_COMPARE>(bitset_compare),
+    act<A_NEGATE>(bitset_complement),
+    act<A_AND_T>(bitset_and),
+    act<A_COMPLEMENT>(bitset_complement),
+    act<A_OR_T>(bitset_or),
+    act<A_XOR_T>(bitset_xor),
+    act<A_APPEND>(bitset_insert),
+    act<A_CLEAR>(bitset_clear),
+    act<A_COPY>(bitset_copy),
+    act<A_FIND>(bitset_find),
+    act<A_INSERT>(bitset_insert),
+    act<A_LENGTH_Q>(bitset_length),
+    act<A_PICK>(bitset_pick),
+    act<A_POKE>(bitset_poke),
+    act<A_REMOVE>(bitset_remove),
+    act<A_MODIFY>(series::modify),
 };
 
 // The stored byte i, or what the complement flag says past the tail.
@@ -528,6 +488,8 @@ Cell* combine(Cell* first, const Cell* second, typeset::SetOp op) {
 
 namespace vyn {
 
-void bitset_init() { datatype::register_type(TYPE_BITSET, TYPE_NONE_ID, "bitset!", bitset::bitset_actions); }
+void bitset_init() {
+    datatype::register_type(TYPE_BITSET, TYPE_NONE_ID, "bitset!", UNSUPPORTED, bitset::bitset_actions);
+}
 
 }  // namespace vyn

@@ -643,73 +643,47 @@ Cell* trim(Cell* b, bool, bool, bool, bool, bool, const Cell*) {
 
 namespace {
 
-const Handler block_actions[] = {
-    act<A_MAKE>(make),           // make
-    INHERIT,                     // random
-    INHERIT,                     // reflect
-    act<A_TO>(to),               // to
-    act<A_FORM>(form),           // form
-    act<A_MOLD>(mold),           // mold
-    act<A_EVAL_PATH>(eval_path), // eval-path
-    UNSUPPORTED,                 // set-path
-    act<A_COMPARE>(compare),     // compare
-    UNSUPPORTED,                 // absolute
-    UNSUPPORTED,                 // add
-    UNSUPPORTED,                 // divide
-    UNSUPPORTED,                 // multiply
-    UNSUPPORTED,                 // negate
-    UNSUPPORTED,                 // power
-    UNSUPPORTED,                 // remainder
-    UNSUPPORTED,                 // round
-    UNSUPPORTED,                 // subtract
-    UNSUPPORTED,                 // even?
-    UNSUPPORTED,                 // odd?
-    UNSUPPORTED,                 // and~
-    UNSUPPORTED,                 // complement
-    UNSUPPORTED,                 // or~
-    UNSUPPORTED,                 // xor~
-    act<A_APPEND>(append),       // append
-    INHERIT,                     // at
-    INHERIT,                     // back
-    act<A_CHANGE>(change),       // change
-    INHERIT,                     // clear
-    act<A_COPY>(copy),           // copy
-    act<A_FIND>(find),           // find
-    INHERIT,                     // head
-    INHERIT,                     // head?
-    INHERIT,                     // index?
-    act<A_INSERT>(insert),       // insert
-    INHERIT,                     // length?
-    INHERIT,                     // move
-    INHERIT,                     // next
-    INHERIT,                     // pick
-    INHERIT,                     // poke
-    act<A_PUT>(put),             // put
-    INHERIT,                     // remove
-    INHERIT,                     // reverse
-    act<A_SELECT>(select),       // select
-    act<A_SORT>(sort),           // sort
-    INHERIT,                     // skip
-    act<A_SWAP>(swap),           // swap
-    INHERIT,                     // tail
-    INHERIT,                     // tail?
-    act<A_TAKE>(take),           // take
-    act<A_TRIM>(trim),           // trim
-    UNSUPPORTED,                 // create
-    UNSUPPORTED,                 // close
-    UNSUPPORTED,                 // delete
-    INHERIT,                     // modify
-    UNSUPPORTED,                 // open
-    UNSUPPORTED,                 // open?
-    UNSUPPORTED,                 // query
-    UNSUPPORTED,                 // read
-    UNSUPPORTED,                 // rename
-    UNSUPPORTED,                 // update
-    UNSUPPORTED,                 // write
+const SlotHandler block_actions[] = {
+    act<A_MAKE>(make),
+    inherited_at<A_RANDOM>(),
+    inherited_at<A_REFLECT>(),
+    act<A_TO>(to),
+    act<A_FORM>(form),
+    act<A_MOLD>(mold),
+    act<A_EVAL_PATH>(eval_path),
+    act<A_COMPARE>(compare),
+    act<A_APPEND>(append),
+    inherited_at<A_AT>(),
+    inherited_at<A_BACK>(),
+    act<A_CHANGE>(change),
+    inherited_at<A_CLEAR>(),
+    act<A_COPY>(copy),
+    act<A_FIND>(find),
+    inherited_at<A_HEAD>(),
+    inherited_at<A_HEAD_Q>(),
+    inherited_at<A_INDEX_Q>(),
+    act<A_INSERT>(insert),
+    inherited_at<A_LENGTH_Q>(),
+    inherited_at<A_MOVE>(),
+    inherited_at<A_NEXT>(),
+    inherited_at<A_PICK>(),
+    inherited_at<A_POKE>(),
+    act<A_PUT>(put),
+    inherited_at<A_REMOVE>(),
+    inherited_at<A_REVERSE>(),
+    act<A_SELECT>(select),
+    act<A_SORT>(sort),
+    inherited_at<A_SKIP>(),
+    act<A_SWAP>(swap),
+    inherited_at<A_TAIL>(),
+    inherited_at<A_TAIL_Q>(),
+    act<A_TAKE>(take),
+    act<A_TRIM>(trim),
+    inherited_at<A_MODIFY>(),
 };
 
 }  // namespace
 
-void init() { datatype::register_type(TYPE_BLOCK, TYPE_SERIES, "block!", block_actions); }
+void init() { datatype::register_type(TYPE_BLOCK, TYPE_SERIES, "block!", UNSUPPORTED, block_actions); }
 
 }  // namespace vyn::block

@@ -116,73 +116,28 @@ Cell* char_math(Cell* left, const Cell* right) {
     return left;
 }
 
-const Handler char_actions[] = {
-    act<A_MAKE>(char_make),                 // make
-    INHERIT,                                // random
-    UNSUPPORTED,                            // reflect
-    act<A_TO>(char_make),                   // to
-    act<A_FORM>(char_form),                 // form
-    act<A_MOLD>(char_mold),                 // mold
-    UNSUPPORTED,                            // eval-path
-    UNSUPPORTED,                            // set-path
-    act<A_COMPARE>(char_compare),           // compare
-    INHERIT,                                // absolute
-    act<A_ADD>(char_math<Op::add>),         // add
-    act<A_DIVIDE>(char_math<Op::divide>),   // divide
-    act<A_MULTIPLY>(char_math<Op::multiply>),  // multiply
-    UNSUPPORTED,                            // negate
-    UNSUPPORTED,                            // power
-    act<A_REMAINDER>(char_math<Op::remainder>),  // remainder
-    UNSUPPORTED,                            // round
-    act<A_SUBTRACT>(char_math<Op::subtract>),  // subtract
-    INHERIT,                                // even?
-    INHERIT,                                // odd?
-    act<A_AND_T>(char_math<Op::and_>),      // and~
-    UNSUPPORTED,                            // complement
-    act<A_OR_T>(char_math<Op::or_>),        // or~
-    act<A_XOR_T>(char_math<Op::xor_>),      // xor~
-    UNSUPPORTED,                    // append
-    UNSUPPORTED,                    // at
-    UNSUPPORTED,                    // back
-    UNSUPPORTED,                    // change
-    UNSUPPORTED,                    // clear
-    UNSUPPORTED,                    // copy
-    UNSUPPORTED,                    // find
-    UNSUPPORTED,                    // head
-    UNSUPPORTED,                    // head?
-    UNSUPPORTED,                    // index?
-    UNSUPPORTED,                    // insert
-    UNSUPPORTED,                    // length?
-    UNSUPPORTED,                    // move
-    UNSUPPORTED,                    // next
-    UNSUPPORTED,                    // pick
-    UNSUPPORTED,                    // poke
-    UNSUPPORTED,                    // put
-    UNSUPPORTED,                    // remove
-    UNSUPPORTED,                    // reverse
-    UNSUPPORTED,                    // select
-    UNSUPPORTED,                    // sort
-    UNSUPPORTED,                    // skip
-    UNSUPPORTED,                    // swap
-    UNSUPPORTED,                    // tail
-    UNSUPPORTED,                    // tail?
-    UNSUPPORTED,                    // take
-    UNSUPPORTED,                    // trim
-    UNSUPPORTED,                    // create
-    UNSUPPORTED,                    // close
-    UNSUPPORTED,                    // delete
-    UNSUPPORTED,                    // modify
-    UNSUPPORTED,                    // open
-    UNSUPPORTED,                    // open?
-    UNSUPPORTED,                    // query
-    UNSUPPORTED,                    // read
-    UNSUPPORTED,                    // rename
-    UNSUPPORTED,                    // update
-    UNSUPPORTED,                    // write
+const SlotHandler char_actions[] = {
+    act<A_MAKE>(char_make),
+    inherited_at<A_RANDOM>(),
+    act<A_TO>(char_make),
+    act<A_FORM>(char_form),
+    act<A_MOLD>(char_mold),
+    act<A_COMPARE>(char_compare),
+    inherited_at<A_ABSOLUTE>(),
+    act<A_ADD>(char_math<Op::add>),
+    act<A_DIVIDE>(char_math<Op::divide>),
+    act<A_MULTIPLY>(char_math<Op::multiply>),
+    act<A_REMAINDER>(char_math<Op::remainder>),
+    act<A_SUBTRACT>(char_math<Op::subtract>),
+    inherited_at<A_EVEN_Q>(),
+    inherited_at<A_ODD_Q>(),
+    act<A_AND_T>(char_math<Op::and_>),
+    act<A_OR_T>(char_math<Op::or_>),
+    act<A_XOR_T>(char_math<Op::xor_>),
 };
 
 }  // namespace
 
-void char_init() { datatype::register_type(TYPE_CHAR, TYPE_INTEGER, "char!", char_actions); }
+void char_init() { datatype::register_type(TYPE_CHAR, TYPE_INTEGER, "char!", UNSUPPORTED, char_actions); }
 
 }  // namespace vyn

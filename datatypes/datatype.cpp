@@ -79,69 +79,10 @@ int datatype_compare(const Cell* a, const Cell* b, int op) {
     }
 }
 
-const Handler datatype_actions[] = {
-    UNSUPPORTED,                         // make
-    UNSUPPORTED,                         // random
-    UNSUPPORTED,                         // reflect
-    UNSUPPORTED,                         // to
-    act<A_FORM>(datatype_form),          // form
-    act<A_MOLD>(datatype_mold),          // mold
-    UNSUPPORTED,                         // eval-path
-    UNSUPPORTED,                         // set-path
-    act<A_COMPARE>(datatype_compare),    // compare
-    UNSUPPORTED,                         // absolute
-    UNSUPPORTED,                         // add
-    UNSUPPORTED,                         // divide
-    UNSUPPORTED,                         // multiply
-    UNSUPPORTED,                         // negate
-    UNSUPPORTED,                         // power
-    UNSUPPORTED,                         // remainder
-    UNSUPPORTED,                         // round
-    UNSUPPORTED,                         // subtract
-    UNSUPPORTED,                         // even?
-    UNSUPPORTED,                         // odd?
-    UNSUPPORTED,                         // and~
-    UNSUPPORTED,                         // complement
-    UNSUPPORTED,                         // or~
-    UNSUPPORTED,                         // xor~
-    UNSUPPORTED,                         // append
-    UNSUPPORTED,                         // at
-    UNSUPPORTED,                         // back
-    UNSUPPORTED,                         // change
-    UNSUPPORTED,                         // clear
-    UNSUPPORTED,                         // copy
-    UNSUPPORTED,                         // find
-    UNSUPPORTED,                         // head
-    UNSUPPORTED,                         // head?
-    UNSUPPORTED,                         // index?
-    UNSUPPORTED,                         // insert
-    UNSUPPORTED,                         // length?
-    UNSUPPORTED,                         // move
-    UNSUPPORTED,                         // next
-    UNSUPPORTED,                         // pick
-    UNSUPPORTED,                         // poke
-    UNSUPPORTED,                         // put
-    UNSUPPORTED,                         // remove
-    UNSUPPORTED,                         // reverse
-    UNSUPPORTED,                         // select
-    UNSUPPORTED,                         // sort
-    UNSUPPORTED,                         // skip
-    UNSUPPORTED,                         // swap
-    UNSUPPORTED,                         // tail
-    UNSUPPORTED,                         // tail?
-    UNSUPPORTED,                         // take
-    UNSUPPORTED,                         // trim
-    UNSUPPORTED,                         // create
-    UNSUPPORTED,                         // close
-    UNSUPPORTED,                         // delete
-    UNSUPPORTED,                         // modify
-    UNSUPPORTED,                         // open
-    UNSUPPORTED,                         // open?
-    UNSUPPORTED,                         // query
-    UNSUPPORTED,                         // read
-    UNSUPPORTED,                         // rename
-    UNSUPPORTED,                         // update
-    UNSUPPORTED,                         // write
+const SlotHandler datatype_actions[] = {
+    act<A_FORM>(datatype_form),
+    act<A_MOLD>(datatype_mold),
+    act<A_COMPARE>(datatype_compare),
 };
 
 }  // namespace
@@ -150,7 +91,8 @@ const Handler datatype_actions[] = {
 namespace vyn {
 
 void datatype_init() {
-    datatype::register_type(TYPE_DATATYPE, TYPE_NONE_ID, "datatype!", datatype::datatype_actions);
+    datatype::register_type(TYPE_DATATYPE, TYPE_NONE_ID, "datatype!", UNSUPPORTED,
+                            datatype::datatype_actions);
 }
 
 }  // namespace vyn

@@ -398,69 +398,16 @@ int compare(const Cell* a, const Cell* b, int op) {
 
 namespace {
 
-const Handler error_actions[] = {
-    act<A_MAKE>(make),            // make
-    UNSUPPORTED,                  // random
-    INHERIT,                      // reflect
-    UNSUPPORTED,                  // to
-    act<A_FORM>(form),            // form
-    act<A_MOLD>(mold),            // mold
-    act<A_EVAL_PATH>(eval_path),  // eval-path
-    UNSUPPORTED,                  // set-path
-    act<A_COMPARE>(compare),      // compare
-    UNSUPPORTED,                  // absolute
-    UNSUPPORTED,                  // add
-    UNSUPPORTED,                  // divide
-    UNSUPPORTED,                  // multiply
-    UNSUPPORTED,                  // negate
-    UNSUPPORTED,                  // power
-    UNSUPPORTED,                  // remainder
-    UNSUPPORTED,                  // round
-    UNSUPPORTED,                  // subtract
-    UNSUPPORTED,                  // even?
-    UNSUPPORTED,                  // odd?
-    UNSUPPORTED,                  // and~
-    UNSUPPORTED,                  // complement
-    UNSUPPORTED,                  // or~
-    UNSUPPORTED,                  // xor~
-    UNSUPPORTED,                  // append
-    UNSUPPORTED,                  // at
-    UNSUPPORTED,                  // back
-    UNSUPPORTED,                  // change
-    UNSUPPORTED,                  // clear
-    INHERIT,                      // copy
-    INHERIT,                      // find
-    UNSUPPORTED,                  // head
-    UNSUPPORTED,                  // head?
-    UNSUPPORTED,                  // index?
-    UNSUPPORTED,                  // insert
-    UNSUPPORTED,                  // length?
-    UNSUPPORTED,                  // move
-    UNSUPPORTED,                  // next
-    UNSUPPORTED,                  // pick
-    UNSUPPORTED,                  // poke
-    UNSUPPORTED,                  // put
-    UNSUPPORTED,                  // remove
-    UNSUPPORTED,                  // reverse
-    INHERIT,                      // select
-    UNSUPPORTED,                  // sort
-    UNSUPPORTED,                  // skip
-    UNSUPPORTED,                  // swap
-    UNSUPPORTED,                  // tail
-    UNSUPPORTED,                  // tail?
-    UNSUPPORTED,                  // take
-    UNSUPPORTED,                  // trim
-    UNSUPPORTED,                  // create
-    UNSUPPORTED,                  // close
-    UNSUPPORTED,                  // delete
-    UNSUPPORTED,                  // modify
-    UNSUPPORTED,                  // open
-    UNSUPPORTED,                  // open?
-    UNSUPPORTED,                  // query
-    UNSUPPORTED,                  // read
-    UNSUPPORTED,                  // rename
-    UNSUPPORTED,                  // update
-    UNSUPPORTED,                  // write
+const SlotHandler error_actions[] = {
+    act<A_MAKE>(make),
+    inherited_at<A_REFLECT>(),
+    act<A_FORM>(form),
+    act<A_MOLD>(mold),
+    act<A_EVAL_PATH>(eval_path),
+    act<A_COMPARE>(compare),
+    inherited_at<A_COPY>(),
+    inherited_at<A_FIND>(),
+    inherited_at<A_SELECT>(),
 };
 
 }  // namespace
@@ -469,7 +416,7 @@ const Handler error_actions[] = {
 namespace vyn {
 
 void error_init() {
-    datatype::register_type(TYPE_ERROR, TYPE_OBJECT, "error!", error::error_actions);
+    datatype::register_type(TYPE_ERROR, TYPE_OBJECT, "error!", UNSUPPORTED, error::error_actions);
     exits::set_uncaught_reporter(error::report_uncaught);
 }
 

@@ -53,69 +53,39 @@ int32_t file_mold(const Cell* value, Cell* out, const MoldArgs&, const Cell* par
     return budget - int32_t(string::abs_length(out) - before);
 }
 
-const Handler file_actions[] = {
-    INHERIT,                            // make
-    UNSUPPORTED,                        // random
-    UNSUPPORTED,                        // reflect
-    INHERIT,                            // to
-    INHERIT,                            // form
-    act<A_MOLD>(file_mold),             // mold
-    INHERIT,                            // eval-path
-    UNSUPPORTED,                        // set-path
-    INHERIT,                            // compare
-    UNSUPPORTED,                        // absolute
-    UNSUPPORTED,                        // add
-    UNSUPPORTED,                        // divide
-    UNSUPPORTED,                        // multiply
-    UNSUPPORTED,                        // negate
-    UNSUPPORTED,                        // power
-    UNSUPPORTED,                        // remainder
-    UNSUPPORTED,                        // round
-    UNSUPPORTED,                        // subtract
-    UNSUPPORTED,                        // even?
-    UNSUPPORTED,                        // odd?
-    UNSUPPORTED,                        // and~
-    UNSUPPORTED,                        // complement
-    UNSUPPORTED,                        // or~
-    UNSUPPORTED,                        // xor~
-    INHERIT,                            // append
-    INHERIT,                            // at
-    INHERIT,                            // back
-    INHERIT,                            // change
-    INHERIT,                            // clear
-    INHERIT,                            // copy
-    INHERIT,                            // find
-    INHERIT,                            // head
-    INHERIT,                            // head?
-    INHERIT,                            // index?
-    INHERIT,                            // insert
-    INHERIT,                            // length?
-    INHERIT,                            // move
-    INHERIT,                            // next
-    INHERIT,                            // pick
-    INHERIT,                            // poke
-    UNSUPPORTED,                        // put
-    INHERIT,                            // remove
-    INHERIT,                            // reverse
-    INHERIT,                            // select
-    UNSUPPORTED,                        // sort
-    INHERIT,                            // skip
-    INHERIT,                            // swap
-    INHERIT,                            // tail
-    INHERIT,                            // tail?
-    INHERIT,                            // take
-    UNSUPPORTED,                        // trim
-    UNSUPPORTED,                        // create
-    UNSUPPORTED,                        // close
-    UNSUPPORTED,                        // delete
-    INHERIT,                            // modify
-    UNSUPPORTED,                        // open
-    UNSUPPORTED,                        // open?
-    UNSUPPORTED,                        // query
-    act<A_READ>(files::read),           // read
-    UNSUPPORTED,                        // rename
-    UNSUPPORTED,                        // update
-    UNSUPPORTED,                        // write
+const SlotHandler file_actions[] = {
+    inherited_at<A_MAKE>(),
+    inherited_at<A_TO>(),
+    inherited_at<A_FORM>(),
+    act<A_MOLD>(file_mold),
+    inherited_at<A_EVAL_PATH>(),
+    inherited_at<A_COMPARE>(),
+    inherited_at<A_APPEND>(),
+    inherited_at<A_AT>(),
+    inherited_at<A_BACK>(),
+    inherited_at<A_CHANGE>(),
+    inherited_at<A_CLEAR>(),
+    inherited_at<A_COPY>(),
+    inherited_at<A_FIND>(),
+    inherited_at<A_HEAD>(),
+    inherited_at<A_HEAD_Q>(),
+    inherited_at<A_INDEX_Q>(),
+    inherited_at<A_INSERT>(),
+    inherited_at<A_LENGTH_Q>(),
+    inherited_at<A_MOVE>(),
+    inherited_at<A_NEXT>(),
+    inherited_at<A_PICK>(),
+    inherited_at<A_POKE>(),
+    inherited_at<A_REMOVE>(),
+    inherited_at<A_REVERSE>(),
+    inherited_at<A_SELECT>(),
+    inherited_at<A_SKIP>(),
+    inherited_at<A_SWAP>(),
+    inherited_at<A_TAIL>(),
+    inherited_at<A_TAIL_Q>(),
+    inherited_at<A_TAKE>(),
+    inherited_at<A_MODIFY>(),
+    act<A_READ>(files::read),
 };
 
 }  // namespace
@@ -140,6 +110,6 @@ std::string to_local_path(const Cell* path) {
 
 namespace vyn {
 
-void file_init() { datatype::register_type(TYPE_FILE, TYPE_URL, "file!", file::file_actions); }
+void file_init() { datatype::register_type(TYPE_FILE, TYPE_URL, "file!", UNSUPPORTED, file::file_actions); }
 
 }  // namespace vyn

@@ -403,69 +403,24 @@ int32_t form_text(double value, TextKind kind, Cell* out, int32_t budget) {
 
 namespace {
 
-const Handler float_actions[] = {
-    act<A_MAKE>(float_make),                                // make
-    act<A_RANDOM>(float_random),                            // random
-    UNSUPPORTED,                                            // reflect
-    act<A_TO>(float_make),                                  // to
-    act<A_FORM>(float_form),                                // form
-    act<A_MOLD>(float_mold),                                // mold
-    UNSUPPORTED,                                            // eval-path
-    UNSUPPORTED,                                            // set-path
-    act<A_COMPARE>(float_compare),                          // compare
-    act<A_ABSOLUTE>(float_absolute),                        // absolute
-    act<A_ADD>(float_math<MathOp::add>),                    // add
-    act<A_DIVIDE>(float_math<MathOp::divide>),              // divide
-    act<A_MULTIPLY>(float_math<MathOp::multiply>),          // multiply
-    act<A_NEGATE>(float_negate),                            // negate
-    act<A_POWER>(float_power),                              // power
-    act<A_REMAINDER>(float_math<MathOp::remainder>),        // remainder
-    act<A_ROUND>(round),                                    // round
-    act<A_SUBTRACT>(float_math<MathOp::subtract>),          // subtract
-    act<A_EVEN_Q>(float_even),                              // even?
-    act<A_ODD_Q>(float_odd),                                // odd?
-    UNSUPPORTED,                                            // and~
-    UNSUPPORTED,                                            // complement
-    UNSUPPORTED,                                            // or~
-    UNSUPPORTED,                                            // xor~
-    UNSUPPORTED,                                            // append
-    UNSUPPORTED,                                            // at
-    UNSUPPORTED,                                            // back
-    UNSUPPORTED,                                            // change
-    UNSUPPORTED,                                            // clear
-    UNSUPPORTED,                                            // copy
-    UNSUPPORTED,                                            // find
-    UNSUPPORTED,                                            // head
-    UNSUPPORTED,                                            // head?
-    UNSUPPORTED,                                            // index?
-    UNSUPPORTED,                                            // insert
-    UNSUPPORTED,                                            // length?
-    UNSUPPORTED,                                            // move
-    UNSUPPORTED,                                            // next
-    UNSUPPORTED,                                            // pick
-    UNSUPPORTED,                                            // poke
-    UNSUPPORTED,                                            // put
-    UNSUPPORTED,                                            // remove
-    UNSUPPORTED,                                            // reverse
-    UNSUPPORTED,                                            // select
-    UNSUPPORTED,                                            // sort
-    UNSUPPORTED,                                            // skip
-    UNSUPPORTED,                                            // swap
-    UNSUPPORTED,                                            // tail
-    UNSUPPORTED,                                            // tail?
-    UNSUPPORTED,                                            // take
-    UNSUPPORTED,                                            // trim
-    UNSUPPORTED,                                            // create
-    UNSUPPORTED,                                            // close
-    UNSUPPORTED,                                            // delete
-    UNSUPPORTED,                                            // modify
-    UNSUPPORTED,                                            // open
-    UNSUPPORTED,                                            // open?
-    UNSUPPORTED,                                            // query
-    UNSUPPORTED,                                            // read
-    UNSUPPORTED,                                            // rename
-    UNSUPPORTED,                                            // update
-    UNSUPPORTED,                                            // write
+const SlotHandler float_actions[] = {
+    act<A_MAKE>(float_make),
+    act<A_RANDOM>(float_random),
+    act<A_TO>(float_make),
+    act<A_FORM>(float_form),
+    act<A_MOLD>(float_mold),
+    act<A_COMPARE>(float_compare),
+    act<A_ABSOLUTE>(float_absolute),
+    act<A_ADD>(float_math<MathOp::add>),
+    act<A_DIVIDE>(float_math<MathOp::divide>),
+    act<A_MULTIPLY>(float_math<MathOp::multiply>),
+    act<A_NEGATE>(float_negate),
+    act<A_POWER>(float_power),
+    act<A_REMAINDER>(float_math<MathOp::remainder>),
+    act<A_ROUND>(round),
+    act<A_SUBTRACT>(float_math<MathOp::subtract>),
+    act<A_EVEN_Q>(float_even),
+    act<A_ODD_Q>(float_odd),
 };
 
 }  // namespace
@@ -473,6 +428,8 @@ const Handler float_actions[] = {
 
 namespace vyn {
 
-void float_init() { datatype::register_type(TYPE_FLOAT, TYPE_NONE_ID, "float!", floating::float_actions); }
+void float_init() {
+    datatype::register_type(TYPE_FLOAT, TYPE_NONE_ID, "float!", UNSUPPORTED, floating::float_actions);
+}
 
 }  // namespace vyn

@@ -375,135 +375,19 @@ int compare(const Cell* a, const Cell* b, int op) {
 
 namespace {
 
-const Handler function_actions[] = {
-    act<A_MAKE>(make),               // make
-    UNSUPPORTED,                     // random
-    act<A_REFLECT>(reflect),         // reflect
-    UNSUPPORTED,                     // to
-    act<A_FORM>(form_function),      // form
-    act<A_MOLD>(mold_function),      // mold
-    UNSUPPORTED,                     // eval-path
-    UNSUPPORTED,                     // set-path
-    act<A_COMPARE>(compare),         // compare
-    UNSUPPORTED,                     // absolute
-    UNSUPPORTED,                     // add
-    UNSUPPORTED,                     // divide
-    UNSUPPORTED,                     // multiply
-    UNSUPPORTED,                     // negate
-    UNSUPPORTED,                     // power
-    UNSUPPORTED,                     // remainder
-    UNSUPPORTED,                     // round
-    UNSUPPORTED,                     // subtract
-    UNSUPPORTED,                     // even?
-    UNSUPPORTED,                     // odd?
-    UNSUPPORTED,                     // and~
-    UNSUPPORTED,                     // complement
-    UNSUPPORTED,                     // or~
-    UNSUPPORTED,                     // xor~
-    UNSUPPORTED,                     // append
-    UNSUPPORTED,                     // at
-    UNSUPPORTED,                     // back
-    UNSUPPORTED,                     // change
-    UNSUPPORTED,                     // clear
-    UNSUPPORTED,                     // copy
-    UNSUPPORTED,                     // find
-    UNSUPPORTED,                     // head
-    UNSUPPORTED,                     // head?
-    UNSUPPORTED,                     // index?
-    UNSUPPORTED,                     // insert
-    UNSUPPORTED,                     // length?
-    UNSUPPORTED,                     // move
-    UNSUPPORTED,                     // next
-    UNSUPPORTED,                     // pick
-    UNSUPPORTED,                     // poke
-    UNSUPPORTED,                     // put
-    UNSUPPORTED,                     // remove
-    UNSUPPORTED,                     // reverse
-    UNSUPPORTED,                     // select
-    UNSUPPORTED,                     // sort
-    UNSUPPORTED,                     // skip
-    UNSUPPORTED,                     // swap
-    UNSUPPORTED,                     // tail
-    UNSUPPORTED,                     // tail?
-    UNSUPPORTED,                     // take
-    UNSUPPORTED,                     // trim
-    UNSUPPORTED,                     // create
-    UNSUPPORTED,                     // close
-    UNSUPPORTED,                     // delete
-    UNSUPPORTED,                     // modify
-    UNSUPPORTED,                     // open
-    UNSUPPORTED,                     // open?
-    UNSUPPORTED,                     // query
-    UNSUPPORTED,                     // read
-    UNSUPPORTED,                     // rename
-    UNSUPPORTED,                     // update
-    UNSUPPORTED,                     // write
+const SlotHandler function_actions[] = {
+    act<A_MAKE>(make),
+    act<A_REFLECT>(reflect),
+    act<A_FORM>(form_function),
+    act<A_MOLD>(mold_function),
+    act<A_COMPARE>(compare),
 };
 
 // routine! inherits function!'s row where it keeps the behaviour; make is unsupported.
-const Handler routine_actions[] = {
-    UNSUPPORTED,                     // make
-    INHERIT,                         // random
-    INHERIT,                         // reflect
-    INHERIT,                         // to
-    act<A_FORM>(form_routine),       // form
-    act<A_MOLD>(mold_routine),       // mold
-    INHERIT,                         // eval-path
-    INHERIT,                         // set-path
-    INHERIT,                         // compare
-    INHERIT,                         // absolute
-    INHERIT,                         // add
-    INHERIT,                         // divide
-    INHERIT,                         // multiply
-    INHERIT,                         // negate
-    INHERIT,                         // power
-    INHERIT,                         // remainder
-    INHERIT,                         // round
-    INHERIT,                         // subtract
-    INHERIT,                         // even?
-    INHERIT,                         // odd?
-    INHERIT,                         // and~
-    INHERIT,                         // complement
-    INHERIT,                         // or~
-    INHERIT,                         // xor~
-    INHERIT,                         // append
-    INHERIT,                         // at
-    INHERIT,                         // back
-    INHERIT,                         // change
-    INHERIT,                         // clear
-    INHERIT,                         // copy
-    INHERIT,                         // find
-    INHERIT,                         // head
-    INHERIT,                         // head?
-    INHERIT,                         // index?
-    INHERIT,                         // insert
-    INHERIT,                         // length?
-    INHERIT,                         // move
-    INHERIT,                         // next
-    INHERIT,                         // pick
-    INHERIT,                         // poke
-    INHERIT,                         // put
-    INHERIT,                         // remove
-    INHERIT,                         // reverse
-    INHERIT,                         // select
-    INHERIT,                         // sort
-    INHERIT,                         // skip
-    INHERIT,                         // swap
-    INHERIT,                         // tail
-    INHERIT,                         // tail?
-    INHERIT,                         // take
-    INHERIT,                         // trim
-    INHERIT,                         // create
-    INHERIT,                         // close
-    INHERIT,                         // delete
-    INHERIT,                         // modify
-    INHERIT,                         // open
-    INHERIT,                         // open?
-    INHERIT,                         // query
-    INHERIT,                         // read
-    INHERIT,                         // rename
-    INHERIT,                         // update
-    INHERIT,                         // write
+const SlotHandler routine_actions[] = {
+    unsupported_at<A_MAKE>(),
+    act<A_FORM>(form_routine),
+    act<A_MOLD>(mold_routine),
 };
 
 }  // namespace
@@ -535,11 +419,12 @@ void set_arity(Cell& routine) {
 namespace vyn {
 
 void function_init() {
-    datatype::register_type(TYPE_FUNCTION, TYPE_CONTEXT, "function!", function::function_actions);
+    datatype::register_type(TYPE_FUNCTION, TYPE_CONTEXT, "function!", UNSUPPORTED,
+                            function::function_actions);
 }
 
 void routine_init() {
-    datatype::register_type(TYPE_ROUTINE, TYPE_FUNCTION, "routine!", function::routine_actions);
+    datatype::register_type(TYPE_ROUTINE, TYPE_FUNCTION, "routine!", INHERIT, function::routine_actions);
 }
 
 }  // namespace vyn

@@ -425,69 +425,28 @@ Cell* integer_round(Cell* value, const RoundArgs& args) {
     return set_value(value, rounded(v, scale, args));
 }
 
-const Handler integer_actions[] = {
-    act<A_MAKE>(integer_make),                      // make
-    act<A_RANDOM>(integer_random),                  // random
-    UNSUPPORTED,                                    // reflect
-    act<A_TO>(integer_to),                          // to
-    act<A_FORM>(integer_form),                      // form
-    act<A_MOLD>(integer_mold),                      // mold
-    UNSUPPORTED,                                    // eval-path
-    UNSUPPORTED,                                    // set-path
-    act<A_COMPARE>(integer_compare),                // compare
-    act<A_ABSOLUTE>(integer_absolute),              // absolute
-    act<A_ADD>(integer_math<Op::add>),              // add
-    act<A_DIVIDE>(integer_math<Op::divide>),        // divide
-    act<A_MULTIPLY>(integer_math<Op::multiply>),    // multiply
-    act<A_NEGATE>(integer_negate),                  // negate
-    act<A_POWER>(integer_power),                    // power
-    act<A_REMAINDER>(integer_math<Op::remainder>),  // remainder
-    act<A_ROUND>(integer_round),                    // round
-    act<A_SUBTRACT>(integer_math<Op::subtract>),    // subtract
-    act<A_EVEN_Q>(integer_even),                    // even?
-    act<A_ODD_Q>(integer_odd),                      // odd?
-    act<A_AND_T>(integer_math<Op::and_>),           // and~
-    act<A_COMPLEMENT>(integer_complement),          // complement
-    act<A_OR_T>(integer_math<Op::or_>),             // or~
-    act<A_XOR_T>(integer_math<Op::xor_>),           // xor~
-    UNSUPPORTED,                                    // append
-    UNSUPPORTED,                                    // at
-    UNSUPPORTED,                                    // back
-    UNSUPPORTED,                                    // change
-    UNSUPPORTED,                                    // clear
-    UNSUPPORTED,                                    // copy
-    UNSUPPORTED,                                    // find
-    UNSUPPORTED,                                    // head
-    UNSUPPORTED,                                    // head?
-    UNSUPPORTED,                                    // index?
-    UNSUPPORTED,                                    // insert
-    UNSUPPORTED,                                    // length?
-    UNSUPPORTED,                                    // move
-    UNSUPPORTED,                                    // next
-    UNSUPPORTED,                                    // pick
-    UNSUPPORTED,                                    // poke
-    UNSUPPORTED,                                    // put
-    UNSUPPORTED,                                    // remove
-    UNSUPPORTED,                                    // reverse
-    UNSUPPORTED,                                    // select
-    UNSUPPORTED,                                    // sort
-    UNSUPPORTED,                                    // skip
-    UNSUPPORTED,                                    // swap
-    UNSUPPORTED,                                    // tail
-    UNSUPPORTED,                                    // tail?
-    UNSUPPORTED,                                    // take
-    UNSUPPORTED,                                    // trim
-    UNSUPPORTED,                                    // create
-    UNSUPPORTED,                                    // close
-    UNSUPPORTED,                                    // delete
-    UNSUPPORTED,                                    // modify
-    UNSUPPORTED,                                    // open
-    UNSUPPORTED,                                    // open?
-    UNSUPPORTED,                                    // query
-    UNSUPPORTED,                                    // read
-    UNSUPPORTED,                                    // rename
-    UNSUPPORTED,                                    // update
-    UNSUPPORTED,                                    // write
+const SlotHandler integer_actions[] = {
+    act<A_MAKE>(integer_make),
+    act<A_RANDOM>(integer_random),
+    act<A_TO>(integer_to),
+    act<A_FORM>(integer_form),
+    act<A_MOLD>(integer_mold),
+    act<A_COMPARE>(integer_compare),
+    act<A_ABSOLUTE>(integer_absolute),
+    act<A_ADD>(integer_math<Op::add>),
+    act<A_DIVIDE>(integer_math<Op::divide>),
+    act<A_MULTIPLY>(integer_math<Op::multiply>),
+    act<A_NEGATE>(integer_negate),
+    act<A_POWER>(integer_power),
+    act<A_REMAINDER>(integer_math<Op::remainder>),
+    act<A_ROUND>(integer_round),
+    act<A_SUBTRACT>(integer_math<Op::subtract>),
+    act<A_EVEN_Q>(integer_even),
+    act<A_ODD_Q>(integer_odd),
+    act<A_AND_T>(integer_math<Op::and_>),
+    act<A_COMPLEMENT>(integer_complement),
+    act<A_OR_T>(integer_math<Op::or_>),
+    act<A_XOR_T>(integer_math<Op::xor_>),
 };
 
 }  // namespace
@@ -496,7 +455,7 @@ const Handler integer_actions[] = {
 namespace vyn {
 
 void integer_init() {
-    datatype::register_type(TYPE_INTEGER, TYPE_NONE_ID, "integer!", integer::integer_actions);
+    datatype::register_type(TYPE_INTEGER, TYPE_NONE_ID, "integer!", UNSUPPORTED, integer::integer_actions);
 }
 
 }  // namespace vyn

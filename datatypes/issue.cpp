@@ -49,69 +49,12 @@ int issue_compare(const Cell* a, const Cell* b, int op) {
     return b->is(TYPE_ISSUE) ? word::compare(a, b, op) : -2;
 }
 
-const Handler issue_actions[] = {
-    act<A_MAKE>(issue_make),             // make
-    UNSUPPORTED,                         // random
-    UNSUPPORTED,                         // reflect
-    act<A_TO>(issue_make),               // to
-    INHERIT,                             // form
-    act<A_MOLD>(issue_mold),             // mold
-    UNSUPPORTED,                         // eval-path
-    UNSUPPORTED,                         // set-path
-    act<A_COMPARE>(issue_compare),       // compare
-    UNSUPPORTED,                         // absolute
-    UNSUPPORTED,                         // add
-    UNSUPPORTED,                         // divide
-    UNSUPPORTED,                         // multiply
-    UNSUPPORTED,                         // negate
-    UNSUPPORTED,                         // power
-    UNSUPPORTED,                         // remainder
-    UNSUPPORTED,                         // round
-    UNSUPPORTED,                         // subtract
-    UNSUPPORTED,                         // even?
-    UNSUPPORTED,                         // odd?
-    UNSUPPORTED,                         // and~
-    UNSUPPORTED,                         // complement
-    UNSUPPORTED,                         // or~
-    UNSUPPORTED,                         // xor~
-    UNSUPPORTED,                         // append
-    UNSUPPORTED,                         // at
-    UNSUPPORTED,                         // back
-    UNSUPPORTED,                         // change
-    UNSUPPORTED,                         // clear
-    UNSUPPORTED,                         // copy
-    UNSUPPORTED,                         // find
-    UNSUPPORTED,                         // head
-    UNSUPPORTED,                         // head?
-    UNSUPPORTED,                         // index?
-    UNSUPPORTED,                         // insert
-    UNSUPPORTED,                         // length?
-    UNSUPPORTED,                         // move
-    UNSUPPORTED,                         // next
-    UNSUPPORTED,                         // pick
-    UNSUPPORTED,                         // poke
-    UNSUPPORTED,                         // put
-    UNSUPPORTED,                         // remove
-    UNSUPPORTED,                         // reverse
-    UNSUPPORTED,                         // select
-    UNSUPPORTED,                         // sort
-    UNSUPPORTED,                         // skip
-    UNSUPPORTED,                         // swap
-    UNSUPPORTED,                         // tail
-    UNSUPPORTED,                         // tail?
-    UNSUPPORTED,                         // take
-    UNSUPPORTED,                         // trim
-    UNSUPPORTED,                         // create
-    UNSUPPORTED,                         // close
-    UNSUPPORTED,                         // delete
-    UNSUPPORTED,                         // modify
-    UNSUPPORTED,                         // open
-    UNSUPPORTED,                         // open?
-    UNSUPPORTED,                         // query
-    UNSUPPORTED,                         // read
-    UNSUPPORTED,                         // rename
-    UNSUPPORTED,                         // update
-    UNSUPPORTED,                         // write
+const SlotHandler issue_actions[] = {
+    act<A_MAKE>(issue_make),
+    act<A_TO>(issue_make),
+    inherited_at<A_FORM>(),
+    act<A_MOLD>(issue_mold),
+    act<A_COMPARE>(issue_compare),
 };
 
 }  // namespace
@@ -119,6 +62,8 @@ const Handler issue_actions[] = {
 
 namespace vyn {
 
-void issue_init() { datatype::register_type(TYPE_ISSUE, TYPE_WORD, "issue!", issue::issue_actions); }
+void issue_init() {
+    datatype::register_type(TYPE_ISSUE, TYPE_WORD, "issue!", UNSUPPORTED, issue::issue_actions);
+}
 
 }  // namespace vyn

@@ -105,69 +105,17 @@ Cell* logic_complement(Cell* value) {
     return value;
 }
 
-const Handler logic_actions[] = {
-    act<A_MAKE>(logic_make),              // make
-    act<A_RANDOM>(logic_random),          // random
-    UNSUPPORTED,                          // reflect
-    act<A_TO>(logic_to),                  // to
-    act<A_FORM>(logic_form),              // form
-    act<A_MOLD>(logic_mold),              // mold
-    UNSUPPORTED,                          // eval-path
-    UNSUPPORTED,                          // set-path
-    act<A_COMPARE>(logic_compare),        // compare
-    UNSUPPORTED,                          // absolute
-    UNSUPPORTED,                          // add
-    UNSUPPORTED,                          // divide
-    UNSUPPORTED,                          // multiply
-    UNSUPPORTED,                          // negate
-    UNSUPPORTED,                          // power
-    UNSUPPORTED,                          // remainder
-    UNSUPPORTED,                          // round
-    UNSUPPORTED,                          // subtract
-    UNSUPPORTED,                          // even?
-    UNSUPPORTED,                          // odd?
-    act<A_AND_T>(logic_and),              // and~
-    act<A_COMPLEMENT>(logic_complement),  // complement
-    act<A_OR_T>(logic_or),                // or~
-    act<A_XOR_T>(logic_xor),              // xor~
-    UNSUPPORTED,                          // append
-    UNSUPPORTED,                          // at
-    UNSUPPORTED,                          // back
-    UNSUPPORTED,                          // change
-    UNSUPPORTED,                          // clear
-    UNSUPPORTED,                          // copy
-    UNSUPPORTED,                          // find
-    UNSUPPORTED,                          // head
-    UNSUPPORTED,                          // head?
-    UNSUPPORTED,                          // index?
-    UNSUPPORTED,                          // insert
-    UNSUPPORTED,                          // length?
-    UNSUPPORTED,                          // move
-    UNSUPPORTED,                          // next
-    UNSUPPORTED,                          // pick
-    UNSUPPORTED,                          // poke
-    UNSUPPORTED,                          // put
-    UNSUPPORTED,                          // remove
-    UNSUPPORTED,                          // reverse
-    UNSUPPORTED,                          // select
-    UNSUPPORTED,                          // sort
-    UNSUPPORTED,                          // skip
-    UNSUPPORTED,                          // swap
-    UNSUPPORTED,                          // tail
-    UNSUPPORTED,                          // tail?
-    UNSUPPORTED,                          // take
-    UNSUPPORTED,                          // trim
-    UNSUPPORTED,                          // create
-    UNSUPPORTED,                          // close
-    UNSUPPORTED,                          // delete
-    UNSUPPORTED,                          // modify
-    UNSUPPORTED,                          // open
-    UNSUPPORTED,                          // open?
-    UNSUPPORTED,                          // query
-    UNSUPPORTED,                          // read
-    UNSUPPORTED,                          // rename
-    UNSUPPORTED,                          // update
-    UNSUPPORTED,                          // write
+const SlotHandler logic_actions[] = {
+    act<A_MAKE>(logic_make),
+    act<A_RANDOM>(logic_random),
+    act<A_TO>(logic_to),
+    act<A_FORM>(logic_form),
+    act<A_MOLD>(logic_mold),
+    act<A_COMPARE>(logic_compare),
+    act<A_AND_T>(logic_and),
+    act<A_COMPLEMENT>(logic_complement),
+    act<A_OR_T>(logic_or),
+    act<A_XOR_T>(logic_xor),
 };
 
 }  // namespace
@@ -175,6 +123,8 @@ const Handler logic_actions[] = {
 
 namespace vyn {
 
-void logic_init() { datatype::register_type(TYPE_LOGIC, TYPE_NONE_ID, "logic!", logic::logic_actions); }
+void logic_init() {
+    datatype::register_type(TYPE_LOGIC, TYPE_NONE_ID, "logic!", UNSUPPORTED, logic::logic_actions);
+}
 
 }  // namespace vyn

@@ -322,69 +322,21 @@ Cell* map_remove(Cell* m, const Cell*, const Cell* key) {
     return m;
 }
 
-const Handler map_actions[] = {
-    act<A_MAKE>(map_make),           // make
-    UNSUPPORTED,                     // random
-    act<A_REFLECT>(map_reflect),     // reflect
-    act<A_TO>(map_to),               // to
-    act<A_FORM>(map_form),           // form
-    act<A_MOLD>(map_mold),           // mold
-    act<A_EVAL_PATH>(map_eval_path), // eval-path
-    UNSUPPORTED,                     // set-path
-    act<A_COMPARE>(map_compare),     // compare
-    UNSUPPORTED,                     // absolute
-    UNSUPPORTED,                     // add
-    UNSUPPORTED,                     // divide
-    UNSUPPORTED,                     // multiply
-    UNSUPPORTED,                     // negate
-    UNSUPPORTED,                     // power
-    UNSUPPORTED,                     // remainder
-    UNSUPPORTED,                     // round
-    UNSUPPORTED,                     // subtract
-    UNSUPPORTED,                     // even?
-    UNSUPPORTED,                     // odd?
-    UNSUPPORTED,                     // and~
-    UNSUPPORTED,                     // complement
-    UNSUPPORTED,                     // or~
-    UNSUPPORTED,                     // xor~
-    UNSUPPORTED,                     // append
-    UNSUPPORTED,                     // at
-    UNSUPPORTED,                     // back
-    UNSUPPORTED,                     // change
-    act<A_CLEAR>(map_clear),         // clear
-    act<A_COPY>(map_copy),           // copy
-    act<A_FIND>(map_find),           // find
-    UNSUPPORTED,                     // head
-    UNSUPPORTED,                     // head?
-    UNSUPPORTED,                     // index?
-    UNSUPPORTED,                     // insert
-    act<A_LENGTH_Q>(map_length),     // length?
-    UNSUPPORTED,                     // move
-    UNSUPPORTED,                     // next
-    UNSUPPORTED,                     // pick
-    UNSUPPORTED,                     // poke
-    act<A_PUT>(map_put),             // put
-    act<A_REMOVE>(map_remove),       // remove
-    UNSUPPORTED,                     // reverse
-    act<A_SELECT>(map_select),       // select
-    UNSUPPORTED,                     // sort
-    UNSUPPORTED,                     // skip
-    UNSUPPORTED,                     // swap
-    UNSUPPORTED,                     // tail
-    UNSUPPORTED,                     // tail?
-    UNSUPPORTED,                     // take
-    UNSUPPORTED,                     // trim
-    UNSUPPORTED,                     // create
-    UNSUPPORTED,                     // close
-    UNSUPPORTED,                     // delete
-    UNSUPPORTED,                     // modify
-    UNSUPPORTED,                     // open
-    UNSUPPORTED,                     // open?
-    UNSUPPORTED,                     // query
-    UNSUPPORTED,                     // read
-    UNSUPPORTED,                     // rename
-    UNSUPPORTED,                     // update
-    UNSUPPORTED,                     // write
+const SlotHandler map_actions[] = {
+    act<A_MAKE>(map_make),
+    act<A_REFLECT>(map_reflect),
+    act<A_TO>(map_to),
+    act<A_FORM>(map_form),
+    act<A_MOLD>(map_mold),
+    act<A_EVAL_PATH>(map_eval_path),
+    act<A_COMPARE>(map_compare),
+    act<A_CLEAR>(map_clear),
+    act<A_COPY>(map_copy),
+    act<A_FIND>(map_find),
+    act<A_LENGTH_Q>(map_length),
+    act<A_PUT>(map_put),
+    act<A_REMOVE>(map_remove),
+    act<A_SELECT>(map_select),
 };
 
 }  // namespace
@@ -470,7 +422,7 @@ bool foreach_assign(const Cell& m, const Cell& words, uint32_t& position) {
 namespace vyn {
 
 void map_init() {
-    datatype::register_type(TYPE_MAP, TYPE_NONE_ID, "map!", map::map_actions);
+    datatype::register_type(TYPE_MAP, TYPE_NONE_ID, "map!", UNSUPPORTED, map::map_actions);
     hashtable::set_map_key_preparer(map::prepare_loaded_pair);
 }
 

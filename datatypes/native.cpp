@@ -161,199 +161,28 @@ int compare(const Cell* a, const Cell* b, int op) {
 
 namespace {
 
-const Handler native_actions[] = {
-    act<A_MAKE>(make),           // make
-    UNSUPPORTED,                 // random
-    act<A_REFLECT>(reflect),     // reflect
-    UNSUPPORTED,                 // to
-    act<A_FORM>(form_native),    // form
-    act<A_MOLD>(mold_built_in),  // mold
-    UNSUPPORTED,                 // eval-path
-    UNSUPPORTED,                 // set-path
-    act<A_COMPARE>(compare),     // compare
-    UNSUPPORTED,                 // absolute
-    UNSUPPORTED,                 // add
-    UNSUPPORTED,                 // divide
-    UNSUPPORTED,                 // multiply
-    UNSUPPORTED,                 // negate
-    UNSUPPORTED,                 // power
-    UNSUPPORTED,                 // remainder
-    UNSUPPORTED,                 // round
-    UNSUPPORTED,                 // subtract
-    UNSUPPORTED,                 // even?
-    UNSUPPORTED,                 // odd?
-    UNSUPPORTED,                 // and~
-    UNSUPPORTED,                 // complement
-    UNSUPPORTED,                 // or~
-    UNSUPPORTED,                 // xor~
-    UNSUPPORTED,                 // append
-    UNSUPPORTED,                 // at
-    UNSUPPORTED,                 // back
-    UNSUPPORTED,                 // change
-    UNSUPPORTED,                 // clear
-    UNSUPPORTED,                 // copy
-    UNSUPPORTED,                 // find
-    UNSUPPORTED,                 // head
-    UNSUPPORTED,                 // head?
-    UNSUPPORTED,                 // index?
-    UNSUPPORTED,                 // insert
-    UNSUPPORTED,                 // length?
-    UNSUPPORTED,                 // move
-    UNSUPPORTED,                 // next
-    UNSUPPORTED,                 // pick
-    UNSUPPORTED,                 // poke
-    UNSUPPORTED,                 // put
-    UNSUPPORTED,                 // remove
-    UNSUPPORTED,                 // reverse
-    UNSUPPORTED,                 // select
-    UNSUPPORTED,                 // sort
-    UNSUPPORTED,                 // skip
-    UNSUPPORTED,                 // swap
-    UNSUPPORTED,                 // tail
-    UNSUPPORTED,                 // tail?
-    UNSUPPORTED,                 // take
-    UNSUPPORTED,                 // trim
-    UNSUPPORTED,                 // create
-    UNSUPPORTED,                 // close
-    UNSUPPORTED,                 // delete
-    UNSUPPORTED,                 // modify
-    UNSUPPORTED,                 // open
-    UNSUPPORTED,                 // open?
-    UNSUPPORTED,                 // query
-    UNSUPPORTED,                 // read
-    UNSUPPORTED,                 // rename
-    UNSUPPORTED,                 // update
-    UNSUPPORTED,                 // write
+const SlotHandler native_actions[] = {
+    act<A_MAKE>(make),
+    act<A_REFLECT>(reflect),
+    act<A_FORM>(form_native),
+    act<A_MOLD>(mold_built_in),
+    act<A_COMPARE>(compare),
 };
 
-const Handler action_actions[] = {
-    act<A_MAKE>(make),           // make
-    UNSUPPORTED,                 // random
-    INHERIT,                     // reflect
-    UNSUPPORTED,                 // to
-    act<A_FORM>(form_action),    // form
-    act<A_MOLD>(mold_built_in),  // mold
-    UNSUPPORTED,                 // eval-path
-    UNSUPPORTED,                 // set-path
-    act<A_COMPARE>(compare),     // compare
-    UNSUPPORTED,                 // absolute
-    UNSUPPORTED,                 // add
-    UNSUPPORTED,                 // divide
-    UNSUPPORTED,                 // multiply
-    UNSUPPORTED,                 // negate
-    UNSUPPORTED,                 // power
-    UNSUPPORTED,                 // remainder
-    UNSUPPORTED,                 // round
-    UNSUPPORTED,                 // subtract
-    UNSUPPORTED,                 // even?
-    UNSUPPORTED,                 // odd?
-    UNSUPPORTED,                 // and~
-    UNSUPPORTED,                 // complement
-    UNSUPPORTED,                 // or~
-    UNSUPPORTED,                 // xor~
-    UNSUPPORTED,                 // append
-    UNSUPPORTED,                 // at
-    UNSUPPORTED,                 // back
-    UNSUPPORTED,                 // change
-    UNSUPPORTED,                 // clear
-    UNSUPPORTED,                 // copy
-    UNSUPPORTED,                 // find
-    UNSUPPORTED,                 // head
-    UNSUPPORTED,                 // head?
-    UNSUPPORTED,                 // index?
-    UNSUPPORTED,                 // insert
-    UNSUPPORTED,                 // length?
-    UNSUPPORTED,                 // move
-    UNSUPPORTED,                 // next
-    UNSUPPORTED,                 // pick
-    UNSUPPORTED,                 // poke
-    UNSUPPORTED,                 // put
-    UNSUPPORTED,                 // remove
-    UNSUPPORTED,                 // reverse
-    UNSUPPORTED,                 // select
-    UNSUPPORTED,                 // sort
-    UNSUPPORTED,                 // skip
-    UNSUPPORTED,                 // swap
-    UNSUPPORTED,                 // tail
-    UNSUPPORTED,                 // tail?
-    UNSUPPORTED,                 // take
-    UNSUPPORTED,                 // trim
-    UNSUPPORTED,                 // create
-    UNSUPPORTED,                 // close
-    UNSUPPORTED,                 // delete
-    UNSUPPORTED,                 // modify
-    UNSUPPORTED,                 // open
-    UNSUPPORTED,                 // open?
-    UNSUPPORTED,                 // query
-    UNSUPPORTED,                 // read
-    UNSUPPORTED,                 // rename
-    UNSUPPORTED,                 // update
-    UNSUPPORTED,                 // write
+const SlotHandler action_actions[] = {
+    act<A_MAKE>(make),
+    inherited_at<A_REFLECT>(),
+    act<A_FORM>(form_action),
+    act<A_MOLD>(mold_built_in),
+    act<A_COMPARE>(compare),
 };
 
-const Handler op_actions[] = {
-    act<A_MAKE>(make_op),     // make
-    UNSUPPORTED,              // random
-    INHERIT,                  // reflect
-    UNSUPPORTED,              // to
-    act<A_FORM>(form_op),     // form
-    act<A_MOLD>(mold_op),     // mold
-    UNSUPPORTED,              // eval-path
-    UNSUPPORTED,              // set-path
-    act<A_COMPARE>(compare),  // compare
-    UNSUPPORTED,              // absolute
-    UNSUPPORTED,              // add
-    UNSUPPORTED,              // divide
-    UNSUPPORTED,              // multiply
-    UNSUPPORTED,              // negate
-    UNSUPPORTED,              // power
-    UNSUPPORTED,              // remainder
-    UNSUPPORTED,              // round
-    UNSUPPORTED,              // subtract
-    UNSUPPORTED,              // even?
-    UNSUPPORTED,              // odd?
-    UNSUPPORTED,              // and~
-    UNSUPPORTED,              // complement
-    UNSUPPORTED,              // or~
-    UNSUPPORTED,              // xor~
-    UNSUPPORTED,              // append
-    UNSUPPORTED,              // at
-    UNSUPPORTED,              // back
-    UNSUPPORTED,              // change
-    UNSUPPORTED,              // clear
-    UNSUPPORTED,              // copy
-    UNSUPPORTED,              // find
-    UNSUPPORTED,              // head
-    UNSUPPORTED,              // head?
-    UNSUPPORTED,              // index?
-    UNSUPPORTED,              // insert
-    UNSUPPORTED,              // length?
-    UNSUPPORTED,              // move
-    UNSUPPORTED,              // next
-    UNSUPPORTED,              // pick
-    UNSUPPORTED,              // poke
-    UNSUPPORTED,              // put
-    UNSUPPORTED,              // remove
-    UNSUPPORTED,              // reverse
-    UNSUPPORTED,              // select
-    UNSUPPORTED,              // sort
-    UNSUPPORTED,              // skip
-    UNSUPPORTED,              // swap
-    UNSUPPORTED,              // tail
-    UNSUPPORTED,              // tail?
-    UNSUPPORTED,              // take
-    UNSUPPORTED,              // trim
-    UNSUPPORTED,              // create
-    UNSUPPORTED,              // close
-    UNSUPPORTED,              // delete
-    UNSUPPORTED,              // modify
-    UNSUPPORTED,              // open
-    UNSUPPORTED,              // open?
-    UNSUPPORTED,              // query
-    UNSUPPORTED,              // read
-    UNSUPPORTED,              // rename
-    UNSUPPORTED,              // update
-    UNSUPPORTED,              // write
+const SlotHandler op_actions[] = {
+    act<A_MAKE>(make_op),
+    inherited_at<A_REFLECT>(),
+    act<A_FORM>(form_op),
+    act<A_MOLD>(mold_op),
+    act<A_COMPARE>(compare),
 };
 
 }  // namespace
@@ -361,10 +190,14 @@ const Handler op_actions[] = {
 
 namespace vyn {
 
-void native_init() { datatype::register_type(TYPE_NATIVE, TYPE_NONE_ID, "native!", native::native_actions); }
+void native_init() {
+    datatype::register_type(TYPE_NATIVE, TYPE_NONE_ID, "native!", UNSUPPORTED, native::native_actions);
+}
 
-void action_init() { datatype::register_type(TYPE_ACTION, TYPE_NATIVE, "action!", native::action_actions); }
+void action_init() {
+    datatype::register_type(TYPE_ACTION, TYPE_NATIVE, "action!", UNSUPPORTED, native::action_actions);
+}
 
-void op_init() { datatype::register_type(TYPE_OP, TYPE_NATIVE, "op!", native::op_actions); }
+void op_init() { datatype::register_type(TYPE_OP, TYPE_NATIVE, "op!", UNSUPPORTED, native::op_actions); }
 
 }  // namespace vyn

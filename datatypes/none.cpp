@@ -41,69 +41,18 @@ Cell* stays_none(Cell* value, Ignored...) {
 // The actions layer turns -1 into none.
 int32_t none_length(const Cell*) { return -1; }
 
-const Handler none_actions[] = {
-    act<A_MAKE>(none_make),                                   // make
-    UNSUPPORTED,                                              // random
-    UNSUPPORTED,                                              // reflect
-    act<A_TO>(none_make),                                     // to
-    act<A_FORM>(none_form),                                   // form
-    act<A_MOLD>(none_mold),                                   // mold
-    UNSUPPORTED,                                              // eval-path
-    UNSUPPORTED,                                              // set-path
-    act<A_COMPARE>(datatype::compare_without_order),          // compare
-    UNSUPPORTED,                                              // absolute
-    UNSUPPORTED,                                              // add
-    UNSUPPORTED,                                              // divide
-    UNSUPPORTED,                                              // multiply
-    UNSUPPORTED,                                              // negate
-    UNSUPPORTED,                                              // power
-    UNSUPPORTED,                                              // remainder
-    UNSUPPORTED,                                              // round
-    UNSUPPORTED,                                              // subtract
-    UNSUPPORTED,                                              // even?
-    UNSUPPORTED,                                              // odd?
-    UNSUPPORTED,                                              // and~
-    UNSUPPORTED,                                              // complement
-    UNSUPPORTED,                                              // or~
-    UNSUPPORTED,                                              // xor~
-    UNSUPPORTED,                                              // append
-    UNSUPPORTED,                                              // at
-    UNSUPPORTED,                                              // back
-    UNSUPPORTED,                                              // change
-    act<A_CLEAR>(stays_none<>),                               // clear
-    UNSUPPORTED,                                              // copy
-    act<A_FIND>(stays_none<const Cell*, const FindArgs&>),    // find
-    UNSUPPORTED,                                              // head
-    UNSUPPORTED,                                              // head?
-    UNSUPPORTED,                                              // index?
-    UNSUPPORTED,                                              // insert
-    act<A_LENGTH_Q>(none_length),                             // length?
-    UNSUPPORTED,                                              // move
-    UNSUPPORTED,                                              // next
-    UNSUPPORTED,                                              // pick
-    UNSUPPORTED,                                              // poke
-    UNSUPPORTED,                                              // put
-    act<A_REMOVE>(stays_none<const Cell*, const Cell*>),      // remove
-    UNSUPPORTED,                                              // reverse
-    act<A_SELECT>(stays_none<const Cell*, const FindArgs&>),  // select
-    UNSUPPORTED,                                              // sort
-    UNSUPPORTED,                                              // skip
-    UNSUPPORTED,                                              // swap
-    UNSUPPORTED,                                              // tail
-    UNSUPPORTED,                                              // tail?
-    act<A_TAKE>(stays_none<const Cell*, bool, bool>),         // take
-    UNSUPPORTED,                                              // trim
-    UNSUPPORTED,                                              // create
-    UNSUPPORTED,                                              // close
-    UNSUPPORTED,                                              // delete
-    UNSUPPORTED,                                              // modify
-    UNSUPPORTED,                                              // open
-    UNSUPPORTED,                                              // open?
-    UNSUPPORTED,                                              // query
-    UNSUPPORTED,                                              // read
-    UNSUPPORTED,                                              // rename
-    UNSUPPORTED,                                              // update
-    UNSUPPORTED,                                              // write
+const SlotHandler none_actions[] = {
+    act<A_MAKE>(none_make),
+    act<A_TO>(none_make),
+    act<A_FORM>(none_form),
+    act<A_MOLD>(none_mold),
+    act<A_COMPARE>(datatype::compare_without_order),
+    act<A_CLEAR>(stays_none<>),
+    act<A_FIND>(stays_none<const Cell*, const FindArgs&>),
+    act<A_LENGTH_Q>(none_length),
+    act<A_REMOVE>(stays_none<const Cell*, const Cell*>),
+    act<A_SELECT>(stays_none<const Cell*, const FindArgs&>),
+    act<A_TAKE>(stays_none<const Cell*, bool, bool>),
 };
 
 }  // namespace
@@ -111,6 +60,8 @@ const Handler none_actions[] = {
 
 namespace vyn {
 
-void none_init() { datatype::register_type(TYPE_NONE, TYPE_NONE_ID, "none!", none::none_actions); }
+void none_init() {
+    datatype::register_type(TYPE_NONE, TYPE_NONE_ID, "none!", UNSUPPORTED, none::none_actions);
+}
 
 }  // namespace vyn

@@ -575,69 +575,17 @@ Cell* modify(Cell* object, const Cell* field, const Cell* value, bool) {
 
 namespace {
 
-const Handler object_actions[] = {
-    act<A_MAKE>(make),            // make
-    UNSUPPORTED,                  // random
-    act<A_REFLECT>(reflect),      // reflect
-    UNSUPPORTED,                  // to
-    act<A_FORM>(form),            // form
-    act<A_MOLD>(mold),            // mold
-    act<A_EVAL_PATH>(eval_path),  // eval-path
-    UNSUPPORTED,                  // set-path
-    act<A_COMPARE>(compare),      // compare
-    UNSUPPORTED,                  // absolute
-    UNSUPPORTED,                  // add
-    UNSUPPORTED,                  // divide
-    UNSUPPORTED,                  // multiply
-    UNSUPPORTED,                  // negate
-    UNSUPPORTED,                  // power
-    UNSUPPORTED,                  // remainder
-    UNSUPPORTED,                  // round
-    UNSUPPORTED,                  // subtract
-    UNSUPPORTED,                  // even?
-    UNSUPPORTED,                  // odd?
-    UNSUPPORTED,                  // and~
-    UNSUPPORTED,                  // complement
-    UNSUPPORTED,                  // or~
-    UNSUPPORTED,                  // xor~
-    UNSUPPORTED,                  // append
-    UNSUPPORTED,                  // at
-    UNSUPPORTED,                  // back
-    UNSUPPORTED,                  // change
-    UNSUPPORTED,                  // clear
-    act<A_COPY>(copy),            // copy
-    UNSUPPORTED,                  // find
-    UNSUPPORTED,                  // head
-    UNSUPPORTED,                  // head?
-    UNSUPPORTED,                  // index?
-    UNSUPPORTED,                  // insert
-    UNSUPPORTED,                  // length?
-    UNSUPPORTED,                  // move
-    UNSUPPORTED,                  // next
-    UNSUPPORTED,                  // pick
-    UNSUPPORTED,                  // poke
-    act<A_PUT>(put),              // put
-    UNSUPPORTED,                  // remove
-    UNSUPPORTED,                  // reverse
-    act<A_SELECT>(select),        // select
-    UNSUPPORTED,                  // sort
-    UNSUPPORTED,                  // skip
-    UNSUPPORTED,                  // swap
-    UNSUPPORTED,                  // tail
-    UNSUPPORTED,                  // tail?
-    UNSUPPORTED,                  // take
-    UNSUPPORTED,                  // trim
-    UNSUPPORTED,                  // create
-    UNSUPPORTED,                  // close
-    UNSUPPORTED,                  // delete
-    act<A_MODIFY>(modify),        // modify
-    UNSUPPORTED,                  // open
-    UNSUPPORTED,                  // open?
-    UNSUPPORTED,                  // query
-    UNSUPPORTED,                  // read
-    UNSUPPORTED,                  // rename
-    UNSUPPORTED,                  // update
-    UNSUPPORTED,                  // write
+const SlotHandler object_actions[] = {
+    act<A_MAKE>(make),
+    act<A_REFLECT>(reflect),
+    act<A_FORM>(form),
+    act<A_MOLD>(mold),
+    act<A_EVAL_PATH>(eval_path),
+    act<A_COMPARE>(compare),
+    act<A_COPY>(copy),
+    act<A_PUT>(put),
+    act<A_SELECT>(select),
+    act<A_MODIFY>(modify),
 };
 
 }  // namespace
@@ -646,7 +594,7 @@ const Handler object_actions[] = {
 namespace vyn {
 
 void object_init() {
-    datatype::register_type(TYPE_OBJECT, TYPE_NONE_ID, "object!", object::object_actions);
+    datatype::register_type(TYPE_OBJECT, TYPE_NONE_ID, "object!", UNSUPPORTED, object::object_actions);
     context::set_change_notifier(object::fire_on_change);
 }
 

@@ -199,69 +199,26 @@ int pair_compare(const Cell* a, const Cell* b, int op) {
     return by_x != 0 ? by_x : three_way(y(*a), y(*b));
 }
 
-const Handler pair_actions[] = {
-    act<A_MAKE>(pair_make),                        // make
-    UNSUPPORTED,                                   // random
-    UNSUPPORTED,                                   // reflect
-    act<A_TO>(pair_make),                          // to
-    act<A_FORM>(pair_form),                        // form
-    act<A_MOLD>(pair_mold),                        // mold
-    act<A_EVAL_PATH>(pair_eval_path),              // eval-path
-    UNSUPPORTED,                                   // set-path
-    act<A_COMPARE>(pair_compare),                  // compare
-    act<A_ABSOLUTE>(pair_absolute),                // absolute
-    act<A_ADD>(pair_math<Op::add>),                // add
-    act<A_DIVIDE>(pair_math<Op::divide>),          // divide
-    act<A_MULTIPLY>(pair_math<Op::multiply>),      // multiply
-    act<A_NEGATE>(pair_negate),                    // negate
-    UNSUPPORTED,                                   // power
-    act<A_REMAINDER>(pair_math<Op::remainder>),    // remainder
-    act<A_ROUND>(pair_round),                      // round
-    act<A_SUBTRACT>(pair_math<Op::subtract>),      // subtract
-    UNSUPPORTED,                                   // even?
-    UNSUPPORTED,                                   // odd?
-    act<A_AND_T>(pair_math<Op::and_>),             // and~
-    UNSUPPORTED,                                   // complement
-    act<A_OR_T>(pair_math<Op::or_>),               // or~
-    act<A_XOR_T>(pair_math<Op::xor_>),             // xor~
-    UNSUPPORTED,                                   // append
-    UNSUPPORTED,                                   // at
-    UNSUPPORTED,                                   // back
-    UNSUPPORTED,                                   // change
-    UNSUPPORTED,                                   // clear
-    UNSUPPORTED,                                   // copy
-    UNSUPPORTED,                                   // find
-    UNSUPPORTED,                                   // head
-    UNSUPPORTED,                                   // head?
-    UNSUPPORTED,                                   // index?
-    UNSUPPORTED,                                   // insert
-    UNSUPPORTED,                                   // length?
-    UNSUPPORTED,                                   // move
-    UNSUPPORTED,                                   // next
-    act<A_PICK>(pair_pick),                        // pick
-    UNSUPPORTED,                                   // poke
-    UNSUPPORTED,                                   // put
-    UNSUPPORTED,                                   // remove
-    act<A_REVERSE>(pair_reverse),                  // reverse
-    UNSUPPORTED,                                   // select
-    UNSUPPORTED,                                   // sort
-    UNSUPPORTED,                                   // skip
-    UNSUPPORTED,                                   // swap
-    UNSUPPORTED,                                   // tail
-    UNSUPPORTED,                                   // tail?
-    UNSUPPORTED,                                   // take
-    UNSUPPORTED,                                   // trim
-    UNSUPPORTED,                                   // create
-    UNSUPPORTED,                                   // close
-    UNSUPPORTED,                                   // delete
-    UNSUPPORTED,                                   // modify
-    UNSUPPORTED,                                   // open
-    UNSUPPORTED,                                   // open?
-    UNSUPPORTED,                                   // query
-    UNSUPPORTED,                                   // read
-    UNSUPPORTED,                                   // rename
-    UNSUPPORTED,                                   // update
-    UNSUPPORTED,                                   // write
+const SlotHandler pair_actions[] = {
+    act<A_MAKE>(pair_make),
+    act<A_TO>(pair_make),
+    act<A_FORM>(pair_form),
+    act<A_MOLD>(pair_mold),
+    act<A_EVAL_PATH>(pair_eval_path),
+    act<A_COMPARE>(pair_compare),
+    act<A_ABSOLUTE>(pair_absolute),
+    act<A_ADD>(pair_math<Op::add>),
+    act<A_DIVIDE>(pair_math<Op::divide>),
+    act<A_MULTIPLY>(pair_math<Op::multiply>),
+    act<A_NEGATE>(pair_negate),
+    act<A_REMAINDER>(pair_math<Op::remainder>),
+    act<A_ROUND>(pair_round),
+    act<A_SUBTRACT>(pair_math<Op::subtract>),
+    act<A_AND_T>(pair_math<Op::and_>),
+    act<A_OR_T>(pair_math<Op::or_>),
+    act<A_XOR_T>(pair_math<Op::xor_>),
+    act<A_PICK>(pair_pick),
+    act<A_REVERSE>(pair_reverse),
 };
 
 }  // namespace
@@ -269,6 +226,8 @@ const Handler pair_actions[] = {
 
 namespace vyn {
 
-void pair_init() { datatype::register_type(TYPE_PAIR, TYPE_NONE_ID, "pair!", pair::pair_actions); }
+void pair_init() {
+    datatype::register_type(TYPE_PAIR, TYPE_NONE_ID, "pair!", UNSUPPORTED, pair::pair_actions);
+}
 
 }  // namespace vyn

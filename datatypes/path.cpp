@@ -3,7 +3,6 @@
 // new-line flags; the buffer is read again for each element, since writing one may allocate.
 #include "datatypes/path.hpp"
 
-#include <array>
 #include <string_view>
 
 #include "core/cycles.hpp"
@@ -101,87 +100,23 @@ int32_t mold(const Cell* p, Cell* out, const MoldArgs& args, const Cell* part, i
 
 namespace {
 
-const Handler path_actions[] = {
-    act<A_MAKE>(make),       // make
-    UNSUPPORTED,             // random
-    INHERIT,                 // reflect
-    act<A_TO>(to),           // to
-    act<A_FORM>(form),       // form
-    act<A_MOLD>(mold),       // mold
-    INHERIT,                 // eval-path
-    INHERIT,                 // set-path
-    INHERIT,                 // compare
-    INHERIT,                 // absolute
-    INHERIT,                 // add
-    INHERIT,                 // divide
-    INHERIT,                 // multiply
-    INHERIT,                 // negate
-    INHERIT,                 // power
-    INHERIT,                 // remainder
-    INHERIT,                 // round
-    INHERIT,                 // subtract
-    INHERIT,                 // even?
-    INHERIT,                 // odd?
-    INHERIT,                 // and~
-    INHERIT,                 // complement
-    INHERIT,                 // or~
-    INHERIT,                 // xor~
-    INHERIT,                 // append
-    INHERIT,                 // at
-    INHERIT,                 // back
-    INHERIT,                 // change
-    INHERIT,                 // clear
-    INHERIT,                 // copy
-    INHERIT,                 // find
-    INHERIT,                 // head
-    INHERIT,                 // head?
-    INHERIT,                 // index?
-    INHERIT,                 // insert
-    INHERIT,                 // length?
-    INHERIT,                 // move
-    INHERIT,                 // next
-    INHERIT,                 // pick
-    INHERIT,                 // poke
-    INHERIT,                 // put
-    INHERIT,                 // remove
-    INHERIT,                 // reverse
-    INHERIT,                 // select
-    UNSUPPORTED,             // sort
-    INHERIT,                 // skip
-    INHERIT,                 // swap
-    INHERIT,                 // tail
-    INHERIT,                 // tail?
-    INHERIT,                 // take
-    INHERIT,                 // trim
-    INHERIT,                 // create
-    INHERIT,                 // close
-    INHERIT,                 // delete
-    INHERIT,                 // modify
-    INHERIT,                 // open
-    INHERIT,                 // open?
-    INHERIT,                 // query
-    INHERIT,                 // read
-    INHERIT,                 // rename
-    INHERIT,                 // update
-    INHERIT,                 // write
+const SlotHandler path_actions[] = {
+    act<A_MAKE>(make),
+    unsupported_at<A_RANDOM>(),
+    act<A_TO>(to),
+    act<A_FORM>(form),
+    act<A_MOLD>(mold),
+    unsupported_at<A_SORT>(),
 };
-
-// The children take every handler from path!: its mold reads their marks from the type id.
-constexpr std::array<Handler, ACTION_COUNT> inherit_all() {
-    std::array<Handler, ACTION_COUNT> actions{};
-    actions.fill(INHERIT);
-    return actions;
-}
-
-constexpr std::array<Handler, ACTION_COUNT> child_actions = inherit_all();
 
 }  // namespace
 
 void init() {
-    datatype::register_type(TYPE_PATH, TYPE_BLOCK, "path!", path_actions);
-    datatype::register_type(TYPE_LIT_PATH, TYPE_PATH, "lit-path!", child_actions.data(), child_actions.size());
-    datatype::register_type(TYPE_SET_PATH, TYPE_PATH, "set-path!", child_actions.data(), child_actions.size());
-    datatype::register_type(TYPE_GET_PATH, TYPE_PATH, "get-path!", child_actions.data(), child_actions.size());
+    datatype::register_type(TYPE_PATH, TYPE_BLOCK, "path!", INHERIT, path_actions);
+    // The children take every handler from path!: its mold reads their marks from the type id.
+    datatype::register_type(TYPE_LIT_PATH, TYPE_PATH, "lit-path!", INHERIT);
+    datatype::register_type(TYPE_SET_PATH, TYPE_PATH, "set-path!", INHERIT);
+    datatype::register_type(TYPE_GET_PATH, TYPE_PATH, "get-path!", INHERIT);
 }
 
 }  // namespace vyn::path

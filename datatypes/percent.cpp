@@ -16,69 +16,24 @@ int32_t percent_mold(const Cell* value, Cell* out, const MoldArgs&, const Cell* 
     return percent_form(value, out, part, budget);
 }
 
-const Handler percent_actions[] = {
-    INHERIT,                        // make
-    INHERIT,                        // random
-    UNSUPPORTED,                    // reflect
-    INHERIT,                        // to
-    act<A_FORM>(percent_form),      // form
-    act<A_MOLD>(percent_mold),      // mold
-    UNSUPPORTED,                    // eval-path
-    UNSUPPORTED,                    // set-path
-    INHERIT,                        // compare
-    INHERIT,                        // absolute
-    INHERIT,                        // add
-    INHERIT,                        // divide
-    INHERIT,                        // multiply
-    INHERIT,                        // negate
-    INHERIT,                        // power
-    INHERIT,                        // remainder
-    INHERIT,                        // round
-    INHERIT,                        // subtract
-    INHERIT,                        // even?
-    INHERIT,                        // odd?
-    UNSUPPORTED,                    // and~
-    UNSUPPORTED,                    // complement
-    UNSUPPORTED,                    // or~
-    UNSUPPORTED,                    // xor~
-    UNSUPPORTED,                    // append
-    UNSUPPORTED,                    // at
-    UNSUPPORTED,                    // back
-    UNSUPPORTED,                    // change
-    UNSUPPORTED,                    // clear
-    UNSUPPORTED,                    // copy
-    UNSUPPORTED,                    // find
-    UNSUPPORTED,                    // head
-    UNSUPPORTED,                    // head?
-    UNSUPPORTED,                    // index?
-    UNSUPPORTED,                    // insert
-    UNSUPPORTED,                    // length?
-    UNSUPPORTED,                    // move
-    UNSUPPORTED,                    // next
-    UNSUPPORTED,                    // pick
-    UNSUPPORTED,                    // poke
-    UNSUPPORTED,                    // put
-    UNSUPPORTED,                    // remove
-    UNSUPPORTED,                    // reverse
-    UNSUPPORTED,                    // select
-    UNSUPPORTED,                    // sort
-    UNSUPPORTED,                    // skip
-    UNSUPPORTED,                    // swap
-    UNSUPPORTED,                    // tail
-    UNSUPPORTED,                    // tail?
-    UNSUPPORTED,                    // take
-    UNSUPPORTED,                    // trim
-    UNSUPPORTED,                    // create
-    UNSUPPORTED,                    // close
-    UNSUPPORTED,                    // delete
-    UNSUPPORTED,                    // modify
-    UNSUPPORTED,                    // open
-    UNSUPPORTED,                    // open?
-    UNSUPPORTED,                    // query
-    UNSUPPORTED,                    // read
-    UNSUPPORTED,                    // rename
-    UNSUPPORTED,                    // update
-    UNSUPPORTED,                    // write
+const SlotHandler percent_actions[] = {
+    inherited_at<A_MAKE>(),
+    inherited_at<A_RANDOM>(),
+    inherited_at<A_TO>(),
+    act<A_FORM>(percent_form),
+    act<A_MOLD>(percent_mold),
+    inherited_at<A_COMPARE>(),
+    inherited_at<A_ABSOLUTE>(),
+    inherited_at<A_ADD>(),
+    inherited_at<A_DIVIDE>(),
+    inherited_at<A_MULTIPLY>(),
+    inherited_at<A_NEGATE>(),
+    inherited_at<A_POWER>(),
+    inherited_at<A_REMAINDER>(),
+    inherited_at<A_ROUND>(),
+    inherited_at<A_SUBTRACT>(),
+    inherited_at<A_EVEN_Q>(),
+    inherited_at<A_ODD_Q>(),
 };
 
 }  // namespace
@@ -93,7 +48,7 @@ Cell* make_at(Cell* cell, double fraction) {
 namespace vyn {
 
 void percent_init() {
-    datatype::register_type(TYPE_PERCENT, TYPE_FLOAT, "percent!", percent::percent_actions);
+    datatype::register_type(TYPE_PERCENT, TYPE_FLOAT, "percent!", UNSUPPORTED, percent::percent_actions);
 }
 
 }  // namespace vyn

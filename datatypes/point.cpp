@@ -222,69 +222,24 @@ Cell* point_round(Cell* point, const RoundArgs& args) {
     return point;
 }
 
-const Handler point_actions[] = {
-    act<A_MAKE>(point_make),                          // make
-    act<A_RANDOM>(point_random),                      // random
-    UNSUPPORTED,                                      // reflect
-    act<A_TO>(point_make),                            // to
-    act<A_FORM>(point_form),                          // form
-    act<A_MOLD>(point_mold),                          // mold
-    act<A_EVAL_PATH>(point_eval_path),                // eval-path
-    UNSUPPORTED,                                      // set-path
-    act<A_COMPARE>(compare),                          // compare
-    act<A_ABSOLUTE>(point_absolute),                  // absolute
-    act<A_ADD>(point_math<MathOp::add>),              // add
-    act<A_DIVIDE>(point_math<MathOp::divide>),        // divide
-    act<A_MULTIPLY>(point_math<MathOp::multiply>),    // multiply
-    act<A_NEGATE>(point_negate),                      // negate
-    UNSUPPORTED,                                      // power
-    act<A_REMAINDER>(point_math<MathOp::remainder>),  // remainder
-    act<A_ROUND>(point_round),                        // round
-    act<A_SUBTRACT>(point_math<MathOp::subtract>),    // subtract
-    UNSUPPORTED,                                      // even?
-    UNSUPPORTED,                                      // odd?
-    UNSUPPORTED,                                      // and~
-    UNSUPPORTED,                                      // complement
-    UNSUPPORTED,                                      // or~
-    UNSUPPORTED,                                      // xor~
-    UNSUPPORTED,                                      // append
-    UNSUPPORTED,                                      // at
-    UNSUPPORTED,                                      // back
-    UNSUPPORTED,                                      // change
-    UNSUPPORTED,                                      // clear
-    UNSUPPORTED,                                      // copy
-    UNSUPPORTED,                                      // find
-    UNSUPPORTED,                                      // head
-    UNSUPPORTED,                                      // head?
-    UNSUPPORTED,                                      // index?
-    UNSUPPORTED,                                      // insert
-    UNSUPPORTED,                                      // length?
-    UNSUPPORTED,                                      // move
-    UNSUPPORTED,                                      // next
-    act<A_PICK>(point_pick),                          // pick
-    UNSUPPORTED,                                      // poke
-    UNSUPPORTED,                                      // put
-    UNSUPPORTED,                                      // remove
-    act<A_REVERSE>(point_reverse),                    // reverse
-    UNSUPPORTED,                                      // select
-    UNSUPPORTED,                                      // sort
-    UNSUPPORTED,                                      // skip
-    UNSUPPORTED,                                      // swap
-    UNSUPPORTED,                                      // tail
-    UNSUPPORTED,                                      // tail?
-    UNSUPPORTED,                                      // take
-    UNSUPPORTED,                                      // trim
-    UNSUPPORTED,                                      // create
-    UNSUPPORTED,                                      // close
-    UNSUPPORTED,                                      // delete
-    UNSUPPORTED,                                      // modify
-    UNSUPPORTED,                                      // open
-    UNSUPPORTED,                                      // open?
-    UNSUPPORTED,                                      // query
-    UNSUPPORTED,                                      // read
-    UNSUPPORTED,                                      // rename
-    UNSUPPORTED,                                      // update
-    UNSUPPORTED,                                      // write
+const SlotHandler point_actions[] = {
+    act<A_MAKE>(point_make),
+    act<A_RANDOM>(point_random),
+    act<A_TO>(point_make),
+    act<A_FORM>(point_form),
+    act<A_MOLD>(point_mold),
+    act<A_EVAL_PATH>(point_eval_path),
+    act<A_COMPARE>(compare),
+    act<A_ABSOLUTE>(point_absolute),
+    act<A_ADD>(point_math<MathOp::add>),
+    act<A_DIVIDE>(point_math<MathOp::divide>),
+    act<A_MULTIPLY>(point_math<MathOp::multiply>),
+    act<A_NEGATE>(point_negate),
+    act<A_REMAINDER>(point_math<MathOp::remainder>),
+    act<A_ROUND>(point_round),
+    act<A_SUBTRACT>(point_math<MathOp::subtract>),
+    act<A_PICK>(point_pick),
+    act<A_REVERSE>(point_reverse),
 };
 
 }  // namespace
@@ -322,7 +277,11 @@ int compare(const Cell* a, const Cell* b, int op) {
 
 namespace vyn {
 
-void point2d_init() { datatype::register_type(TYPE_POINT2D, TYPE_NONE_ID, "point2D!", point::point_actions); }
-void point3d_init() { datatype::register_type(TYPE_POINT3D, TYPE_NONE_ID, "point3D!", point::point_actions); }
+void point2d_init() {
+    datatype::register_type(TYPE_POINT2D, TYPE_NONE_ID, "point2D!", UNSUPPORTED, point::point_actions);
+}
+void point3d_init() {
+    datatype::register_type(TYPE_POINT3D, TYPE_NONE_ID, "point3D!", UNSUPPORTED, point::point_actions);
+}
 
 }  // namespace vyn

@@ -594,73 +594,32 @@ Cell* modify(Cell* s, const Cell* field, const Cell* value, bool) {
 
 namespace {
 
-const Handler series_actions[] = {
-    UNSUPPORTED,             // make
-    act<A_RANDOM>(random),   // random
-    act<A_REFLECT>(reflect), // reflect
-    UNSUPPORTED,             // to
-    UNSUPPORTED,             // form
-    UNSUPPORTED,             // mold
-    UNSUPPORTED,             // eval-path
-    UNSUPPORTED,             // set-path
-    UNSUPPORTED,             // compare
-    UNSUPPORTED,             // absolute
-    UNSUPPORTED,             // add
-    UNSUPPORTED,             // divide
-    UNSUPPORTED,             // multiply
-    UNSUPPORTED,             // negate
-    UNSUPPORTED,             // power
-    UNSUPPORTED,             // remainder
-    UNSUPPORTED,             // round
-    UNSUPPORTED,             // subtract
-    UNSUPPORTED,             // even?
-    UNSUPPORTED,             // odd?
-    UNSUPPORTED,             // and~
-    UNSUPPORTED,             // complement
-    UNSUPPORTED,             // or~
-    UNSUPPORTED,             // xor~
-    UNSUPPORTED,             // append
-    act<A_AT>(at),           // at
-    act<A_BACK>(back),       // back
-    UNSUPPORTED,             // change
-    act<A_CLEAR>(clear),     // clear
-    act<A_COPY>(copy),       // copy
-    UNSUPPORTED,             // find
-    act<A_HEAD>(head),       // head
-    act<A_HEAD_Q>(head_q),   // head?
-    act<A_INDEX_Q>(index_q), // index?
-    UNSUPPORTED,             // insert
-    act<A_LENGTH_Q>(length_q), // length?
-    act<A_MOVE>(move),       // move
-    act<A_NEXT>(next),       // next
-    act<A_PICK>(pick),       // pick
-    act<A_POKE>(poke),       // poke
-    UNSUPPORTED,             // put
-    act<A_REMOVE>(remove),   // remove
-    act<A_REVERSE>(reverse), // reverse
-    UNSUPPORTED,             // select
-    UNSUPPORTED,             // sort
-    act<A_SKIP>(skip),       // skip
-    UNSUPPORTED,             // swap
-    act<A_TAIL>(tail),       // tail
-    act<A_TAIL_Q>(tail_q),   // tail?
-    act<A_TAKE>(take),       // take
-    UNSUPPORTED,             // trim
-    UNSUPPORTED,             // create
-    UNSUPPORTED,             // close
-    UNSUPPORTED,             // delete
-    act<A_MODIFY>(modify),   // modify
-    UNSUPPORTED,             // open
-    UNSUPPORTED,             // open?
-    UNSUPPORTED,             // query
-    UNSUPPORTED,             // read
-    UNSUPPORTED,             // rename
-    UNSUPPORTED,             // update
-    UNSUPPORTED,             // write
+const SlotHandler series_actions[] = {
+    act<A_RANDOM>(random),
+    act<A_REFLECT>(reflect),
+    act<A_AT>(at),
+    act<A_BACK>(back),
+    act<A_CLEAR>(clear),
+    act<A_COPY>(copy),
+    act<A_HEAD>(head),
+    act<A_HEAD_Q>(head_q),
+    act<A_INDEX_Q>(index_q),
+    act<A_LENGTH_Q>(length_q),
+    act<A_MOVE>(move),
+    act<A_NEXT>(next),
+    act<A_PICK>(pick),
+    act<A_POKE>(poke),
+    act<A_REMOVE>(remove),
+    act<A_REVERSE>(reverse),
+    act<A_SKIP>(skip),
+    act<A_TAIL>(tail),
+    act<A_TAIL_Q>(tail_q),
+    act<A_TAKE>(take),
+    act<A_MODIFY>(modify),
 };
 
 }  // namespace
 
-void init() { datatype::register_type(TYPE_SERIES, TYPE_NONE_ID, "series!", series_actions); }
+void init() { datatype::register_type(TYPE_SERIES, TYPE_NONE_ID, "series!", UNSUPPORTED, series_actions); }
 
 }  // namespace vyn::series

@@ -957,73 +957,48 @@ Cell* do_set_op(Cell* first, const Cell* second, bool case_sensitive, const Cell
 namespace vyn {
 namespace {
 
-const Handler string_actions[] = {
-    act<A_MAKE>(string::make),          // make
-    INHERIT,                            // random
-    INHERIT,                            // reflect
-    act<A_TO>(string::to),              // to
-    act<A_FORM>(string::form),          // form
-    act<A_MOLD>(string::mold),          // mold
-    act<A_EVAL_PATH>(string::eval_path),  // eval-path
-    UNSUPPORTED,                        // set-path
-    act<A_COMPARE>(string::compare),    // compare
-    UNSUPPORTED,                        // absolute
-    UNSUPPORTED,                        // add
-    UNSUPPORTED,                        // divide
-    UNSUPPORTED,                        // multiply
-    UNSUPPORTED,                        // negate
-    UNSUPPORTED,                        // power
-    UNSUPPORTED,                        // remainder
-    UNSUPPORTED,                        // round
-    UNSUPPORTED,                        // subtract
-    UNSUPPORTED,                        // even?
-    UNSUPPORTED,                        // odd?
-    UNSUPPORTED,                        // and~
-    UNSUPPORTED,                        // complement
-    UNSUPPORTED,                        // or~
-    UNSUPPORTED,                        // xor~
-    act<A_APPEND>(string::append),      // append
-    INHERIT,                            // at
-    INHERIT,                            // back
-    act<A_CHANGE>(string::change),      // change
-    INHERIT,                            // clear
-    INHERIT,                            // copy
-    act<A_FIND>(string::find),          // find
-    INHERIT,                            // head
-    INHERIT,                            // head?
-    INHERIT,                            // index?
-    act<A_INSERT>(string::insert),      // insert
-    INHERIT,                            // length?
-    INHERIT,                            // move
-    INHERIT,                            // next
-    INHERIT,                            // pick
-    INHERIT,                            // poke
-    UNSUPPORTED,                        // put
-    INHERIT,                            // remove
-    INHERIT,                            // reverse
-    act<A_SELECT>(string::select),      // select
-    act<A_SORT>(string::sort),          // sort
-    INHERIT,                            // skip
-    act<A_SWAP>(string::swap),          // swap
-    INHERIT,                            // tail
-    INHERIT,                            // tail?
-    act<A_TAKE>(string::take),          // take
-    act<A_TRIM>(string::trim),          // trim
-    UNSUPPORTED,                        // create
-    UNSUPPORTED,                        // close
-    UNSUPPORTED,                        // delete
-    INHERIT,                            // modify
-    UNSUPPORTED,                        // open
-    UNSUPPORTED,                        // open?
-    UNSUPPORTED,                        // query
-    UNSUPPORTED,                        // read
-    UNSUPPORTED,                        // rename
-    UNSUPPORTED,                        // update
-    UNSUPPORTED,                        // write
+const SlotHandler string_actions[] = {
+    act<A_MAKE>(string::make),
+    inherited_at<A_RANDOM>(),
+    inherited_at<A_REFLECT>(),
+    act<A_TO>(string::to),
+    act<A_FORM>(string::form),
+    act<A_MOLD>(string::mold),
+    act<A_EVAL_PATH>(string::eval_path),
+    act<A_COMPARE>(string::compare),
+    act<A_APPEND>(string::append),
+    inherited_at<A_AT>(),
+    inherited_at<A_BACK>(),
+    act<A_CHANGE>(string::change),
+    inherited_at<A_CLEAR>(),
+    inherited_at<A_COPY>(),
+    act<A_FIND>(string::find),
+    inherited_at<A_HEAD>(),
+    inherited_at<A_HEAD_Q>(),
+    inherited_at<A_INDEX_Q>(),
+    act<A_INSERT>(string::insert),
+    inherited_at<A_LENGTH_Q>(),
+    inherited_at<A_MOVE>(),
+    inherited_at<A_NEXT>(),
+    inherited_at<A_PICK>(),
+    inherited_at<A_POKE>(),
+    inherited_at<A_REMOVE>(),
+    inherited_at<A_REVERSE>(),
+    act<A_SELECT>(string::select),
+    act<A_SORT>(string::sort),
+    inherited_at<A_SKIP>(),
+    act<A_SWAP>(string::swap),
+    inherited_at<A_TAIL>(),
+    inherited_at<A_TAIL_Q>(),
+    act<A_TAKE>(string::take),
+    act<A_TRIM>(string::trim),
+    inherited_at<A_MODIFY>(),
 };
 
 }  // namespace
 
-void string_init() { datatype::register_type(TYPE_STRING, TYPE_SERIES, "string!", string_actions); }
+void string_init() {
+    datatype::register_type(TYPE_STRING, TYPE_SERIES, "string!", UNSUPPORTED, string_actions);
+}
 
 }  // namespace vyn

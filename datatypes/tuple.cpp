@@ -275,69 +275,26 @@ int tuple_compare(const Cell* a, const Cell* b, int) {
     return 0;
 }
 
-const Handler tuple_actions[] = {
-    act<A_MAKE>(tuple_to),                          // make
-    act<A_RANDOM>(tuple_random),                    // random
-    UNSUPPORTED,                                    // reflect
-    act<A_TO>(tuple_to),                            // to
-    act<A_FORM>(tuple_form),                        // form
-    act<A_MOLD>(tuple_mold),                        // mold
-    act<A_EVAL_PATH>(tuple_eval_path),              // eval-path
-    UNSUPPORTED,                                    // set-path
-    act<A_COMPARE>(tuple_compare),                  // compare
-    UNSUPPORTED,                                    // absolute
-    act<A_ADD>(tuple_math<Op::add>),                // add
-    act<A_DIVIDE>(tuple_math<Op::divide>),          // divide
-    act<A_MULTIPLY>(tuple_math<Op::multiply>),      // multiply
-    UNSUPPORTED,                                    // negate
-    UNSUPPORTED,                                    // power
-    act<A_REMAINDER>(tuple_math<Op::remainder>),    // remainder
-    UNSUPPORTED,                                    // round
-    act<A_SUBTRACT>(tuple_math<Op::subtract>),      // subtract
-    UNSUPPORTED,                                    // even?
-    UNSUPPORTED,                                    // odd?
-    act<A_AND_T>(tuple_math<Op::and_>),             // and~
-    act<A_COMPLEMENT>(tuple_complement),            // complement
-    act<A_OR_T>(tuple_math<Op::or_>),               // or~
-    act<A_XOR_T>(tuple_math<Op::xor_>),             // xor~
-    UNSUPPORTED,                                    // append
-    UNSUPPORTED,                                    // at
-    UNSUPPORTED,                                    // back
-    UNSUPPORTED,                                    // change
-    UNSUPPORTED,                                    // clear
-    UNSUPPORTED,                                    // copy
-    UNSUPPORTED,                                    // find
-    UNSUPPORTED,                                    // head
-    UNSUPPORTED,                                    // head?
-    UNSUPPORTED,                                    // index?
-    UNSUPPORTED,                                    // insert
-    act<A_LENGTH_Q>(tuple_length),                  // length?
-    UNSUPPORTED,                                    // move
-    UNSUPPORTED,                                    // next
-    act<A_PICK>(tuple_pick),                        // pick
-    UNSUPPORTED,                                    // poke
-    UNSUPPORTED,                                    // put
-    UNSUPPORTED,                                    // remove
-    act<A_REVERSE>(tuple_reverse),                  // reverse
-    UNSUPPORTED,                                    // select
-    UNSUPPORTED,                                    // sort
-    UNSUPPORTED,                                    // skip
-    UNSUPPORTED,                                    // swap
-    UNSUPPORTED,                                    // tail
-    UNSUPPORTED,                                    // tail?
-    UNSUPPORTED,                                    // take
-    UNSUPPORTED,                                    // trim
-    UNSUPPORTED,                                    // create
-    UNSUPPORTED,                                    // close
-    UNSUPPORTED,                                    // delete
-    UNSUPPORTED,                                    // modify
-    UNSUPPORTED,                                    // open
-    UNSUPPORTED,                                    // open?
-    UNSUPPORTED,                                    // query
-    UNSUPPORTED,                                    // read
-    UNSUPPORTED,                                    // rename
-    UNSUPPORTED,                                    // update
-    UNSUPPORTED,                                    // write
+const SlotHandler tuple_actions[] = {
+    act<A_MAKE>(tuple_to),
+    act<A_RANDOM>(tuple_random),
+    act<A_TO>(tuple_to),
+    act<A_FORM>(tuple_form),
+    act<A_MOLD>(tuple_mold),
+    act<A_EVAL_PATH>(tuple_eval_path),
+    act<A_COMPARE>(tuple_compare),
+    act<A_ADD>(tuple_math<Op::add>),
+    act<A_DIVIDE>(tuple_math<Op::divide>),
+    act<A_MULTIPLY>(tuple_math<Op::multiply>),
+    act<A_REMAINDER>(tuple_math<Op::remainder>),
+    act<A_SUBTRACT>(tuple_math<Op::subtract>),
+    act<A_AND_T>(tuple_math<Op::and_>),
+    act<A_COMPLEMENT>(tuple_complement),
+    act<A_OR_T>(tuple_math<Op::or_>),
+    act<A_XOR_T>(tuple_math<Op::xor_>),
+    act<A_LENGTH_Q>(tuple_length),
+    act<A_PICK>(tuple_pick),
+    act<A_REVERSE>(tuple_reverse),
 };
 
 }  // namespace
@@ -345,6 +302,8 @@ const Handler tuple_actions[] = {
 
 namespace vyn {
 
-void tuple_init() { datatype::register_type(TYPE_TUPLE, TYPE_NONE_ID, "tuple!", tuple::tuple_actions); }
+void tuple_init() {
+    datatype::register_type(TYPE_TUPLE, TYPE_NONE_ID, "tuple!", UNSUPPORTED, tuple::tuple_actions);
+}
 
 }  // namespace vyn

@@ -155,69 +155,17 @@ Cell* typeset_find(Cell* series, const Cell* value, const FindArgs&) {
     return series;
 }
 
-const Handler typeset_actions[] = {
-    act<A_MAKE>(typeset_make),              // make
-    UNSUPPORTED,                            // random
-    UNSUPPORTED,                            // reflect
-    act<A_TO>(typeset_make),                // to
-    act<A_FORM>(typeset_form),              // form
-    act<A_MOLD>(typeset_mold),              // mold
-    UNSUPPORTED,                            // eval-path
-    UNSUPPORTED,                            // set-path
-    act<A_COMPARE>(typeset_compare),        // compare
-    UNSUPPORTED,                            // absolute
-    UNSUPPORTED,                            // add
-    UNSUPPORTED,                            // divide
-    UNSUPPORTED,                            // multiply
-    UNSUPPORTED,                            // negate
-    UNSUPPORTED,                            // power
-    UNSUPPORTED,                            // remainder
-    UNSUPPORTED,                            // round
-    UNSUPPORTED,                            // subtract
-    UNSUPPORTED,                            // even?
-    UNSUPPORTED,                            // odd?
-    act<A_AND_T>(typeset_and),              // and~
-    act<A_COMPLEMENT>(typeset_complement),  // complement
-    act<A_OR_T>(typeset_or),                // or~
-    act<A_XOR_T>(typeset_xor),              // xor~
-    UNSUPPORTED,                            // append
-    UNSUPPORTED,                            // at
-    UNSUPPORTED,                            // back
-    UNSUPPORTED,                            // change
-    UNSUPPORTED,                            // clear
-    UNSUPPORTED,                            // copy
-    act<A_FIND>(typeset_find),              // find
-    UNSUPPORTED,                            // head
-    UNSUPPORTED,                            // head?
-    UNSUPPORTED,                            // index?
-    UNSUPPORTED,                            // insert
-    UNSUPPORTED,                            // length?
-    UNSUPPORTED,                            // move
-    UNSUPPORTED,                            // next
-    UNSUPPORTED,                            // pick
-    UNSUPPORTED,                            // poke
-    UNSUPPORTED,                            // put
-    UNSUPPORTED,                            // remove
-    UNSUPPORTED,                            // reverse
-    UNSUPPORTED,                            // select
-    UNSUPPORTED,                            // sort
-    UNSUPPORTED,                            // skip
-    UNSUPPORTED,                            // swap
-    UNSUPPORTED,                            // tail
-    UNSUPPORTED,                            // tail?
-    UNSUPPORTED,                            // take
-    UNSUPPORTED,                            // trim
-    UNSUPPORTED,                            // create
-    UNSUPPORTED,                            // close
-    UNSUPPORTED,                            // delete
-    UNSUPPORTED,                            // modify
-    UNSUPPORTED,                            // open
-    UNSUPPORTED,                            // open?
-    UNSUPPORTED,                            // query
-    UNSUPPORTED,                            // read
-    UNSUPPORTED,                            // rename
-    UNSUPPORTED,                            // update
-    UNSUPPORTED,                            // write
+const SlotHandler typeset_actions[] = {
+    act<A_MAKE>(typeset_make),
+    act<A_TO>(typeset_make),
+    act<A_FORM>(typeset_form),
+    act<A_MOLD>(typeset_mold),
+    act<A_COMPARE>(typeset_compare),
+    act<A_AND_T>(typeset_and),
+    act<A_COMPLEMENT>(typeset_complement),
+    act<A_OR_T>(typeset_or),
+    act<A_XOR_T>(typeset_xor),
+    act<A_FIND>(typeset_find),
 };
 
 }  // namespace
@@ -225,6 +173,8 @@ const Handler typeset_actions[] = {
 
 namespace vyn {
 
-void typeset_init() { datatype::register_type(TYPE_TYPESET, TYPE_NONE_ID, "typeset!", typeset::typeset_actions); }
+void typeset_init() {
+    datatype::register_type(TYPE_TYPESET, TYPE_NONE_ID, "typeset!", UNSUPPORTED, typeset::typeset_actions);
+}
 
 }  // namespace vyn

@@ -28,69 +28,12 @@ int32_t unset_mold(const Cell*, Cell* out, const MoldArgs& args, const Cell*, in
     return datatype::append_text(out, args.all ? "#(unset)" : "unset", budget);
 }
 
-const Handler unset_actions[] = {
-    act<A_MAKE>(unset_make),                          // make
-    UNSUPPORTED,                                      // random
-    UNSUPPORTED,                                      // reflect
-    act<A_TO>(unset_make),                            // to
-    act<A_FORM>(unset_form),                          // form
-    act<A_MOLD>(unset_mold),                          // mold
-    UNSUPPORTED,                                      // eval-path
-    UNSUPPORTED,                                      // set-path
-    act<A_COMPARE>(datatype::compare_without_order),  // compare
-    UNSUPPORTED,                                      // absolute
-    UNSUPPORTED,                                      // add
-    UNSUPPORTED,                                      // divide
-    UNSUPPORTED,                                      // multiply
-    UNSUPPORTED,                                      // negate
-    UNSUPPORTED,                                      // power
-    UNSUPPORTED,                                      // remainder
-    UNSUPPORTED,                                      // round
-    UNSUPPORTED,                                      // subtract
-    UNSUPPORTED,                                      // even?
-    UNSUPPORTED,                                      // odd?
-    UNSUPPORTED,                                      // and~
-    UNSUPPORTED,                                      // complement
-    UNSUPPORTED,                                      // or~
-    UNSUPPORTED,                                      // xor~
-    UNSUPPORTED,                                      // append
-    UNSUPPORTED,                                      // at
-    UNSUPPORTED,                                      // back
-    UNSUPPORTED,                                      // change
-    UNSUPPORTED,                                      // clear
-    UNSUPPORTED,                                      // copy
-    UNSUPPORTED,                                      // find
-    UNSUPPORTED,                                      // head
-    UNSUPPORTED,                                      // head?
-    UNSUPPORTED,                                      // index?
-    UNSUPPORTED,                                      // insert
-    UNSUPPORTED,                                      // length?
-    UNSUPPORTED,                                      // move
-    UNSUPPORTED,                                      // next
-    UNSUPPORTED,                                      // pick
-    UNSUPPORTED,                                      // poke
-    UNSUPPORTED,                                      // put
-    UNSUPPORTED,                                      // remove
-    UNSUPPORTED,                                      // reverse
-    UNSUPPORTED,                                      // select
-    UNSUPPORTED,                                      // sort
-    UNSUPPORTED,                                      // skip
-    UNSUPPORTED,                                      // swap
-    UNSUPPORTED,                                      // tail
-    UNSUPPORTED,                                      // tail?
-    UNSUPPORTED,                                      // take
-    UNSUPPORTED,                                      // trim
-    UNSUPPORTED,                                      // create
-    UNSUPPORTED,                                      // close
-    UNSUPPORTED,                                      // delete
-    UNSUPPORTED,                                      // modify
-    UNSUPPORTED,                                      // open
-    UNSUPPORTED,                                      // open?
-    UNSUPPORTED,                                      // query
-    UNSUPPORTED,                                      // read
-    UNSUPPORTED,                                      // rename
-    UNSUPPORTED,                                      // update
-    UNSUPPORTED,                                      // write
+const SlotHandler unset_actions[] = {
+    act<A_MAKE>(unset_make),
+    act<A_TO>(unset_make),
+    act<A_FORM>(unset_form),
+    act<A_MOLD>(unset_mold),
+    act<A_COMPARE>(datatype::compare_without_order),
 };
 
 }  // namespace
@@ -98,6 +41,8 @@ const Handler unset_actions[] = {
 
 namespace vyn {
 
-void unset_init() { datatype::register_type(TYPE_UNSET, TYPE_NONE_ID, "unset!", unset::unset_actions); }
+void unset_init() {
+    datatype::register_type(TYPE_UNSET, TYPE_NONE_ID, "unset!", UNSUPPORTED, unset::unset_actions);
+}
 
 }  // namespace vyn

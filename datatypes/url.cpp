@@ -91,69 +91,38 @@ Cell* url_eval_path(Cell* parent, const Cell* element, const Cell* value, const 
     return parent;
 }
 
-const Handler url_actions[] = {
-    act<A_MAKE>(url_make),              // make
-    UNSUPPORTED,                        // random
-    UNSUPPORTED,                        // reflect
-    act<A_TO>(url_to),                  // to
-    INHERIT,                            // form
-    act<A_MOLD>(url_mold),              // mold
-    act<A_EVAL_PATH>(url_eval_path),    // eval-path
-    UNSUPPORTED,                        // set-path
-    INHERIT,                            // compare
-    UNSUPPORTED,                        // absolute
-    UNSUPPORTED,                        // add
-    UNSUPPORTED,                        // divide
-    UNSUPPORTED,                        // multiply
-    UNSUPPORTED,                        // negate
-    UNSUPPORTED,                        // power
-    UNSUPPORTED,                        // remainder
-    UNSUPPORTED,                        // round
-    UNSUPPORTED,                        // subtract
-    UNSUPPORTED,                        // even?
-    UNSUPPORTED,                        // odd?
-    UNSUPPORTED,                        // and~
-    UNSUPPORTED,                        // complement
-    UNSUPPORTED,                        // or~
-    UNSUPPORTED,                        // xor~
-    INHERIT,                            // append
-    INHERIT,                            // at
-    INHERIT,                            // back
-    INHERIT,                            // change
-    INHERIT,                            // clear
-    INHERIT,                            // copy
-    INHERIT,                            // find
-    INHERIT,                            // head
-    INHERIT,                            // head?
-    INHERIT,                            // index?
-    INHERIT,                            // insert
-    INHERIT,                            // length?
-    INHERIT,                            // move
-    INHERIT,                            // next
-    INHERIT,                            // pick
-    INHERIT,                            // poke
-    UNSUPPORTED,                        // put
-    INHERIT,                            // remove
-    INHERIT,                            // reverse
-    INHERIT,                            // select
-    UNSUPPORTED,                        // sort
-    INHERIT,                            // skip
-    INHERIT,                            // swap
-    INHERIT,                            // tail
-    INHERIT,                            // tail?
-    INHERIT,                            // take
-    UNSUPPORTED,                        // trim
-    UNSUPPORTED,                        // create
-    UNSUPPORTED,                        // close
-    UNSUPPORTED,                        // delete
-    INHERIT,                            // modify
-    UNSUPPORTED,                        // open
-    UNSUPPORTED,                        // open?
-    UNSUPPORTED,                        // query
-    UNSUPPORTED,                        // read
-    UNSUPPORTED,                        // rename
-    UNSUPPORTED,                        // update
-    UNSUPPORTED,                        // write
+const SlotHandler url_actions[] = {
+    act<A_MAKE>(url_make),
+    act<A_TO>(url_to),
+    inherited_at<A_FORM>(),
+    act<A_MOLD>(url_mold),
+    act<A_EVAL_PATH>(url_eval_path),
+    inherited_at<A_COMPARE>(),
+    inherited_at<A_APPEND>(),
+    inherited_at<A_AT>(),
+    inherited_at<A_BACK>(),
+    inherited_at<A_CHANGE>(),
+    inherited_at<A_CLEAR>(),
+    inherited_at<A_COPY>(),
+    inherited_at<A_FIND>(),
+    inherited_at<A_HEAD>(),
+    inherited_at<A_HEAD_Q>(),
+    inherited_at<A_INDEX_Q>(),
+    inherited_at<A_INSERT>(),
+    inherited_at<A_LENGTH_Q>(),
+    inherited_at<A_MOVE>(),
+    inherited_at<A_NEXT>(),
+    inherited_at<A_PICK>(),
+    inherited_at<A_POKE>(),
+    inherited_at<A_REMOVE>(),
+    inherited_at<A_REVERSE>(),
+    inherited_at<A_SELECT>(),
+    inherited_at<A_SKIP>(),
+    inherited_at<A_SWAP>(),
+    inherited_at<A_TAIL>(),
+    inherited_at<A_TAIL_Q>(),
+    inherited_at<A_TAKE>(),
+    inherited_at<A_MODIFY>(),
 };
 
 }  // namespace
@@ -161,6 +130,6 @@ const Handler url_actions[] = {
 
 namespace vyn {
 
-void url_init() { datatype::register_type(TYPE_URL, TYPE_STRING, "url!", url::url_actions); }
+void url_init() { datatype::register_type(TYPE_URL, TYPE_STRING, "url!", UNSUPPORTED, url::url_actions); }
 
 }  // namespace vyn

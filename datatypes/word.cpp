@@ -1,11 +1,10 @@
 // The word family's handlers and tables, and symbol!'s. The five word types differ only in how
-// they mold, so this one file holds the shared handlers, word!'s full table, and the tables of
+// they mold, so this one file holds the shared handlers, word!'s action list, and the lists of
 // set-word!, lit-word!, get-word! and refinement!, which inherit all but mold from word!. Handlers
 // copy what they need from their argument cells before anything allocates: a cell in a block can
 // move when the block's buffer does.
 #include "datatypes/word.hpp"
 
-#include <array>
 #include <string>
 
 #include "core/context.hpp"
@@ -217,145 +216,31 @@ int symbol_compare(const Cell* a, const Cell* b, int op) {
     return compare_texts(*x, symbol_text(y), op);
 }
 
-const Handler symbol_actions[] = {
-    UNSUPPORTED,                         // make
-    UNSUPPORTED,                         // random
-    UNSUPPORTED,                         // reflect
-    UNSUPPORTED,                         // to
-    UNSUPPORTED,                         // form
-    UNSUPPORTED,                         // mold
-    UNSUPPORTED,                         // eval-path
-    UNSUPPORTED,                         // set-path
-    act<A_COMPARE>(symbol_compare),      // compare
-    UNSUPPORTED,                         // absolute
-    UNSUPPORTED,                         // add
-    UNSUPPORTED,                         // divide
-    UNSUPPORTED,                         // multiply
-    UNSUPPORTED,                         // negate
-    UNSUPPORTED,                         // power
-    UNSUPPORTED,                         // remainder
-    UNSUPPORTED,                         // round
-    UNSUPPORTED,                         // subtract
-    UNSUPPORTED,                         // even?
-    UNSUPPORTED,                         // odd?
-    UNSUPPORTED,                         // and~
-    UNSUPPORTED,                         // complement
-    UNSUPPORTED,                         // or~
-    UNSUPPORTED,                         // xor~
-    UNSUPPORTED,                         // append
-    UNSUPPORTED,                         // at
-    UNSUPPORTED,                         // back
-    UNSUPPORTED,                         // change
-    UNSUPPORTED,                         // clear
-    UNSUPPORTED,                         // copy
-    UNSUPPORTED,                         // find
-    UNSUPPORTED,                         // head
-    UNSUPPORTED,                         // head?
-    UNSUPPORTED,                         // index?
-    UNSUPPORTED,                         // insert
-    UNSUPPORTED,                         // length?
-    UNSUPPORTED,                         // move
-    UNSUPPORTED,                         // next
-    UNSUPPORTED,                         // pick
-    UNSUPPORTED,                         // poke
-    UNSUPPORTED,                         // put
-    UNSUPPORTED,                         // remove
-    UNSUPPORTED,                         // reverse
-    UNSUPPORTED,                         // select
-    UNSUPPORTED,                         // sort
-    UNSUPPORTED,                         // skip
-    UNSUPPORTED,                         // swap
-    UNSUPPORTED,                         // tail
-    UNSUPPORTED,                         // tail?
-    UNSUPPORTED,                         // take
-    UNSUPPORTED,                         // trim
-    UNSUPPORTED,                         // create
-    UNSUPPORTED,                         // close
-    UNSUPPORTED,                         // delete
-    UNSUPPORTED,                         // modify
-    UNSUPPORTED,                         // open
-    UNSUPPORTED,                         // open?
-    UNSUPPORTED,                         // query
-    UNSUPPORTED,                         // read
-    UNSUPPORTED,                         // rename
-    UNSUPPORTED,                         // update
-    UNSUPPORTED,                         // write
+const SlotHandler symbol_actions[] = {
+    act<A_COMPARE>(symbol_compare),
 };
 
-const Handler word_actions[] = {
-    act<A_MAKE>(make),                   // make
-    UNSUPPORTED,                         // random
-    UNSUPPORTED,                         // reflect
-    act<A_TO>(make),                     // to
-    act<A_FORM>(form),                   // form
-    act<A_MOLD>(family_mold<TYPE_WORD>), // mold
-    UNSUPPORTED,                         // eval-path
-    UNSUPPORTED,                         // set-path
-    act<A_COMPARE>(compare),             // compare
-    UNSUPPORTED,                         // absolute
-    UNSUPPORTED,                         // add
-    UNSUPPORTED,                         // divide
-    UNSUPPORTED,                         // multiply
-    UNSUPPORTED,                         // negate
-    UNSUPPORTED,                         // power
-    UNSUPPORTED,                         // remainder
-    UNSUPPORTED,                         // round
-    UNSUPPORTED,                         // subtract
-    UNSUPPORTED,                         // even?
-    UNSUPPORTED,                         // odd?
-    UNSUPPORTED,                         // and~
-    UNSUPPORTED,                         // complement
-    UNSUPPORTED,                         // or~
-    UNSUPPORTED,                         // xor~
-    UNSUPPORTED,                         // append
-    UNSUPPORTED,                         // at
-    UNSUPPORTED,                         // back
-    UNSUPPORTED,                         // change
-    UNSUPPORTED,                         // clear
-    UNSUPPORTED,                         // copy
-    UNSUPPORTED,                         // find
-    UNSUPPORTED,                         // head
-    UNSUPPORTED,                         // head?
-    act<A_INDEX_Q>(index_of),            // index?
-    UNSUPPORTED,                         // insert
-    UNSUPPORTED,                         // length?
-    UNSUPPORTED,                         // move
-    UNSUPPORTED,                         // next
-    UNSUPPORTED,                         // pick
-    UNSUPPORTED,                         // poke
-    UNSUPPORTED,                         // put
-    UNSUPPORTED,                         // remove
-    UNSUPPORTED,                         // reverse
-    UNSUPPORTED,                         // select
-    UNSUPPORTED,                         // sort
-    UNSUPPORTED,                         // skip
-    UNSUPPORTED,                         // swap
-    UNSUPPORTED,                         // tail
-    UNSUPPORTED,                         // tail?
-    UNSUPPORTED,                         // take
-    UNSUPPORTED,                         // trim
-    UNSUPPORTED,                         // create
-    UNSUPPORTED,                         // close
-    UNSUPPORTED,                         // delete
-    UNSUPPORTED,                         // modify
-    UNSUPPORTED,                         // open
-    UNSUPPORTED,                         // open?
-    UNSUPPORTED,                         // query
-    UNSUPPORTED,                         // read
-    UNSUPPORTED,                         // rename
-    UNSUPPORTED,                         // update
-    UNSUPPORTED,                         // write
+const SlotHandler word_actions[] = {
+    act<A_MAKE>(make),
+    act<A_TO>(make),
+    act<A_FORM>(form),
+    act<A_MOLD>(family_mold<TYPE_WORD>),
+    act<A_COMPARE>(compare),
+    act<A_INDEX_Q>(index_of),
 };
 
 // The other members inherit make, to, form and compare from word!, and index? except refinement!.
 template <TypeId Type>
 void register_member(const char* name) {
-    std::array<Handler, ACTION_COUNT> actions;
-    actions.fill(UNSUPPORTED);
-    for (int slot : {A_MAKE, A_TO, A_FORM, A_COMPARE}) actions[slot - 1] = INHERIT;
-    if (Type != TYPE_REFINEMENT) actions[A_INDEX_Q - 1] = INHERIT;
-    actions[A_MOLD - 1] = act<A_MOLD>(family_mold<Type>);
-    datatype::register_type(Type, TYPE_WORD, name, actions.data(), actions.size());
+    const SlotHandler actions[] = {
+        inherited_at<A_MAKE>(),
+        inherited_at<A_TO>(),
+        inherited_at<A_FORM>(),
+        act<A_MOLD>(family_mold<Type>),
+        inherited_at<A_COMPARE>(),
+        Type == TYPE_REFINEMENT ? unsupported_at<A_INDEX_Q>() : inherited_at<A_INDEX_Q>(),
+    };
+    datatype::register_type(Type, TYPE_WORD, name, UNSUPPORTED, actions);
 }
 
 }  // namespace
@@ -364,8 +249,8 @@ void register_member(const char* name) {
 namespace vyn {
 
 void word_init() {
-    datatype::register_type(TYPE_SYMBOL, TYPE_NONE_ID, "symbol!", word::symbol_actions);
-    datatype::register_type(TYPE_WORD, TYPE_SYMBOL, "word!", word::word_actions);
+    datatype::register_type(TYPE_SYMBOL, TYPE_NONE_ID, "symbol!", UNSUPPORTED, word::symbol_actions);
+    datatype::register_type(TYPE_WORD, TYPE_SYMBOL, "word!", UNSUPPORTED, word::word_actions);
     word::register_member<TYPE_LIT_WORD>("lit-word!");
     word::register_member<TYPE_SET_WORD>("set-word!");
     word::register_member<TYPE_GET_WORD>("get-word!");

@@ -167,10 +167,8 @@ Cell* recording_pair_add(Cell* left, const Cell* right) {
 }  // namespace
 
 TEST_F(FloatTest, PairsTakeANumberOnlyOnTheirRightSide) {
-    Handler row[ACTION_COUNT];
-    std::fill(std::begin(row), std::end(row), UNSUPPORTED);
-    row[A_ADD - 1] = act<A_ADD>(recording_pair_add);
-    datatype::register_type(TYPE_PAIR, TYPE_NONE_ID, "pair!", row);
+    const SlotHandler pair_actions[] = {act<A_ADD>(recording_pair_add)};
+    datatype::register_type(TYPE_PAIR, TYPE_NONE_ID, "pair!", UNSUPPORTED, pair_actions);
 
     auto e = raised([] { apply<A_SUBTRACT>(float_cell(1.0), make_cell(TYPE_PAIR, 0, 1, 2)); });
     EXPECT_EQ(e.code, err::not_related);

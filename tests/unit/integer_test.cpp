@@ -1,7 +1,6 @@
 // integer!: overflow to float!, the math errors, power, every rounding rule, conversions,
 // text forms, comparison, the bitwise actions, random, and the hand-over of operands whose
 // types have arithmetic of their own.
-#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -205,11 +204,11 @@ int stand_in_float_compare(const Cell* a, const Cell* b, int) {
 }
 
 void register_stand_in_float() {
-    Handler row[ACTION_COUNT];
-    std::fill(std::begin(row), std::end(row), UNSUPPORTED);
-    row[A_ROUND - 1] = act<A_ROUND>(stand_in_float_round);
-    row[A_COMPARE - 1] = act<A_COMPARE>(stand_in_float_compare);
-    datatype::register_type(TYPE_FLOAT, TYPE_NONE_ID, "float!", row);
+    const SlotHandler float_actions[] = {
+        act<A_COMPARE>(stand_in_float_compare),
+        act<A_ROUND>(stand_in_float_round),
+    };
+    datatype::register_type(TYPE_FLOAT, TYPE_NONE_ID, "float!", UNSUPPORTED, float_actions);
 }
 
 }  // namespace
@@ -362,10 +361,8 @@ Cell* stand_in_pair_negate(Cell* pair) {
 
 template <int... Slots, typename... Fns>
 void register_stand_in(TypeId type, const char* name, Fns... fns) {
-    Handler row[ACTION_COUNT];
-    std::fill(std::begin(row), std::end(row), UNSUPPORTED);
-    ((row[Slots - 1] = act<Slots>(fns)), ...);
-    datatype::register_type(type, TYPE_NONE_ID, name, row);
+    const SlotHandler actions[] = {act<Slots>(fns)...};
+    datatype::register_type(type, TYPE_NONE_ID, name, UNSUPPORTED, actions);
 }
 
 }  // namespace

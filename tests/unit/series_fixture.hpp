@@ -76,30 +76,23 @@ inline Cell* find_one(Cell* b, const Cell* value, const FindArgs&) {
 }
 
 inline void register_stand_ins() {
-    Handler number[ACTION_COUNT];
-    for (Handler& h : number) h = UNSUPPORTED;
-    number[A_FORM - 1] = act<A_FORM>(form_number);
-    number[A_MOLD - 1] = act<A_MOLD>(mold_number);
-    number[A_COMPARE - 1] = act<A_COMPARE>(compare_number);
-    datatype::register_type(TYPE_INTEGER, TYPE_NONE_ID, "integer!", number);
-    datatype::register_type(TYPE_FLOAT, TYPE_NONE_ID, "float!", number);
+    const SlotHandler number[] = {
+        act<A_FORM>(form_number),
+        act<A_MOLD>(mold_number),
+        act<A_COMPARE>(compare_number),
+    };
+    datatype::register_type(TYPE_INTEGER, TYPE_NONE_ID, "integer!", UNSUPPORTED, number);
+    datatype::register_type(TYPE_FLOAT, TYPE_NONE_ID, "float!", UNSUPPORTED, number);
 
-    Handler none[ACTION_COUNT];
-    for (Handler& h : none) h = UNSUPPORTED;
-    none[A_MOLD - 1] = act<A_MOLD>(mold_none);
-    datatype::register_type(TYPE_NONE, TYPE_NONE_ID, "none!", none);
+    const SlotHandler none[] = {act<A_MOLD>(mold_none)};
+    datatype::register_type(TYPE_NONE, TYPE_NONE_ID, "none!", UNSUPPORTED, none);
 
-    Handler text[ACTION_COUNT];
-    for (Handler& h : text) h = INHERIT;
-    text[A_FORM - 1] = act<A_FORM>(form_text);
-    text[A_MOLD - 1] = act<A_MOLD>(mold_text);
-    datatype::register_type(TYPE_STRING, TYPE_SERIES, "string!", text);
+    const SlotHandler text[] = {act<A_FORM>(form_text), act<A_MOLD>(mold_text)};
+    datatype::register_type(TYPE_STRING, TYPE_SERIES, "string!", INHERIT, text);
 
     // block! again, as its own parent: every slot keeps its handler but find.
-    Handler with_find[ACTION_COUNT];
-    for (Handler& h : with_find) h = INHERIT;
-    with_find[A_FIND - 1] = act<A_FIND>(find_one);
-    datatype::register_type(TYPE_BLOCK, TYPE_BLOCK, "block!", with_find);
+    const SlotHandler with_find[] = {act<A_FIND>(find_one)};
+    datatype::register_type(TYPE_BLOCK, TYPE_BLOCK, "block!", INHERIT, with_find);
 }
 
 struct Raised {
