@@ -129,8 +129,15 @@ protected:
 
 }  // namespace
 
+// A collection at every allocation makes each program far slower: fewer of them then.
+#ifdef VYN_GC_STRESS
+constexpr uint32_t PROGRAMS = 40;
+#else
+constexpr uint32_t PROGRAMS = 400;
+#endif
+
 TEST_F(PlanDifferential, RandomProgramsGiveWhatTheWalkGives) {
-    for (uint32_t seed = 1; seed <= 400; ++seed) {
+    for (uint32_t seed = 1; seed <= PROGRAMS; ++seed) {
         std::string program = Generator(seed).program();
         EXPECT_EQ(run_fresh(program, true), run_fresh(program, false)) << "seed " << seed << ":\n" << program;
     }
