@@ -30,6 +30,7 @@ public:
                expression(1, "x t") + "] loop 2 [t: " + expression(1, "x t") + "] t]\n"
                "o: make object! [v: 1 g: func [x] [" + expression(1, "x v") + "]]\n"
                "plus: make op! :add minus: make op! func [p q] [p - q]\n"
+               "fq: func ['w] [w] fg: func [:w] [type? :w]\n"
                "code: [\n" + body + "]\n"
                "loop 4 [do code]\n"
                "out";
@@ -61,7 +62,7 @@ private:
     std::string expression(int depth, const std::string& locals) {
         if (depth <= 0) return atom(locals);
         static const char* const ops[] = {"+", "-", "*", "<", "=", ">", "plus", "minus"};
-        switch (pick(0, 9)) {
+        switch (pick(0, 11)) {
         case 0:
         case 1: return expression(depth - 1, locals) + " " + one_of(ops) + " " + expression(depth - 1, locals);
         case 2: return "(" + expression(depth - 1, locals) + ")";
@@ -83,7 +84,15 @@ private:
         }
         case 8: {
             static const char* const paths[] = {"c/1", "c/2", "o/v", "c/4"};
-            return chance(70) ? one_of(paths) : std::string("(") + atom(locals) + " " + atom(locals) + ")";
+            return chance(70) ? one_of(paths) : "(" + expression(depth - 1, locals) + " " + atom(locals) + ")";
+        }
+        case 9: {
+            static const char* const blocks[] = {"any [", "all [", "reduce [", "do [", "append/only copy [] ["};
+            return one_of(blocks) + expression(depth - 1, locals) + " " + expression(depth - 1, locals) + "]";
+        }
+        case 10: {
+            static const char* const quoting[] = {"fq ", "fg ", "copy/part c ", "find c "};
+            return one_of(quoting) + (chance(50) ? word(locals) : atom(locals));
         }
         default: return atom(locals);
         }
@@ -91,7 +100,7 @@ private:
 
     // A statement: an expression, a call of the functions, or a change to what later runs see.
     std::string statement(int depth) {
-        switch (pick(0, 13)) {
+        switch (pick(0, 15)) {
         case 0: return "f1 " + expression(depth, "");
         case 1: return "f2 " + expression(depth - 1, "") + " " + expression(depth - 1, "");
         case 2: return "f3 " + expression(depth, "");
@@ -104,9 +113,12 @@ private:
                                                 "o/v: o/v + 1", "c/1: a", "f5: :f1", "o/g: :f2"};
             return one_of(swaps);
         }
-        case 5: return "poke code " + std::to_string(pick(1, 4)) + " [append/only out " + expression(1, "") + "]";
+        case 5: return "poke code " + std::to_string(pick(1, 12)) + " [append/only out " + expression(1, "") + "]";
         case 6: return "loop 2 [" + expression(depth - 1, "") + " " + expression(depth - 1, "") + "]";
         case 7: return "k: 0 while [k < 2] [k: k + 1 " + expression(depth - 1, "") + "]";
+        case 8: return std::string("loop 3 [if ") + expression(depth - 1, "") + (chance(50) ? " [break] " : " [continue] ") +
+                       expression(depth - 1, "") + "]";
+        case 9: return "fb/1: " + std::string(chance(50) ? "'x" : "'a") + " do fb";
         default: return expression(depth, "");
         }
     }
