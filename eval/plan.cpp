@@ -48,6 +48,9 @@ enum class Kind : uint8_t {
     paren,
 };
 
+// Where a directly read operand's value lies.
+enum class Place : uint8_t { none, constant, global, frame };
+
 struct Node;
 
 // Pushes a call's argument without a step of its own, with `pos` after it; false, having done
@@ -92,6 +95,9 @@ struct Node {
     PushArgument push_argument = nullptr;  // call argument: its shortcut, if any
     bool frameless = false;     // a constant or word with no operator after it, or a set-word
     bool binary = false;        // a number operator between two lone constants or words
+    bool direct = false;        // binary: its operator bound to the global context, each operand a constant or a
+                                // word bound there or to a function's context
+    Place place = Place::none;  // a constant's, or a word's that is read directly
     uint32_t fixed = 0;                  // call: the arguments before any refinement's
     std::vector<Refinement> refinements; // path call
     std::vector<Cell> path;              // path call: the path's values from its index
@@ -199,16 +205,31 @@ public:
         node.cell = cells_of(code_)[pos];
         node.next = pos + 1;
         value(node);
+        node.place = place_of(node);
         node.end = node.kind == Kind::general ? UNKNOWN : node.next;
         if (!no_infix && node.end != UNKNOWN) operators(node);
         node.frameless = node.kind == Kind::set_word ? plain_operands(*node.args[0]) : lone(node);
         node.binary = plain_operands(node) && node.steps.size() == 1;
+        node.direct = node.binary && node.place != Place::none && node.steps[0].right->place != Place::none &&
+                      global_word(node.steps[0].word);
         if (number_steps(node)) node.push_argument = push_plain_value;
         else if (node.kind == Kind::word && node.frameless) node.push_argument = push_lone_word;
         return &node;
     }
 
 private:
+    static bool global_word(const Cell& word) {
+        return word.is(TYPE_WORD) && word.s1 == context::global() && int32_t(word.s3) >= 0;
+    }
+    static Place place_of(const Node& node) {
+        const Cell& word = node.cell;
+        if (node.kind == Kind::constant) return Place::constant;
+        if (node.kind != Kind::word) return Place::none;
+        if (global_word(word)) return Place::global;
+        bool frame = word.s1 && int32_t(word.s3) >= 0 && context::context_cell(word.s1).has_flag(FLAG_CONTEXT_ON_STACK);
+        return frame ? Place::frame : Place::none;
+    }
+
     static bool lone(const Node& node) {
         return (node.kind == Kind::constant || node.kind == Kind::word) && node.steps.empty();
     }
@@ -378,6 +399,14 @@ uint32_t general(Plan& plan, const Node& node, const Cell& code, uint32_t end, b
     return c && interp::is_plain_number(*c) ? c : nullptr;
 }
 
+// The value cell of an operand analysed as direct, or nullptr for a function's word without a frame.
+[[gnu::always_inline]] inline const Cell* direct_operand_value(const Node& node, const context::GlobalCache& global) {
+    if (node.place == Place::constant) return &node.cell;
+    if (node.place == Place::global) return global.values + node.cell.s3;
+    uint32_t at = context::context_cell(node.cell.s1).s2;
+    return at ? stack::cells + (at - 1) + node.cell.s3 : nullptr;
+}
+
 // The commonest plain number expression, `a op b`, when every cell and the operator are as
 // analysed; false, having changed nothing, when anything differs.
 [[gnu::always_inline]] inline bool binary_value(const Node& node, const Cell* cells, uint32_t end, Cell& value,
@@ -387,9 +416,22 @@ uint32_t general(Plan& plan, const Node& node, const Cell& code, uint32_t end, b
     if (next > end || !same(cells[node.pos], node.cell) || !same(cells[node.pos + 1], step.word) ||
         !same(cells[node.pos + 2], step.right->cell))
         return false;
-    const Cell* left = lone_number(node);
-    const Cell* right = lone_number(*step.right);
-    if (!left || !right || !same_operator(step)) return false;
+    const Cell* left;
+    const Cell* right;
+    const context::GlobalCache& global = context::global_cache;
+    if (node.direct && global.epoch == memory::move_epoch && global.context == step.word.s1) {
+        // Every word's value is a load or two away, in the global values as the cache holds them
+        // or in the frame of the function whose context the word is bound to.
+        left = direct_operand_value(node, global);
+        right = direct_operand_value(*step.right, global);
+        if (!left || !right || !interp::is_plain_number(*left) || !interp::is_plain_number(*right) ||
+            !same(global.values[step.word.s3], step.op))
+            return false;
+    } else {
+        left = lone_number(node);
+        right = lone_number(*step.right);
+        if (!left || !right || !same_operator(step)) return false;
+    }
     if (next < end && may_be_operator(cells[next]) && interp::operator_value(cells[next])) return false;
     value = *left;
     interp::apply_number_op(step.number, value, *right);
