@@ -100,17 +100,18 @@ private:
 
     // A statement: an expression, a call of the functions, or a change to what later runs see.
     std::string statement(int depth) {
-        switch (pick(0, 15)) {
+        switch (pick(0, 16)) {
         case 0: return "f1 " + expression(depth, "");
         case 1: return "f2 " + expression(depth - 1, "") + " " + expression(depth - 1, "");
         case 2: return "f3 " + expression(depth, "");
         case 3: return "f3/opt " + expression(depth - 1, "") + " " + expression(depth - 1, "");
         case 4: {
+            // A collection's own value, the memory in use, differs between the two ways: 0 is kept.
             static const char* const swaps[] = {"f1: :negate", "f1: :f3", "f2: :add", "f3: func [x] [x]",
                                                 "plus: :subtract", "plus: make op! :multiply", "plus: 5",
                                                 "minus: :plus", "a: \"s\"", "a: 3", "b: [1]", "n: n - 1",
                                                 "c: next c", "poke fb 1 'x", "poke fb 2 '-", "insert fb 7",
-                                                "o/v: o/v + 1", "c/1: a", "f5: :f1", "o/g: :f2"};
+                                                "o/v: o/v + 1", "c/1: a", "f5: :f1", "o/g: :f2", "recycle 0"};
             return one_of(swaps);
         }
         case 5: return "poke code " + std::to_string(pick(1, 12)) + " [append/only out " + expression(1, "") + "]";
@@ -119,6 +120,7 @@ private:
         case 8: return std::string("loop 3 [if ") + expression(depth - 1, "") + (chance(50) ? " [break] " : " [continue] ") +
                        expression(depth - 1, "") + "]";
         case 9: return "fb/1: " + std::string(chance(50) ? "'x" : "'a") + " do fb";
+        case 10: return "f6: func [x] [" + expression(depth - 1, "x") + "] f6 " + expression(depth - 1, "");
         default: return expression(depth, "");
         }
     }
