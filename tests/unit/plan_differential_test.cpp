@@ -21,7 +21,7 @@ public:
     std::string program() {
         std::string body;
         for (int i = 0, n = pick(4, 9); i < n; ++i) body += "append/only out try [" + statement(pick(1, 3)) + "]\n";
-        return "a: 1 b: 2.5 c: [1 2 3] n: 2147483647 out: copy []\n"
+        return "a: 1 b: 2.5 c: [1 2 3] n: 2147483647 v: 0 out: copy []\n"
                "f1: func [x] [" + expression(2, "x") + "]\n"
                "f2: func [x y] [" + expression(2, "x y") + " " + expression(1, "x y") + "]\n"
                "f3: func [x /opt y] [either opt [" + expression(1, "x y") + "] [" + expression(1, "x") + "]]\n"
@@ -47,7 +47,7 @@ private:
             size_t count = (locals.size() + 1) / 2;
             return locals.substr(2 * pick(0, int(count) - 1), 1);
         }
-        static const char* const globals[] = {"a", "b", "n", "c"};
+        static const char* const globals[] = {"a", "b", "n", "c", "v"};
         return one_of(globals);
     }
 
@@ -87,7 +87,8 @@ private:
             return chance(70) ? one_of(paths) : "(" + expression(depth - 1, locals) + " " + atom(locals) + ")";
         }
         case 9: {
-            static const char* const blocks[] = {"any [", "all [", "reduce [", "do [", "append/only copy [] ["};
+            static const char* const blocks[] = {"any [", "all [", "reduce [", "do [", "append/only copy [] [",
+                                                 "do compose ["};
             return one_of(blocks) + expression(depth - 1, locals) + " " + expression(depth - 1, locals) + "]";
         }
         case 10: {
@@ -111,7 +112,9 @@ private:
                                                 "plus: :subtract", "plus: make op! :multiply", "plus: 5",
                                                 "minus: :plus", "a: \"s\"", "a: 3", "b: [1]", "n: n - 1",
                                                 "c: next c", "poke fb 1 'x", "poke fb 2 '-", "insert fb 7",
-                                                "o/v: o/v + 1", "c/1: a", "f5: :f1", "o/g: :f2", "recycle 0"};
+                                                "o/v: o/v + 1", "c/1: a", "f5: :f1", "o/g: :f2", "recycle 0",
+                                                "bind code o", "bind fb o", "set 'a b", "plus: make op! :add",
+                                                "v: 10"};
             return one_of(swaps);
         }
         case 5: return "poke code " + std::to_string(pick(1, 12)) + " [append/only out " + expression(1, "") + "]";
