@@ -31,6 +31,7 @@ public:
                "o: make object! [v: 1 g: func [x] [" + expression(1, "x v") + "]]\n"
                "plus: make op! :add minus: make op! func [p q] [p - q]\n"
                "fq: func ['w] [w] fg: func [:w] [type? :w]\n"
+               "f7: func [x /r p q /s z] [reduce [x r p q s z " + expression(1, "x p q z") + "]]\n"
                "code: [\n" + body + "]\n"
                "loop 4 [do code]\n"
                "out";
@@ -101,7 +102,7 @@ private:
 
     // A statement: an expression, a call of the functions, or a change to what later runs see.
     std::string statement(int depth) {
-        switch (pick(0, 16)) {
+        switch (pick(0, 17)) {
         case 0: return "f1 " + expression(depth, "");
         case 1: return "f2 " + expression(depth - 1, "") + " " + expression(depth - 1, "");
         case 2: return "f3 " + expression(depth, "");
@@ -114,7 +115,7 @@ private:
                                                 "c: next c", "poke fb 1 'x", "poke fb 2 '-", "insert fb 7",
                                                 "o/v: o/v + 1", "c/1: a", "f5: :f1", "o/g: :f2", "recycle 0",
                                                 "bind code o", "bind fb o", "set 'a b", "plus: make op! :add",
-                                                "v: 10"};
+                                                "v: 10", "f7: func [x /s z /r p q] [reduce [z p q x]]"};
             return one_of(swaps);
         }
         case 5: return "poke code " + std::to_string(pick(1, 12)) + " [append/only out " + expression(1, "") + "]";
@@ -124,6 +125,13 @@ private:
                        expression(depth - 1, "") + "]";
         case 9: return "fb/1: " + std::string(chance(50) ? "'x" : "'a") + " do fb";
         case 10: return "f6: func [x] [" + expression(depth - 1, "x") + "] f6 " + expression(depth - 1, "");
+        case 11: {
+            static const char* const paths[] = {"f7 ", "f7/r ", "f7/s ", "f7/r/s ", "f7/s/r ", "f7/s/s ", "f7/:a "};
+            std::string call = one_of(paths);
+            int arguments = call == "f7 " || call == "f7/:a " ? 1 : call == "f7/s " ? 2 : call == "f7/r " ? 3 : 4;
+            for (int i = 0; i < arguments; ++i) call += expression(depth - 1, "") + " ";
+            return call;
+        }
         default: return expression(depth, "");
         }
     }
