@@ -57,6 +57,7 @@ struct Node;
 // nothing, when the code or values are not as analysed.
 using PushArgument = bool (*)(const Node& node, const Cell& code, uint32_t end, uint32_t& pos);
 bool push_plain_value(const Node& node, const Cell& code, uint32_t end, uint32_t& pos);
+bool push_binary_value(const Node& node, const Cell& code, uint32_t end, uint32_t& pos);
 bool push_lone_word(const Node& node, const Cell& code, uint32_t end, uint32_t& pos);
 
 // An infix operator after a value and the operand on its right.
@@ -212,7 +213,8 @@ public:
         node.binary = plain_operands(node) && node.steps.size() == 1;
         node.direct = node.binary && node.place != Place::none && node.steps[0].right->place != Place::none &&
                       global_word(node.steps[0].word);
-        if (number_steps(node)) node.push_argument = push_plain_value;
+        if (node.binary) node.push_argument = push_binary_value;
+        else if (number_steps(node)) node.push_argument = push_plain_value;
         else if (node.kind == Kind::word && node.frameless) node.push_argument = push_lone_word;
         return &node;
     }
@@ -480,6 +482,14 @@ uint32_t general(Plan& plan, const Node& node, const Cell& code, uint32_t end, b
 bool push_plain_value(const Node& node, const Cell& code, uint32_t end, uint32_t& pos) {
     Cell value;
     if (!plain_value(node, code, end, value, pos)) return false;
+    stack::push(value);
+    return true;
+}
+
+// ...the commonest of them, `a op b`, apart, its own path being shorter...
+bool push_binary_value(const Node& node, const Cell& code, uint32_t end, uint32_t& pos) {
+    Cell value;
+    if (!binary_value(node, cells_of(code), end, value, pos)) return push_plain_value(node, code, end, pos);
     stack::push(value);
     return true;
 }
