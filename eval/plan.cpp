@@ -725,6 +725,17 @@ bool set_plain_word(const Node& node, const Cell& code, uint32_t end, bool push,
     return true;
 }
 
+// The commonest of those statements, `x: a op b`, apart, its own path being shorter.
+bool set_binary_word(const Node& node, const Cell& code, uint32_t end, uint32_t& after) {
+    Cell value;
+    Cell* slot = node.pos + 1 < end ? context::plain_store_slot(node.cell) : nullptr;
+    if (!slot || !binary_value(*node.args[0], cells_of(code), end, value, after))
+        return set_plain_word(node, code, end, false, after);
+    *slot = value;
+    stack::set_result(value);
+    return true;
+}
+
 template <class NodeAt>
 void run_block(Plan& plan, Cell& code, uint32_t length, NodeAt node_at);
 
@@ -865,7 +876,8 @@ inline const Node* statement(Plan& plan, const Cell& code, uint32_t pos, uint32_
 [[gnu::always_inline]] inline bool run_frameless(const Node& node, const Cell& code, uint32_t end, uint32_t& next) {
     const Cell* cells = cells_of(code);
     if (!same(cells[node.pos], node.cell)) return false;
-    if (node.kind == Kind::set_word) return set_plain_word(node, code, end, false, next);
+    if (node.kind == Kind::set_word)
+        return node.args[0]->binary ? set_binary_word(node, code, end, next) : set_plain_word(node, code, end, false, next);
     next = node.pos + 1;
     return give_lone_value(node, cells, end, false);
 }
