@@ -615,6 +615,8 @@ void run_function(Plan& plan, const Node& node, const Cell& fn, const Cell& name
 }
 
 [[gnu::always_inline]] inline void run_statements(Plan& plan, Cell& code, uint32_t length);
+inline Plan* plan_of(const Cell& code);
+inline const Node* statement(Plan& plan, const Cell& code, uint32_t pos, uint32_t end);
 
 // The analysis of a block evaluated from its index before, or nullptr.
 inline Plan* ready_plan(const Cell& block) {
@@ -623,12 +625,24 @@ inline Plan* ready_plan(const Cell& block) {
     return plan && plan->start == block.s1 && plan->uses ? plan : nullptr;
 }
 
+// The value of a block that is one `a op b` expression read directly, from its second run on;
+// false, having changed nothing, when it is not one. A function's branches are often such blocks
+// of its arguments, which the interpreter's plain path finds through their context.
+bool binary_block(const Cell& block, uint32_t length, Cell& value) {
+    Plan* plan = plan_of(block);
+    if (plan->start != block.s1 || plan->uses++ == 0) return false;
+    const Node* node = statement(*plan, block, block.s1, length);
+    uint32_t after;
+    return node && node->direct && binary_value(*node, cells_of(block), length, value, after);
+}
+
 // A branch block run as the conditional's result, as interp::eval_as_result runs it: a block of
 // one plain number is its value, one with a ready analysis runs through it.
 void run_branch(const Cell& branch) {
     uint32_t length = interp::length_of(branch);
     Cell value;
     if (branch.s1 + 1 == length && interp::plain_number(cells_of(branch)[branch.s1], value)) return stack::set_result(value);
+    if (branch.s1 + 3 == length && binary_block(branch, length, value)) return stack::set_result(value);
     Plan* plan = branch.s1 < length && (length - branch.s1) % 2 == 0 ? ready_plan(branch) : nullptr;
     if (!plan) return interp::eval_as_result(branch);
     interp::check_native_stack();
