@@ -221,7 +221,8 @@ SlotHandler act(typename ActionSignature<Slot>::Fn fn) {
     return SlotHandler{Slot, Handler{reinterpret_cast<Handler::Generic>(fn), 0}};
 }
 
-// The less frequent marker of a list, at the slot it names; unnamed slots take the other one.
+// A marker at the slot it names, where a list's `rest` does not hold: a slot left unsupported in
+// a list whose other slots inherit, or inherited in one whose others are unsupported.
 template <int Slot>
 constexpr SlotHandler unsupported_at() {
     static_assert(Slot >= A_MAKE && Slot <= ACTION_COUNT);

@@ -645,45 +645,26 @@ namespace {
 
 const SlotHandler block_actions[] = {
     act<A_MAKE>(make),
-    inherited_at<A_RANDOM>(),
-    inherited_at<A_REFLECT>(),
     act<A_TO>(to),
     act<A_FORM>(form),
     act<A_MOLD>(mold),
     act<A_EVAL_PATH>(eval_path),
     act<A_COMPARE>(compare),
     act<A_APPEND>(append),
-    inherited_at<A_AT>(),
-    inherited_at<A_BACK>(),
     act<A_CHANGE>(change),
-    inherited_at<A_CLEAR>(),
     act<A_COPY>(copy),
     act<A_FIND>(find),
-    inherited_at<A_HEAD>(),
-    inherited_at<A_HEAD_Q>(),
-    inherited_at<A_INDEX_Q>(),
     act<A_INSERT>(insert),
-    inherited_at<A_LENGTH_Q>(),
-    inherited_at<A_MOVE>(),
-    inherited_at<A_NEXT>(),
-    inherited_at<A_PICK>(),
-    inherited_at<A_POKE>(),
     act<A_PUT>(put),
-    inherited_at<A_REMOVE>(),
-    inherited_at<A_REVERSE>(),
     act<A_SELECT>(select),
     act<A_SORT>(sort),
-    inherited_at<A_SKIP>(),
     act<A_SWAP>(swap),
-    inherited_at<A_TAIL>(),
-    inherited_at<A_TAIL_Q>(),
     act<A_TAKE>(take),
     act<A_TRIM>(trim),
-    inherited_at<A_MODIFY>(),
 };
 
 }  // namespace
 
-void init() { datatype::register_type(TYPE_BLOCK, TYPE_SERIES, "block!", UNSUPPORTED, block_actions); }
+void init() { datatype::register_type(TYPE_BLOCK, TYPE_SERIES, "block!", INHERIT, block_actions); }
 
 }  // namespace vyn::block

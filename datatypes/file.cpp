@@ -54,37 +54,7 @@ int32_t file_mold(const Cell* value, Cell* out, const MoldArgs&, const Cell* par
 }
 
 const SlotHandler file_actions[] = {
-    inherited_at<A_MAKE>(),
-    inherited_at<A_TO>(),
-    inherited_at<A_FORM>(),
     act<A_MOLD>(file_mold),
-    inherited_at<A_EVAL_PATH>(),
-    inherited_at<A_COMPARE>(),
-    inherited_at<A_APPEND>(),
-    inherited_at<A_AT>(),
-    inherited_at<A_BACK>(),
-    inherited_at<A_CHANGE>(),
-    inherited_at<A_CLEAR>(),
-    inherited_at<A_COPY>(),
-    inherited_at<A_FIND>(),
-    inherited_at<A_HEAD>(),
-    inherited_at<A_HEAD_Q>(),
-    inherited_at<A_INDEX_Q>(),
-    inherited_at<A_INSERT>(),
-    inherited_at<A_LENGTH_Q>(),
-    inherited_at<A_MOVE>(),
-    inherited_at<A_NEXT>(),
-    inherited_at<A_PICK>(),
-    inherited_at<A_POKE>(),
-    inherited_at<A_REMOVE>(),
-    inherited_at<A_REVERSE>(),
-    inherited_at<A_SELECT>(),
-    inherited_at<A_SKIP>(),
-    inherited_at<A_SWAP>(),
-    inherited_at<A_TAIL>(),
-    inherited_at<A_TAIL_Q>(),
-    inherited_at<A_TAKE>(),
-    inherited_at<A_MODIFY>(),
     act<A_READ>(files::read),
 };
 
@@ -110,6 +80,6 @@ std::string to_local_path(const Cell* path) {
 
 namespace vyn {
 
-void file_init() { datatype::register_type(TYPE_FILE, TYPE_URL, "file!", UNSUPPORTED, file::file_actions); }
+void file_init() { datatype::register_type(TYPE_FILE, TYPE_URL, "file!", INHERIT, file::file_actions); }
 
 }  // namespace vyn

@@ -171,40 +171,24 @@ Cell* hash_move(Cell* origin, const Cell* target, const Cell* part) {
 
 const SlotHandler hash_actions[] = {
     act<A_MAKE>(hash_make),
-    inherited_at<A_REFLECT>(),
+    unsupported_at<A_RANDOM>(),
     act<A_TO>(hash_to),
-    inherited_at<A_FORM>(),
     act<A_MOLD>(hash_mold),
     act<A_EVAL_PATH>(hash_eval_path),
-    inherited_at<A_COMPARE>(),
     act<A_APPEND>(hash_append),
-    inherited_at<A_AT>(),
-    inherited_at<A_BACK>(),
     act<A_CHANGE>(hash_change),
     act<A_CLEAR>(hash_clear),
     act<A_COPY>(hash_copy),
-    inherited_at<A_FIND>(),
-    inherited_at<A_HEAD>(),
-    inherited_at<A_HEAD_Q>(),
-    inherited_at<A_INDEX_Q>(),
     act<A_INSERT>(hash_insert),
-    inherited_at<A_LENGTH_Q>(),
     act<A_MOVE>(hash_move),
-    inherited_at<A_NEXT>(),
-    inherited_at<A_PICK>(),
     act<A_POKE>(hash_poke),
     act<A_PUT>(hash_put),
     act<A_REMOVE>(hash_remove),
     act<A_REVERSE>(hash_reverse),
-    inherited_at<A_SELECT>(),
     act<A_SORT>(hash_sort),
-    inherited_at<A_SKIP>(),
     act<A_SWAP>(hash_swap),
-    inherited_at<A_TAIL>(),
-    inherited_at<A_TAIL_Q>(),
     act<A_TAKE>(hash_take),
     act<A_TRIM>(hash_trim),
-    inherited_at<A_MODIFY>(),
 };
 
 }  // namespace
@@ -231,6 +215,6 @@ Cell* index_at(Cell* value) {
 
 namespace vyn {
 
-void hash_init() { datatype::register_type(TYPE_HASH, TYPE_BLOCK, "hash!", UNSUPPORTED, hash::hash_actions); }
+void hash_init() { datatype::register_type(TYPE_HASH, TYPE_BLOCK, "hash!", INHERIT, hash::hash_actions); }
 
 }  // namespace vyn

@@ -17,23 +17,8 @@ int32_t percent_mold(const Cell* value, Cell* out, const MoldArgs&, const Cell* 
 }
 
 const SlotHandler percent_actions[] = {
-    inherited_at<A_MAKE>(),
-    inherited_at<A_RANDOM>(),
-    inherited_at<A_TO>(),
     act<A_FORM>(percent_form),
     act<A_MOLD>(percent_mold),
-    inherited_at<A_COMPARE>(),
-    inherited_at<A_ABSOLUTE>(),
-    inherited_at<A_ADD>(),
-    inherited_at<A_DIVIDE>(),
-    inherited_at<A_MULTIPLY>(),
-    inherited_at<A_NEGATE>(),
-    inherited_at<A_POWER>(),
-    inherited_at<A_REMAINDER>(),
-    inherited_at<A_ROUND>(),
-    inherited_at<A_SUBTRACT>(),
-    inherited_at<A_EVEN_Q>(),
-    inherited_at<A_ODD_Q>(),
 };
 
 }  // namespace
@@ -48,7 +33,7 @@ Cell* make_at(Cell* cell, double fraction) {
 namespace vyn {
 
 void percent_init() {
-    datatype::register_type(TYPE_PERCENT, TYPE_FLOAT, "percent!", UNSUPPORTED, percent::percent_actions);
+    datatype::register_type(TYPE_PERCENT, TYPE_FLOAT, "percent!", INHERIT, percent::percent_actions);
 }
 
 }  // namespace vyn

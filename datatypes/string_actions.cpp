@@ -959,46 +959,26 @@ namespace {
 
 const SlotHandler string_actions[] = {
     act<A_MAKE>(string::make),
-    inherited_at<A_RANDOM>(),
-    inherited_at<A_REFLECT>(),
     act<A_TO>(string::to),
     act<A_FORM>(string::form),
     act<A_MOLD>(string::mold),
     act<A_EVAL_PATH>(string::eval_path),
     act<A_COMPARE>(string::compare),
     act<A_APPEND>(string::append),
-    inherited_at<A_AT>(),
-    inherited_at<A_BACK>(),
     act<A_CHANGE>(string::change),
-    inherited_at<A_CLEAR>(),
-    inherited_at<A_COPY>(),
     act<A_FIND>(string::find),
-    inherited_at<A_HEAD>(),
-    inherited_at<A_HEAD_Q>(),
-    inherited_at<A_INDEX_Q>(),
     act<A_INSERT>(string::insert),
-    inherited_at<A_LENGTH_Q>(),
-    inherited_at<A_MOVE>(),
-    inherited_at<A_NEXT>(),
-    inherited_at<A_PICK>(),
-    inherited_at<A_POKE>(),
-    inherited_at<A_REMOVE>(),
-    inherited_at<A_REVERSE>(),
     act<A_SELECT>(string::select),
     act<A_SORT>(string::sort),
-    inherited_at<A_SKIP>(),
     act<A_SWAP>(string::swap),
-    inherited_at<A_TAIL>(),
-    inherited_at<A_TAIL_Q>(),
     act<A_TAKE>(string::take),
     act<A_TRIM>(string::trim),
-    inherited_at<A_MODIFY>(),
 };
 
 }  // namespace
 
 void string_init() {
-    datatype::register_type(TYPE_STRING, TYPE_SERIES, "string!", UNSUPPORTED, string_actions);
+    datatype::register_type(TYPE_STRING, TYPE_SERIES, "string!", INHERIT, string_actions);
 }
 
 }  // namespace vyn

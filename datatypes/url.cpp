@@ -93,36 +93,13 @@ Cell* url_eval_path(Cell* parent, const Cell* element, const Cell* value, const 
 
 const SlotHandler url_actions[] = {
     act<A_MAKE>(url_make),
+    unsupported_at<A_RANDOM>(),
+    unsupported_at<A_REFLECT>(),
     act<A_TO>(url_to),
-    inherited_at<A_FORM>(),
     act<A_MOLD>(url_mold),
     act<A_EVAL_PATH>(url_eval_path),
-    inherited_at<A_COMPARE>(),
-    inherited_at<A_APPEND>(),
-    inherited_at<A_AT>(),
-    inherited_at<A_BACK>(),
-    inherited_at<A_CHANGE>(),
-    inherited_at<A_CLEAR>(),
-    inherited_at<A_COPY>(),
-    inherited_at<A_FIND>(),
-    inherited_at<A_HEAD>(),
-    inherited_at<A_HEAD_Q>(),
-    inherited_at<A_INDEX_Q>(),
-    inherited_at<A_INSERT>(),
-    inherited_at<A_LENGTH_Q>(),
-    inherited_at<A_MOVE>(),
-    inherited_at<A_NEXT>(),
-    inherited_at<A_PICK>(),
-    inherited_at<A_POKE>(),
-    inherited_at<A_REMOVE>(),
-    inherited_at<A_REVERSE>(),
-    inherited_at<A_SELECT>(),
-    inherited_at<A_SKIP>(),
-    inherited_at<A_SWAP>(),
-    inherited_at<A_TAIL>(),
-    inherited_at<A_TAIL_Q>(),
-    inherited_at<A_TAKE>(),
-    inherited_at<A_MODIFY>(),
+    unsupported_at<A_SORT>(),
+    unsupported_at<A_TRIM>(),
 };
 
 }  // namespace
@@ -130,6 +107,6 @@ const SlotHandler url_actions[] = {
 
 namespace vyn {
 
-void url_init() { datatype::register_type(TYPE_URL, TYPE_STRING, "url!", UNSUPPORTED, url::url_actions); }
+void url_init() { datatype::register_type(TYPE_URL, TYPE_STRING, "url!", INHERIT, url::url_actions); }
 
 }  // namespace vyn
