@@ -625,12 +625,25 @@ inline Plan* ready_plan(const Cell& block) {
     return plan && plan->start == block.s1 && plan->uses ? plan : nullptr;
 }
 
+// The ready analysis of a block of an even count of values, which is never one plain number
+// expression and so always runs in a frame; nullptr for any other block.
+inline Plan* framed_plan(const Cell& block, uint32_t length) {
+    return block.s1 <= length && (length - block.s1) % 2 == 0 ? ready_plan(block) : nullptr;
+}
+
+// The analysis of a block about to be evaluated from its index, counting the evaluation; nullptr
+// for its first one, which the interpreter walks.
+inline Plan* counted_plan(const Cell& block) {
+    Plan* plan = plan_of(block);
+    return plan->start == block.s1 && plan->uses++ > 0 ? plan : nullptr;
+}
+
 // The value of a block that is one `a op b` expression read directly, from its second run on;
 // false, having changed nothing, when it is not one. A function's branches are often such blocks
 // of its arguments, which the interpreter's plain path finds through their context.
 bool binary_block(const Cell& block, uint32_t length, Cell& value) {
-    Plan* plan = plan_of(block);
-    if (plan->start != block.s1 || plan->uses++ == 0) return false;
+    Plan* plan = counted_plan(block);
+    if (!plan) return false;
     const Node* node = statement(*plan, block, block.s1, length);
     uint32_t after;
     return node && node->direct && binary_value(*node, cells_of(block), length, value, after);
@@ -643,7 +656,7 @@ void run_branch(const Cell& branch) {
     Cell value;
     if (branch.s1 + 1 == length && interp::plain_number(cells_of(branch)[branch.s1], value)) return stack::set_result(value);
     if (branch.s1 + 3 == length && binary_block(branch, length, value)) return stack::set_result(value);
-    Plan* plan = branch.s1 < length && (length - branch.s1) % 2 == 0 ? ready_plan(branch) : nullptr;
+    Plan* plan = framed_plan(branch, length);
     if (!plan) return interp::eval_as_result(branch);
     interp::check_native_stack();
     const Cell code = branch;  // `branch` lies in the cells given up
@@ -922,13 +935,13 @@ template <class NodeAt>
     run_block(plan, code, length, [&](uint32_t pos, uint32_t end) { return statement(plan, code, pos, end); });
 }
 
-// A function body of more than one value, run as the interpreter runs it (in an evaluation frame
-// of its own, which a raised error's frame position counts) but straight through its analysis;
-// other bodies, and a body's first run, take the interpreter's way.
+// A function body of an even count of values, run as the interpreter runs it (in an evaluation
+// frame of its own, which a raised error's frame position counts) but straight through its
+// analysis; other bodies, and a body's first run, take the interpreter's way.
 void run_body(const Cell& body) {
     uint32_t length = interp::length_of(body);
-    Plan* plan = plan_of(body);
-    if ((length - body.s1) % 2 == 1 || plan->start != body.s1 || plan->uses == 0) return interp::eval(body, true);
+    Plan* plan = framed_plan(body, length);
+    if (!plan) return interp::eval(body, true);
     interp::check_native_stack();
     stack::mark(interp::FRAME_EVAL_KIND, stack::body_symbol);
     interp::with_current_code(body, [&](Cell& code) { run_statements(*plan, code, length); });
@@ -984,8 +997,8 @@ void shutdown() {
 }
 
 bool run(Cell& code, uint32_t length) {
-    Plan* plan = plan_of(code);
-    if (plan->start != code.s1 || plan->uses++ == 0) return false;
+    Plan* plan = counted_plan(code);
+    if (!plan) return false;
     run_statements(*plan, code, length);
     return true;
 }
