@@ -649,6 +649,15 @@ bool binary_block(const Cell& block, uint32_t length, Cell& value) {
     return node && node->direct && binary_value(*node, cells_of(block), length, value, after);
 }
 
+// Ends a call whose callee is held at `holder`, below its frame: a pushed result takes the
+// holder's place.
+inline void pop_call(Cell* holder, bool push) {
+    interp::pop_frame(push);
+    if (!push) return;
+    *holder = *stack::last();
+    stack::top = holder + 1;
+}
+
 // A branch block run as the conditional's result, as interp::eval_as_result runs it: a block of
 // one plain number is its value, one with a ready analysis runs through it.
 void run_branch(const Cell& branch) {
@@ -685,11 +694,7 @@ uint32_t call_conditional(Plan& plan, const Node& node, const Cell& value, const
     }
     if (const Cell* branch = natives::branch_taken(node.conditional, stack::base)) run_branch(*branch);
     else stack::set_result(none_cell());
-    interp::pop_frame(push);
-    if (push) {
-        *holder = *stack::last();
-        stack::top = holder + 1;
-    }
+    pop_call(holder, push);
     return pos;
 }
 
@@ -704,11 +709,7 @@ uint32_t call(Plan& plan, const Node& node, const Cell& value, const Cell& code,
     uint32_t pos = fetch(plan, node, name, 0, node.fixed, code, node.pos + 1, end);
     if (node.native) run_native(plan, node, fn, name, code, pos, end);
     else run_function(plan, node, fn, name, code, pos, end);
-    interp::pop_frame(push);
-    if (push) {
-        *holder = *stack::last();
-        stack::top = holder + 1;
-    }
+    pop_call(holder, push);
     return pos;
 }
 
