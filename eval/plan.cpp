@@ -146,13 +146,18 @@ inline bool may_be_operator(const Cell& v) {
     return !value || value->is(TYPE_OP);
 }
 
-// The value a bound word gives as it is: nullptr when it has none, or one that is called or
-// raises (a callable, unset!, op!).
-inline const Cell* given_value(const Cell& word) {
-    const Cell* value = context::bound_value(word);
-    if (!value || interp::callable(value->type()) || value->is(TYPE_UNSET) || value->is(TYPE_OP)) return nullptr;
-    return value;
+// The types a word's value is not given as: called (a callable) or raising (unset!, op!).
+constexpr uint64_t NOT_GIVEN = 1ull << TYPE_NATIVE | 1ull << TYPE_ACTION | 1ull << TYPE_FUNCTION |
+                               1ull << TYPE_ROUTINE | 1ull << TYPE_UNSET | 1ull << TYPE_OP;
+static_assert(TYPE_COUNT <= 64);
+
+inline const Cell* given(const Cell* value) {
+    return value && !((1ull << value->type()) & NOT_GIVEN) ? value : nullptr;
 }
+
+// The value a bound word gives as it is: nullptr when it has none, or one that is called or
+// raises.
+inline const Cell* given_value(const Cell& word) { return given(context::bound_value(word)); }
 
 // The op! value of an operator word as analysed: read through its binding, as the value of a
 // word the analysis found bound; nullptr when it is not that value any more.
@@ -409,6 +414,16 @@ uint32_t general(Plan& plan, const Node& node, const Cell& code, uint32_t end, b
     return at ? stack::cells + (at - 1) + node.cell.s3 : nullptr;
 }
 
+// A word node's value cell: read where the analysis found it (the global values, a function's
+// frame) while that still holds, else through its binding.
+[[gnu::always_inline]] inline const Cell* word_value(const Node& node) {
+    const context::GlobalCache& global = context::global_cache;
+    if (node.place == Place::global && global.epoch == memory::move_epoch && global.context == node.cell.s1)
+        return global.values + node.cell.s3;
+    if (node.place == Place::frame) return direct_operand_value(node, global);
+    return context::bound_value(node.cell);
+}
+
 // The commonest plain number expression, `a op b`, when every cell and the operator are as
 // analysed; false, having changed nothing, when anything differs.
 [[gnu::always_inline]] inline bool binary_value(const Node& node, const Cell* cells, uint32_t end, Cell& value,
@@ -470,7 +485,7 @@ uint32_t general(Plan& plan, const Node& node, const Cell& code, uint32_t end, b
 // A value that is its own result, or a word holding one, with no word after it that may name an
 // operator: given as push asks.
 [[gnu::always_inline]] inline bool give_lone_value(const Node& node, const Cell* cells, uint32_t end, bool push) {
-    const Cell* value = node.kind == Kind::word ? given_value(node.cell) : &node.cell;
+    const Cell* value = node.kind == Kind::word ? given(word_value(node)) : &node.cell;
     if (!value) return false;
     if (node.pos + 1 < end && may_be_operator(cells[node.pos + 1])) return false;
     interp::give(*value, push);
