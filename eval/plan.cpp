@@ -79,6 +79,15 @@ struct Refinement {
     uint32_t count = 0;
 };
 
+// An `a op b` expression's cells, operator and operand places side by side, for its direct read.
+struct Binary {
+    Cell cells[3]{};  // the left operand, the operator word, the right operand
+    Cell op{};        // the operator word's op! value
+    interp::NumberOp number{};
+    Place left = Place::none;
+    Place right = Place::none;
+};
+
 struct Node {
     Kind kind = Kind::general;
     bool native = false;  // call: a native or action, else a function
@@ -99,6 +108,7 @@ struct Node {
     bool direct = false;        // binary: its operator bound to the global context, each operand a constant or a
                                 // word bound there or to a function's context
     Place place = Place::none;  // a constant's, or a word's that is read directly
+    Binary operands;            // binary
     uint32_t fixed = 0;                  // call: the arguments before any refinement's
     std::vector<Refinement> refinements; // path call
     std::vector<Cell> path;              // path call: the path's values from its index
@@ -218,6 +228,7 @@ public:
         node.binary = plain_operands(node) && node.steps.size() == 1;
         node.direct = node.binary && node.place != Place::none && node.steps[0].right->place != Place::none &&
                       global_word(node.steps[0].word);
+        if (node.binary) node.operands = binary_of(node);
         if (node.binary) node.push_argument = push_binary_value;
         else if (number_steps(node)) node.push_argument = push_plain_value;
         else if (node.kind == Kind::word && node.frameless) node.push_argument = push_lone_word;
@@ -235,6 +246,11 @@ private:
         if (global_word(word)) return Place::global;
         bool frame = word.s1 && int32_t(word.s3) >= 0 && context::context_cell(word.s1).has_flag(FLAG_CONTEXT_ON_STACK);
         return frame ? Place::frame : Place::none;
+    }
+
+    static Binary binary_of(const Node& node) {
+        const Step& step = node.steps[0];
+        return Binary{{node.cell, step.word, step.right->cell}, step.op, step.number, node.place, step.right->place};
     }
 
     static bool lone(const Node& node) {
@@ -406,12 +422,23 @@ uint32_t general(Plan& plan, const Node& node, const Cell& code, uint32_t end, b
     return c && interp::is_plain_number(*c) ? c : nullptr;
 }
 
-// The value cell of an operand analysed as direct, or nullptr for a function's word without a frame.
-[[gnu::always_inline]] inline const Cell* direct_operand_value(const Node& node, const context::GlobalCache& global) {
-    if (node.place == Place::constant) return &node.cell;
-    if (node.place == Place::global) return global.values + node.cell.s3;
-    uint32_t at = context::context_cell(node.cell.s1).s2;
-    return at ? stack::cells + (at - 1) + node.cell.s3 : nullptr;
+// Whether three cells hold the bits of three others: one compare of them all.
+inline bool same3(const Cell* a, const Cell* b) {
+    auto eq = [&](int i) {
+        return _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i)),
+                              _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i)));
+    };
+    return _mm_movemask_epi8(_mm_and_si128(_mm_and_si128(eq(0), eq(1)), eq(2))) == 0xFFFF;
+}
+
+// A directly read operand's value cell, `cell` being its code cell; nullptr for a function's
+// word without a frame.
+[[gnu::always_inline]] inline const Cell* placed_operand(Place place, const Cell& cell,
+                                                         const context::GlobalCache& global) {
+    if (place == Place::constant) return &cell;
+    if (place == Place::global) return global.values + cell.s3;
+    uint32_t at = context::context_cell(cell.s1).s2;
+    return at ? stack::cells + (at - 1) + cell.s3 : nullptr;
 }
 
 // A word node's value cell: read where the analysis found it (the global values, a function's
@@ -420,7 +447,7 @@ uint32_t general(Plan& plan, const Node& node, const Cell& code, uint32_t end, b
     const context::GlobalCache& global = context::global_cache;
     if (node.place == Place::global && global.epoch == memory::move_epoch && global.context == node.cell.s1)
         return global.values + node.cell.s3;
-    if (node.place == Place::frame) return direct_operand_value(node, global);
+    if (node.place == Place::frame) return placed_operand(node.place, node.cell, global);
     return context::bound_value(node.cell);
 }
 
@@ -428,30 +455,27 @@ uint32_t general(Plan& plan, const Node& node, const Cell& code, uint32_t end, b
 // analysed; false, having changed nothing, when anything differs.
 [[gnu::always_inline]] inline bool binary_value(const Node& node, const Cell* cells, uint32_t end, Cell& value,
                                                 uint32_t& after) {
-    const Step& step = node.steps[0];
+    const Binary& b = node.operands;
     uint32_t next = node.pos + 3;
-    if (next > end || !same(cells[node.pos], node.cell) || !same(cells[node.pos + 1], step.word) ||
-        !same(cells[node.pos + 2], step.right->cell))
-        return false;
+    if (next > end || !same3(cells + node.pos, b.cells)) return false;
     const Cell* left;
     const Cell* right;
     const context::GlobalCache& global = context::global_cache;
-    if (node.direct && global.epoch == memory::move_epoch && global.context == step.word.s1) {
+    if (node.direct && global.epoch == memory::move_epoch && global.context == b.cells[1].s1) {
         // Every word's value is a load or two away, in the global values as the cache holds them
         // or in the frame of the function whose context the word is bound to.
-        left = direct_operand_value(node, global);
-        right = direct_operand_value(*step.right, global);
-        if (!left || !right || !interp::is_plain_number(*left) || !interp::is_plain_number(*right) ||
-            !same(global.values[step.word.s3], step.op))
-            return false;
+        left = placed_operand(b.left, b.cells[0], global);
+        right = placed_operand(b.right, b.cells[2], global);
+        if (!left || !right || !same(global.values[b.cells[1].s3], b.op)) return false;
     } else {
         left = lone_number(node);
-        right = lone_number(*step.right);
-        if (!left || !right || !same_operator(step)) return false;
+        right = lone_number(*node.steps[0].right);
+        if (!left || !right || !same_operator(node.steps[0])) return false;
     }
+    if (!interp::is_plain_number(*left) || !interp::is_plain_number(*right)) return false;
     if (next < end && may_be_operator(cells[next]) && interp::operator_value(cells[next])) return false;
     value = *left;
-    interp::apply_number_op(step.number, value, *right);
+    interp::apply_number_op(b.number, value, *right);
     after = next;
     return true;
 }
