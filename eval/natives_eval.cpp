@@ -37,6 +37,13 @@ bool is_function(TypeId t) {
     return t == TYPE_NATIVE || t == TYPE_ACTION || t == TYPE_OP || t == TYPE_FUNCTION || t == TYPE_ROUTINE;
 }
 
+// The context an object or a function keeps in slot 1; none (0) for a native or an action, or an
+// op! made of one, whose slot 1 holds its number.
+NodeId context_of(const Cell& value) {
+    TypeId t = value.is(TYPE_OP) ? TypeId((value.header >> 16) & 0xFF) : value.type();
+    return is_object(t) || t == TYPE_FUNCTION || t == TYPE_ROUTINE ? value.s1 : 0;
+}
+
 Cell new_block(uint32_t room) {
     Cell b;
     block::make_at(&b, room);
@@ -272,9 +279,9 @@ void value_q(int32_t, const int32_t*) {
 
 void in(int32_t, const int32_t*) {
     Cell* a = args();
-    NodeId ctx = a[0].s1;  // objects and functions keep their context in slot 1
+    NodeId ctx = context_of(a[0]);
     Cell word = a[1];
-    int32_t index = context::find_word(ctx, word.s2, true);
+    int32_t index = ctx ? context::find_word(ctx, word.s2, true) : -1;
     if (index < 0) return stack::set_result(none_cell());
     if (word.is(TYPE_REFINEMENT)) word.set_type(TYPE_WORD);
     word.s1 = ctx;
