@@ -647,7 +647,8 @@ void run_function(Plan& plan, const Node& node, const Cell& fn, const Cell& name
         *flag = logic_cell(true);
         Cell* fetched = stack::top;
         pos = fetch(plan, node, name, r.first, r.count, code, pos, end);
-        std::copy(fetched, stack::top, flag + 1);
+        // A refinement has an argument or two: a loop, not a call of memmove.
+        for (Cell* from = fetched; from < stack::top; ++from) flag[1 + (from - fetched)] = *from;
         stack::top = fetched;
     }
     interp::run_function_frame(fn, run_body);
