@@ -99,6 +99,7 @@ struct Node {
     Cell cell{};          // the code cell at pos
     Cell callee{};        // call: the value called
     std::vector<Cell> entries;       // call: the arguments' list entries
+    std::vector<uint64_t> accepts;   // call: the types each entry accepts, a bit per type id
     std::vector<const Node*> args;   // call: the arguments analysed (the rest end unknown); set-word: the value
     std::vector<Cell> locals;        // function call: the values its other slots start with
     std::vector<Step> steps;
@@ -107,7 +108,7 @@ struct Node {
     bool binary = false;        // a number operator between two lone constants or words
     bool direct = false;        // binary: its operator bound to the global context, each operand a constant or a
                                 // word bound there or to a function's context
-    Place place = Place::none;  // a constant's, or a word's that is read directly
+    Place place = Place::none;  // a constant's, or a word's (a value's or a callee's) that is read directly
     Binary operands;            // binary
     uint32_t fixed = 0;                  // call: the arguments before any refinement's
     std::vector<Refinement> refinements; // path call
@@ -242,7 +243,7 @@ private:
     static Place place_of(const Node& node) {
         const Cell& word = node.cell;
         if (node.kind == Kind::constant) return Place::constant;
-        if (node.kind != Kind::word) return Place::none;
+        if (node.kind != Kind::word && node.kind != Kind::call) return Place::none;
         if (global_word(word)) return Place::global;
         bool frame = word.s1 && int32_t(word.s3) >= 0 && context::context_cell(word.s1).has_flag(FLAG_CONTEXT_ON_STACK);
         return frame ? Place::frame : Place::none;
@@ -343,6 +344,12 @@ private:
         return true;
     }
 
+    static uint64_t accepted_types(const Cell& entry) {
+        uint64_t mask = 0;
+        for (uint32_t t = 0; t < TYPE_COUNT; ++t) mask |= uint64_t(typeset::has(entry, t)) << t;
+        return mask;
+    }
+
     void call(Node& node, const Cell& callee) {
         const Cell fn = callee;  // making a list may move the cell `callee` lies in
         NodeId list = analysed_list(fn);
@@ -353,6 +360,7 @@ private:
         if (!node.path.empty() && !refinements(node, list)) return;
         node.kind = Kind::call;
         node.callee = fn;
+        for (const Cell& entry : node.entries) node.accepts.push_back(accepted_types(entry));
         if (fn.is(TYPE_NATIVE) && node.path.empty())
             node.conditional = natives::conditional_of(natives::table[fn.s1 - 1]);
         if (!node.native) interp::each_local_slot(list, after, [&](const Cell& slot) { node.locals.push_back(slot); });
@@ -615,10 +623,10 @@ uint32_t operators(Plan& plan, const Node& node, const Cell& code, uint32_t next
 inline uint32_t fetch(Plan& plan, const Node& node, const Cell& name, uint32_t first, uint32_t count, const Cell& code,
                uint32_t pos, uint32_t end) {
     for (uint32_t i = first; i < first + count; ++i) {
-        const Cell& entry = node.entries[i];
-        if (pos >= end) interp::missing_argument(name, entry);
+        if (pos >= end) interp::missing_argument(name, node.entries[i]);
         pos = argument(plan, node.args[i], code, pos, end);
-        check_argument(name, entry);
+        const Cell& value = stack::top[-1];
+        if (!((node.accepts[i] >> value.type()) & 1)) interp::wrong_argument_type(name, node.entries[i], value);
     }
     return pos;
 }
@@ -721,9 +729,9 @@ uint32_t call_conditional(Plan& plan, const Node& node, const Cell& value, const
     const Cell& name = node.cell;
     stack::mark(interp::FRAME_NATIVE_KIND, name.s2, name.s1);
     uint32_t pos = fetch(plan, node, name, 0, 1, code, node.pos + 1, end);
+    const Cell* cells = cells_of(code);
     for (uint32_t i = 1; i < node.fixed; ++i) {
         const Node* arg = node.args[i];
-        const Cell* cells = cells_of(code);
         if (pos < end && arg->pos == pos && arg->kind == Kind::constant && arg->cell.is(TYPE_BLOCK) &&
             same(cells[pos], arg->cell) && (pos + 1 >= end || !cells[pos + 1].is(TYPE_WORD))) {
             stack::push(arg->cell);
@@ -731,6 +739,7 @@ uint32_t call_conditional(Plan& plan, const Node& node, const Cell& value, const
             continue;
         }
         pos = fetch(plan, node, name, i, 1, code, pos, end);
+        cells = cells_of(code);  // the argument's code may have moved the block's cells
     }
     if (const Cell* branch = natives::branch_taken(node.conditional, stack::base)) run_branch(*branch);
     else stack::set_result(none_cell());
@@ -842,7 +851,7 @@ uint32_t evaluate(Plan& plan, const Node& node, const Cell& code, uint32_t end, 
         next = set_word_framed(plan, node, code, end, push);
         break;
     case Kind::call: {
-        const Cell* value = context::bound_value(node.cell);
+        const Cell* value = word_value(node);
         if (!value || !same(*value, node.callee) || plan.retired) return general(plan, node, code, end, no_infix, push);
         next = node.conditional != natives::Conditional::none ? call_conditional(plan, node, *value, code, end, push)
                                                               : call(plan, node, *value, code, end, push);
