@@ -68,6 +68,8 @@ struct Step {
     bool framed = false;  // a native or action of two evaluated arguments: called here
     Cell left_entry{};
     Cell right_entry{};
+    uint64_t left_accepts = 0;  // the types each entry accepts, a bit per type id
+    uint64_t right_accepts = 0;
     const Node* right = nullptr;
 };
 
@@ -108,7 +110,7 @@ struct Node {
     bool binary = false;        // a number operator between two lone constants or words
     bool direct = false;        // binary: its operator bound to the global context, each operand a constant or a
                                 // word bound there or to a function's context
-    Place place = Place::none;  // a constant's, or a word's (a value's or a callee's) that is read directly
+    Place place = Place::none;  // a constant's, or a word's (a value's, a callee's, a path's head) read directly
     Binary operands;            // binary
     uint32_t fixed = 0;                  // call: the arguments before any refinement's
     std::vector<Refinement> refinements; // path call
@@ -162,13 +164,10 @@ constexpr uint64_t NOT_GIVEN = 1ull << TYPE_NATIVE | 1ull << TYPE_ACTION | 1ull 
                                1ull << TYPE_ROUTINE | 1ull << TYPE_UNSET | 1ull << TYPE_OP;
 static_assert(TYPE_COUNT <= 64);
 
+// The value cell a word gives as it is: nullptr when it has none, or one that is called or raises.
 inline const Cell* given(const Cell* value) {
     return value && !((1ull << value->type()) & NOT_GIVEN) ? value : nullptr;
 }
-
-// The value a bound word gives as it is: nullptr when it has none, or one that is called or
-// raises.
-inline const Cell* given_value(const Cell& word) { return given(context::bound_value(word)); }
 
 // The op! value of an operator word as analysed: read through its binding, as the value of a
 // word the analysis found bound; nullptr when it is not that value any more.
@@ -241,9 +240,9 @@ private:
         return word.is(TYPE_WORD) && word.s1 == context::global() && int32_t(word.s3) >= 0;
     }
     static Place place_of(const Node& node) {
-        const Cell& word = node.cell;
+        const Cell& word = node.kind == Kind::path_call ? node.path[0] : node.cell;
         if (node.kind == Kind::constant) return Place::constant;
-        if (node.kind != Kind::word && node.kind != Kind::call) return Place::none;
+        if (node.kind != Kind::word && node.kind != Kind::call && node.kind != Kind::path_call) return Place::none;
         if (global_word(word)) return Place::global;
         bool frame = word.s1 && int32_t(word.s3) >= 0 && context::context_cell(word.s1).has_flag(FLAG_CONTEXT_ON_STACK);
         return frame ? Place::frame : Place::none;
@@ -403,6 +402,8 @@ private:
         step.framed = true;
         step.left_entry = entries[0];
         step.right_entry = entries[1];
+        step.left_accepts = accepted_types(entries[0]);
+        step.right_accepts = accepted_types(entries[1]);
     }
 
     Plan& plan_;
@@ -449,15 +450,17 @@ inline bool same3(const Cell* a, const Cell* b) {
     return at ? stack::cells + (at - 1) + cell.s3 : nullptr;
 }
 
-// A word node's value cell: read where the analysis found it (the global values, a function's
-// frame) while that still holds, else through its binding.
-[[gnu::always_inline]] inline const Cell* word_value(const Node& node) {
+// A word's value cell: read where the analysis found it (the global values, a function's frame)
+// while that still holds, else through its binding.
+[[gnu::always_inline]] inline const Cell* word_value(Place place, const Cell& word) {
     const context::GlobalCache& global = context::global_cache;
-    if (node.place == Place::global && global.epoch == memory::move_epoch && global.context == node.cell.s1)
-        return global.values + node.cell.s3;
-    if (node.place == Place::frame) return placed_operand(node.place, node.cell, global);
-    return context::bound_value(node.cell);
+    if (place == Place::global && global.epoch == memory::move_epoch && global.context == word.s1)
+        return global.values + word.s3;
+    if (place == Place::frame) return placed_operand(place, word, global);
+    return context::bound_value(word);
 }
+
+[[gnu::always_inline]] inline const Cell* word_value(const Node& node) { return word_value(node.place, node.cell); }
 
 // The commonest plain number expression, `a op b`, when every cell and the operator are as
 // analysed; false, having changed nothing, when anything differs.
@@ -568,8 +571,9 @@ uint32_t argument(Plan& plan, const Node* node, const Cell& code, uint32_t pos, 
     return operand(plan, node, code, pos, end, false);
 }
 
-inline void check_argument(const Cell& name, const Cell& entry) {
-    if (!typeset::has(entry, stack::top[-1].type())) interp::wrong_argument_type(name, entry, stack::top[-1]);
+// Raises the argument type error unless the value's type is among those its entry accepts.
+inline void check_argument(const Cell& name, const Cell& entry, uint64_t accepts, const Cell& value) {
+    if (!((accepts >> value.type()) & 1)) interp::wrong_argument_type(name, entry, value);
 }
 
 // A call of a native or action operator, the left operand at start_top; as the interpreter's
@@ -584,12 +588,11 @@ uint32_t call_operator(Plan& plan, const Step& step, const Cell& code, uint32_t 
     Rooted held(fn);
     stack::mark(interp::FRAME_NATIVE_KIND, step.word.s2, step.word.s1);
     ++stack::top;
-    if (!typeset::has(step.left_entry, stack::base->type()))
-        interp::wrong_argument_type(step.word, step.left_entry, *stack::base);
+    check_argument(step.word, step.left_entry, step.left_accepts, *stack::base);
     uint32_t pos = next + 1;
     if (pos >= end) interp::missing_argument(step.word, step.right_entry);
     pos = operand(plan, step.right, code, pos, end, true);
-    check_argument(step.word, step.right_entry);
+    check_argument(step.word, step.right_entry, step.right_accepts, stack::top[-1]);
     interp::run_native(*held, no_refinements.data());
     interp::pop_frame(push);
     return pos;
@@ -625,8 +628,7 @@ inline uint32_t fetch(Plan& plan, const Node& node, const Cell& name, uint32_t f
     for (uint32_t i = first; i < first + count; ++i) {
         if (pos >= end) interp::missing_argument(name, node.entries[i]);
         pos = argument(plan, node.args[i], code, pos, end);
-        const Cell& value = stack::top[-1];
-        if (!((node.accepts[i] >> value.type()) & 1)) interp::wrong_argument_type(name, node.entries[i], value);
+        check_argument(name, node.entries[i], node.accepts[i], stack::top[-1]);
     }
     return pos;
 }
@@ -839,7 +841,7 @@ uint32_t evaluate(Plan& plan, const Node& node, const Cell& code, uint32_t end, 
     switch (node.kind) {
     case Kind::constant: interp::give(node.cell, push); break;
     case Kind::word: {
-        const Cell* value = given_value(node.cell);
+        const Cell* value = given(word_value(node));
         if (!value) return general(plan, node, code, end, no_infix, push);
         interp::give(*value, push);
         break;
@@ -858,7 +860,7 @@ uint32_t evaluate(Plan& plan, const Node& node, const Cell& code, uint32_t end, 
         break;
     }
     case Kind::path_call: {
-        const Cell* value = same_path(node) ? context::bound_value(node.path[0]) : nullptr;
+        const Cell* value = same_path(node) ? word_value(node.place, node.path[0]) : nullptr;
         if (!value || !same(*value, node.callee) || plan.retired) return general(plan, node, code, end, no_infix, push);
         next = call(plan, node, *value, code, end, push);
         break;
