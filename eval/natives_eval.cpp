@@ -15,6 +15,7 @@
 #include "core/words.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/map.hpp"
+#include "datatypes/native.hpp"
 #include "datatypes/object.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/word.hpp"
@@ -40,7 +41,7 @@ bool is_function(TypeId t) {
 // The context an object or a function keeps in slot 1; none (0) for a native or an action, or an
 // op! made of one, whose slot 1 holds its number.
 NodeId context_of(const Cell& value) {
-    TypeId t = value.is(TYPE_OP) ? TypeId((value.header >> 16) & 0xFF) : value.type();
+    TypeId t = value.is(TYPE_OP) ? native::op_source(value) : value.type();
     return is_object(t) || t == TYPE_FUNCTION || t == TYPE_ROUTINE ? value.s1 : 0;
 }
 
