@@ -425,10 +425,9 @@ uint32_t general(Plan& plan, const Node& node, const Cell& code, uint32_t end, b
     return interp::eval_expression(code, node.pos, end, no_infix, push, false);
 }
 
-// A lone constant or word node's value when it is a plain number; its cell has matched.
-[[gnu::always_inline]] inline const Cell* lone_number(const Node& node) {
-    const Cell* c = node.kind == Kind::constant ? &node.cell : context::bound_value(node.cell);
-    return c && interp::is_plain_number(*c) ? c : nullptr;
+// A lone constant or word node's value cell, read through the word's binding; its cell has matched.
+[[gnu::always_inline]] inline const Cell* lone_value(const Node& node) {
+    return node.kind == Kind::constant ? &node.cell : context::bound_value(node.cell);
 }
 
 // Whether three cells hold the bits of three others: one compare of them all.
@@ -438,6 +437,12 @@ inline bool same3(const Cell* a, const Cell* b) {
                               _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i)));
     };
     return _mm_movemask_epi8(_mm_and_si128(_mm_and_si128(eq(0), eq(1)), eq(2))) == 0xFFFF;
+}
+
+// Whether the global cache holds the global values as they now lie and `context` is the global
+// context: words bound there are then read straight from the cache.
+[[gnu::always_inline]] inline bool global_current(const context::GlobalCache& global, NodeId context) {
+    return global.epoch == memory::move_epoch && global.context == context;
 }
 
 // A directly read operand's value cell, `cell` being its code cell; nullptr for a function's
@@ -454,8 +459,7 @@ inline bool same3(const Cell* a, const Cell* b) {
 // while that still holds, else through its binding.
 [[gnu::always_inline]] inline const Cell* word_value(Place place, const Cell& word) {
     const context::GlobalCache& global = context::global_cache;
-    if (place == Place::global && global.epoch == memory::move_epoch && global.context == word.s1)
-        return global.values + word.s3;
+    if (place == Place::global && global_current(global, word.s1)) return global.values + word.s3;
     if (place == Place::frame) return placed_operand(place, word, global);
     return context::bound_value(word);
 }
@@ -472,15 +476,15 @@ inline bool same3(const Cell* a, const Cell* b) {
     const Cell* left;
     const Cell* right;
     const context::GlobalCache& global = context::global_cache;
-    if (node.direct && global.epoch == memory::move_epoch && global.context == b.cells[1].s1) {
+    if (node.direct && global_current(global, b.cells[1].s1)) {
         // Every word's value is a load or two away, in the global values as the cache holds them
         // or in the frame of the function whose context the word is bound to.
         left = placed_operand(b.left, b.cells[0], global);
         right = placed_operand(b.right, b.cells[2], global);
         if (!left || !right || !same(global.values[b.cells[1].s3], b.op)) return false;
     } else {
-        left = lone_number(node);
-        right = lone_number(*node.steps[0].right);
+        left = lone_value(node);
+        right = lone_value(*node.steps[0].right);
         if (!left || !right || !same_operator(node.steps[0])) return false;
     }
     if (!interp::is_plain_number(*left) || !interp::is_plain_number(*right)) return false;
