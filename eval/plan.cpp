@@ -496,12 +496,10 @@ inline bool same3(const Cell* a, const Cell* b) {
 }
 
 // The value of a plain number expression, as the interpreter's frameless path finds it: a number
-// or a word holding one, then number operators with such right operands; false, having changed
-// nothing, for any other expression.
-[[gnu::always_inline]] inline bool plain_value(const Node& node, const Cell& code, uint32_t end, Cell& value,
-                                               uint32_t& after) {
-    const Cell* cells = cells_of(code);
-    if (node.binary && binary_value(node, cells, end, value, after)) return true;
+// or a word holding one, then number operators with such right operands, folded one by one;
+// false, having changed nothing, for any other expression.
+[[gnu::always_inline]] inline bool folded_value(const Node& node, const Cell* cells, uint32_t end, Cell& value,
+                                                uint32_t& after) {
     if (!same(cells[node.pos], node.cell)) return false;
     if (node.kind != Kind::constant && node.kind != Kind::word) return false;
     if (!interp::plain_number(node.cell, value)) return false;
@@ -521,6 +519,13 @@ inline bool same3(const Cell* a, const Cell* b) {
     return true;
 }
 
+// The same value, `a op b` read directly first.
+[[gnu::always_inline]] inline bool plain_value(const Node& node, const Cell& code, uint32_t end, Cell& value,
+                                               uint32_t& after) {
+    const Cell* cells = cells_of(code);
+    return (node.binary && binary_value(node, cells, end, value, after)) || folded_value(node, cells, end, value, after);
+}
+
 // A value that is its own result, or a word holding one, with no word after it that may name an
 // operator: given as push asks.
 [[gnu::always_inline]] inline bool give_lone_value(const Node& node, const Cell* cells, uint32_t end, bool push) {
@@ -532,10 +537,10 @@ inline bool same3(const Cell* a, const Cell* b) {
 }
 
 // Shortcuts kept apart from the runner's other paths, whose registers they would otherwise take:
-// a plain number expression (`n - 1`)...
+// a plain number expression (`n - 1`), folded, also where the `a op b` read below fell through...
 bool push_plain_value(const Node& node, const Cell& code, uint32_t end, uint32_t& pos) {
     Cell value;
-    if (!plain_value(node, code, end, value, pos)) return false;
+    if (!folded_value(node, cells_of(code), end, value, pos)) return false;
     stack::push(value);
     return true;
 }
