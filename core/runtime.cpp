@@ -46,6 +46,7 @@
 #include "datatypes/point.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
+#include "datatypes/time.hpp"
 #include "datatypes/tuple.hpp"
 #include "datatypes/typeset.hpp"
 #include "datatypes/word.hpp"
@@ -73,7 +74,7 @@ void (*const datatype_registrations[])() = {
     function_init, routine_init, issue_init, object_init,   float_init,   typeset_init,
     error_init,    percent_init, char_init,    url_init,     file_init,
     bitset_init,   pair_init,    tuple_init,   point2d_init, point3d_init,
-    map_init,      hash_init,
+    map_init,      hash_init,    time_init,
 };
 
 void register_datatypes() {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "core/catalog.hpp"
@@ -121,6 +122,9 @@ struct Lexer {
 // value it stands for.
 TypeId load_value(Lexer& lx);
 TypeId load_construct(Lexer& lx);
+TypeId load_time(Lexer& lx);
+// The seconds of a time text ([sign] hours:minutes[:seconds]), or nothing when it is not one.
+std::optional<double> read_time(std::string_view text);
 TypeId load_string_text(Lexer& lx, const uint8_t* begin, const uint8_t* end, uint32_t flags);
 // The head word of a path (the `'` or `:` prefix already removed).
 void load_path_head(Lexer& lx, std::string_view name);

@@ -536,8 +536,9 @@ TypeId load_value(Lexer& lx) {
     case T_REF: return load_text(lx, lx.token_start + 1, lx.token_end, lx.flags, TYPE_REF, false);
     case T_RAW_STRING: return load_raw_string(lx);
     case T_BINARY: return load_binary(lx);
+    case T_TIME: return load_time(lx);
     default:
-        // date!, time! and money! literals load once those datatypes exist.
+        // date! and money! literals load once those datatypes exist.
         lx.invalid(lx.token_type);
     }
 }
