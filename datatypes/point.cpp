@@ -252,6 +252,12 @@ Cell from_pair(const Cell& pair) {
     return point;
 }
 
+Cell make(TypeId type, double x, double y, double z) {
+    Cell point;
+    store(&point, type, {{x, y, z}});
+    return point;
+}
+
 Cell* do_math(Cell* left, const Cell* right, MathOp op) {
     Coordinates r = right_operand(*left, right);
     Coordinates v = coordinates_of(*left);

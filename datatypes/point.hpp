@@ -14,6 +14,8 @@ constexpr int dimension(TypeId type) { return type == TYPE_POINT3D ? 3 : 2; }
 float coordinate(const Cell& point, int i);
 // The point2D! of a pair's coordinates.
 Cell from_pair(const Cell& pair);
+// A point of the type from its coordinates, each narrowed to binary32 (z is ignored for 2D).
+Cell make(TypeId type, double x, double y, double z = 0.0);
 
 // Arithmetic with a point on the left; the result replaces it.
 Cell* do_math(Cell* left, const Cell* right, floating::MathOp op);

@@ -91,6 +91,27 @@ VYN_NATIVE(to_local_file);
 VYN_NATIVE(new_line);
 VYN_NATIVE(new_line_q);
 
+// natives_math.cpp: numbers, bits, trigonometry and the pair and point constructors.
+VYN_NATIVE(max);
+VYN_NATIVE(min);
+VYN_NATIVE(shift);
+VYN_NATIVE(to_hex);
+VYN_NATIVE(sine);
+VYN_NATIVE(cosine);
+VYN_NATIVE(tangent);
+VYN_NATIVE(arcsine);
+VYN_NATIVE(arccosine);
+VYN_NATIVE(arctangent);
+VYN_NATIVE(arctangent2);
+VYN_NATIVE(log_2);
+VYN_NATIVE(log_10);
+VYN_NATIVE(log_e);
+VYN_NATIVE(exp);
+VYN_NATIVE(square_root);
+VYN_NATIVE(as_pair);
+VYN_NATIVE(as_point2d);
+VYN_NATIVE(as_point3d);
+
 // natives_system.cpp: the runtime's services and the lexer.
 VYN_NATIVE(stats);
 VYN_NATIVE(recycle);

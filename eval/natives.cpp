@@ -72,31 +72,31 @@ const Native slots[NATIVE_COUNT] = {
     enhex,               // 48 enhex
     negative_q,          // 49 negative?
     positive_q,          // 50 positive?
-    not_done,            // 51 max
-    not_done,            // 52 min
-    not_done,            // 53 shift
-    not_done,            // 54 to-hex
-    not_done,            // 55 sine
-    not_done,            // 56 cosine
-    not_done,            // 57 tangent
-    not_done,            // 58 arcsine
-    not_done,            // 59 arccosine
-    not_done,            // 60 arctangent
-    not_done,            // 61 arctangent2
+    max,                 // 51 max
+    min,                 // 52 min
+    shift,               // 53 shift
+    to_hex,              // 54 to-hex
+    sine,                // 55 sine
+    cosine,              // 56 cosine
+    tangent,             // 57 tangent
+    arcsine,             // 58 arcsine
+    arccosine,           // 59 arccosine
+    arctangent,          // 60 arctangent
+    arctangent2,         // 61 arctangent2
     nan_q,               // 62 NaN?
-    not_done,            // 63 log-2
-    not_done,            // 64 log-10
-    not_done,            // 65 log-e
-    not_done,            // 66 exp
-    not_done,            // 67 square-root
+    log_2,               // 63 log-2
+    log_10,              // 64 log-10
+    log_e,               // 65 log-e
+    exp,                 // 66 exp
+    square_root,         // 67 square-root
     construct,           // 68 construct
     value_q,             // 69 value?
     try_,                // 70 try
     uppercase,           // 71 uppercase
     lowercase,           // 72 lowercase
-    not_done,            // 73 as-pair
-    not_done,            // 74 as-point2D
-    not_done,            // 75 as-point3D
+    as_pair,             // 73 as-pair
+    as_point2d,          // 74 as-point2D
+    as_point3d,          // 75 as-point3D
     not_done,            // 76 as-money
     break_,              // 77 break
     continue_,           // 78 continue

@@ -45,5 +45,4 @@ TEST_F(Table, TheBootSourcesNameEverySlotOnceInOrder) {
 
 TEST_F(Table, SlotsOfNativesNotInTheRuntimeYetRaiseNotDone) {
     EXPECT_EQ(error_of("wait 0"), err::not_done);
-    EXPECT_EQ(error_of("max 1 2"), err::not_done);
 }
