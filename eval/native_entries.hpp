@@ -117,6 +117,9 @@ VYN_NATIVE(stats);
 VYN_NATIVE(recycle);
 VYN_NATIVE(transcode);
 
+// parse.cpp: the parse dialect.
+VYN_NATIVE(parse);
+
 }  // namespace vyn::natives::entry
 
 #undef VYN_NATIVE

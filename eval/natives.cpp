@@ -61,7 +61,7 @@ const Native slots[NATIVE_COUNT] = {
     stats,               // 37 stats
     bind,                // 38 bind
     in,                  // 39 in
-    not_done,            // 40 parse
+    parse,               // 40 parse
     union_,              // 41 union
     intersect,           // 42 intersect
     unique,              // 43 unique
