@@ -823,8 +823,12 @@ private:
         Rooted held(value);
         Cell* mark = stack::top;
         Cell* slot = stack::push(input_stack[at]);
-        Cell* after = actions::handler_of<A_INSERT>(slot)(slot, held.get(), nullptr, !spread, nullptr);
-        input_stack[at].s1 = after->s1;
+        if (series::vs_tail_q(slot)) {  // the usual case, and a cheaper one
+            actions::handler_of<A_APPEND>(slot)(slot, held.get(), nullptr, !spread, nullptr);
+            input_stack[at].s1 = memory::series_of(slot->s2)->length();
+        } else {
+            input_stack[at].s1 = actions::handler_of<A_INSERT>(slot)(slot, held.get(), nullptr, !spread, nullptr)->s1;
+        }
         stack::top = mark;
     }
 
