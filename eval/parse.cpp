@@ -214,19 +214,20 @@ private:
         uint32_t entry = position();
         Status status = Status::matched;
         for (uint32_t i = rules.s1; i < rules_tail(rules);) {
-            if (is_keyword(cell_at(rules, i), Keyword::bar)) break;
+            Cell rule = cell_at(rules, i);
+            if (is_keyword(rule, Keyword::bar)) break;
             Outcome o = match_rule(rules, i);
-            if (o.status == Status::matched) {
+            if (is_keyword(rule, Keyword::break_) || is_keyword(rule, Keyword::reject)) {
+                status = o.status;  // ends this block and the repetition governing it
+                break;
+            }
+            if (succeeded(o.status)) {  // a sub-block that a break ended has matched
                 i = o.next;
                 continue;
             }
-            if (o.status != Status::failed) {
-                status = o.status;
-                break;
-            }
             uint32_t bar = next_bar(rules, o.next);
             move_to(clamped(entry));
-            if (bar == 0) {
+            if (bar == NO_BAR) {
                 status = Status::failed;
                 break;
             }
@@ -237,11 +238,12 @@ private:
         return status;
     }
 
-    // The index of the next | at or after `from`, or 0.
+    // The index of the next | at or after `from`, or NO_BAR.
+    static constexpr uint32_t NO_BAR = UINT32_MAX;
     static uint32_t next_bar(const Cell& rules, uint32_t from) {
         for (uint32_t i = from; i < rules_tail(rules); ++i)
             if (is_keyword(cell_at(rules, i), Keyword::bar)) return i;
-        return 0;
+        return NO_BAR;
     }
 
     // One rule at index i with what governs it; a failure leaves the input where it was.
@@ -520,6 +522,7 @@ private:
 
     // The index after the rule at j, without matching it.
     uint32_t rule_end(const Cell& rules, uint32_t j) const {
+        if (runtime::native_stack_exhausted()) fire(err::parse_stack);
         Cell c = rule_at(rules, j, cell_at(rules, j - 1));
         if (count_at(rules, j).is(TYPE_INTEGER)) {
             uint32_t k = j + 1;
@@ -594,8 +597,8 @@ private:
     bool is_literal(const Cell& value) const {
         if (kind() == InputKind::cells) {
             TypeId t = value.type();
-            return t != TYPE_BLOCK && t != TYPE_DATATYPE && t != TYPE_TYPESET && t != TYPE_PAREN && !word::any_word(t) &&
-                   t != TYPE_INTEGER && t != TYPE_NONE && !series::is_block_type(t);
+            return t != TYPE_DATATYPE && t != TYPE_TYPESET && t != TYPE_INTEGER && t != TYPE_NONE &&
+                   !word::any_word(t) && !series::is_block_type(t);
         }
         return value.is(TYPE_CHAR) || value.is(TYPE_BITSET) || is_textual(value.type()) || value.is(TYPE_BINARY);
     }
@@ -613,7 +616,7 @@ private:
     // set word rule / copy word rule.
     Outcome set_copy(const Cell& rules, uint32_t i, const Cell& keyword, bool copy) {
         Cell target = rule_at(rules, i + 1, keyword);
-        if (!target.is(TYPE_WORD) && !target.is(TYPE_SET_WORD)) fire(err::parse_rule, &keyword);
+        if (!target.is(TYPE_WORD)) fire(err::parse_rule, &keyword);
         need_rule(rules, i + 2, target);
         Frame frame(*this, rules, 1, 1, copy ? KIND_COPY : KIND_SET);
         uint32_t start = position();
@@ -621,8 +624,8 @@ private:
         if (!succeeded(o.status)) return o;
         uint32_t count = position() - std::min(start, position());
         Rooted word(target);
-        if (copy) set_word(*word, copy_range(start, count));
-        else set_word(*word, count > 0 ? element_at(start) : none_cell());
+        Rooted value(copy ? copy_range(start, count) : count > 0 ? element_at(start) : none_cell());
+        set_word(*word, *value);
         return o;
     }
 
@@ -666,6 +669,7 @@ private:
         input_stack.push_back(element);
         input_ = element;
         limit_ = -1;
+        move_to(clamped(position()));
         Outcome o = match_rule(rules, j);
         bool whole = succeeded(o.status) && position() >= end();
         input_ = outer;
@@ -678,18 +682,17 @@ private:
 
     // ---- Modification ----
 
-    // remove rule, or remove word (from the word's position to here).
+    // remove rule, or remove word (between the word's position and here).
     Outcome remove(const Cell& rules, uint32_t j, const Cell& keyword) {
         need_rule(rules, j, keyword);
         Frame frame(*this, rules, 1, 1, KIND_REMOVE);
         if (removal_word(rules, j)) {
-            uint32_t from = word::get(cell_at(rules, j)).s1;
-            cut(std::min(from, position()), position() - std::min(from, position()));
+            cut(word::get(cell_at(rules, j)).s1, position());
             return {j + 1, Status::matched};
         }
         uint32_t start = position();
         Outcome o = match_rule(rules, j);
-        if (succeeded(o.status)) cut(start, position() - std::min(start, position()));
+        if (succeeded(o.status)) cut(start, position());
         return o;
     }
 
@@ -702,7 +705,7 @@ private:
         return {k + 1, Status::matched};
     }
 
-    // change [only] rule value, or change [only] word value (from the word's position to here).
+    // change [only] rule value, or change [only] word value (between the word's position and here).
     Outcome change(const Cell& rules, uint32_t j, const Cell& keyword) {
         bool only = only_at(rules, j);
         uint32_t k = j + (only ? 1 : 0);
@@ -711,7 +714,7 @@ private:
         uint32_t start = position();
         uint32_t next;
         if (removal_word(rules, k)) {
-            start = std::min(word::get(cell_at(rules, k)).s1, position());
+            start = word::get(cell_at(rules, k)).s1;
             next = k + 1;
         } else {
             Outcome o = match_rule(rules, k);
@@ -719,8 +722,8 @@ private:
             next = o.next;
         }
         Rooted value(operand(rule_at(rules, next, keyword)));
-        cut(start, position() - std::min(start, position()));
-        move_to(put(start, *value, only));
+        cut(start, position());
+        move_to(put(position(), *value, only));
         return {next + 1, Status::matched};
     }
 
@@ -731,8 +734,10 @@ private:
         return c;
     }
 
-    // Removes count elements at `from`; the position goes there.
-    void cut(uint32_t from, uint32_t count) {
+    // Removes the elements between two positions, in either order; the position goes to the first.
+    void cut(uint32_t a, uint32_t b) {
+        uint32_t from = clamped(std::min(a, b));
+        uint32_t count = clamped(std::max(a, b)) - from;
         move_to(from);
         if (count == 0) return;
         Cell* mark = stack::top;
@@ -952,7 +957,8 @@ private:
 };
 
 Frame::Frame(Engine& engine, const Cell& rules, int32_t min, int32_t max, Kind kind) : at_(rule_stack.size()) {
-    if (at_ + FRAME_CELLS >= STACK_LIMIT || runtime::native_stack_exhausted()) fire(err::parse_stack);
+    bool full = at_ + FRAME_CELLS >= STACK_LIMIT || input_stack.size() >= STACK_LIMIT;
+    if (full || runtime::native_stack_exhausted()) fire(err::parse_stack);
     if (kind == KIND_BLOCK) {
         for (size_t f = engine.rule_base_; f < at_; f += FRAME_CELLS) {
             const Cell& block = rule_stack[f];
@@ -972,7 +978,8 @@ Frame::Frame(Engine& engine, const Cell& rules, int32_t min, int32_t max, Kind k
 // The /part refinement as an end index.
 int64_t part_limit(const Cell& input, const Cell& part) {
     Cell length = part;
-    if (length.is(TYPE_FLOAT) || length.is(TYPE_PERCENT)) length = integer_cell(floating::to_integer_checked(length));
+    if (length.is(TYPE_FLOAT) || length.is(TYPE_PERCENT))
+        length = integer_cell(floating::to_integer_checked(float_cell(length.f64())));
     return int64_t(input.s1) + series::part_distance(&input, &length);
 }
 
