@@ -36,6 +36,7 @@
 #include "datatypes/issue.hpp"
 #include "datatypes/logic.hpp"
 #include "datatypes/map.hpp"
+#include "datatypes/money.hpp"
 #include "datatypes/native.hpp"
 #include "datatypes/none.hpp"
 #include "datatypes/object.hpp"
@@ -74,7 +75,7 @@ void (*const datatype_registrations[])() = {
     function_init, routine_init, issue_init, object_init,   float_init,   typeset_init,
     error_init,    percent_init, char_init,    url_init,     file_init,
     bitset_init,   pair_init,    tuple_init,   point2d_init, point3d_init,
-    map_init,      hash_init,    time_init,
+    map_init,      hash_init,    time_init,    money_init,
 };
 
 void register_datatypes() {

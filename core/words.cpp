@@ -52,6 +52,8 @@ const SymbolEntry symbols[] = {
     {"amount", &sym::amount}, {"user", &sym::user}, {"host", &sym::host}, {"system", &sym::system},
     {"system-global", &sym::system_global}, {"stack", &sym::stack}, {"trace", &sym::trace},
     {"no-trace", &sym::no_trace}, {"lexer", &sym::lexer}, {"exit-states", &sym::exit_states},
+    {"locale", &sym::locale}, {"currencies", &sym::currencies}, {"list", &sym::list},
+    {"options", &sym::options}, {"money-digits", &sym::money_digits},
 };
 
 // Parse keywords and OS names, bound exactly as spelled.

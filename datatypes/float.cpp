@@ -18,6 +18,7 @@
 #include "core/error.hpp"
 #include "core/memory.hpp"
 #include "datatypes/datatype.hpp"
+#include "datatypes/money.hpp"
 #include "datatypes/string.hpp"
 #include "eval/random.hpp"
 
@@ -118,6 +119,7 @@ double converted(const Cell* spec, TypeId target) {
     std::optional<double> value;
     TypeId source = spec->type();
     if (source == TYPE_INTEGER || source == TYPE_CHAR || is_float_like(source)) value = number_of(spec);
+    else if (source == TYPE_MONEY) value = money::to_float(money::unpack(*spec));
     else if (source == TYPE_BINARY) value = binary_bits(spec);
     else if (source == TYPE_BLOCK || source == TYPE_PAREN || source == TYPE_HASH)
         value = scientific_pair(spec);

@@ -15,6 +15,7 @@
 #include "core/memory.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/logic.hpp"
+#include "datatypes/money.hpp"
 #include "datatypes/string.hpp"
 #include "eval/random.hpp"
 #include "eval/stack.hpp"
@@ -289,6 +290,8 @@ int32_t converted(const Cell* spec) {
         return truncated(spec->f64());
     case TYPE_TIME:
         return nearest_second(spec->f64());
+    case TYPE_MONEY:
+        return money::to_integer(money::unpack(*spec));
     case TYPE_BINARY:
         return from_binary(spec);
     case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF:
@@ -338,6 +341,10 @@ int integer_compare(const Cell* a, const Cell* b, int op) {
     case TYPE_FLOAT: case TYPE_PERCENT: case TYPE_TIME: {
         Cell promoted = float_cell(double(a->i32()));
         return handler_of<action::Compare>(TYPE_FLOAT, A_COMPARE)(&promoted, b, op);
+    }
+    case TYPE_MONEY: {
+        Cell promoted = money::pack(money::from_integer(a->i32()));
+        return handler_of<action::Compare>(TYPE_MONEY, A_COMPARE)(&promoted, b, op);
     }
     default:
         return -2;

@@ -5,12 +5,14 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <string>
 
 #include "core/context.hpp"
 #include "core/datatype.hpp"
 #include "core/symbol.hpp"
 #include "core/utf8.hpp"
+#include "datatypes/money.hpp"
 #include "datatypes/string.hpp"
 #include "eval/lexer_internal.hpp"
 #include "eval/number_scan.hpp"
@@ -514,6 +516,13 @@ TypeId load_construct(Lexer& lx) {
     return value.type();
 }
 
+TypeId load_money(Lexer& lx) {
+    std::optional<Cell> money = money::scan(lx.token(), money::Syntax::literal);
+    if (!money) lx.invalid(TYPE_MONEY);
+    if (lx.loading()) lx.push_value(*money);
+    return TYPE_MONEY;
+}
+
 TypeId load_value(Lexer& lx) {
     switch (lx.final_state) {
     case T_STRING: return load_text(lx, lx.token_start + 1, lx.token_end - 1, lx.flags, TYPE_STRING, true);
@@ -537,8 +546,9 @@ TypeId load_value(Lexer& lx) {
     case T_RAW_STRING: return load_raw_string(lx);
     case T_BINARY: return load_binary(lx);
     case T_TIME: return load_time(lx);
+    case T_MONEY: return load_money(lx);
     default:
-        // date! and money! literals load once those datatypes exist.
+        // date! literals load once that datatype exists.
         lx.invalid(lx.token_type);
     }
 }

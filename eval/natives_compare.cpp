@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/datatype.hpp"
+#include "datatypes/money.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/word.hpp"
 #include "eval/actions.hpp"
@@ -47,6 +48,7 @@ bool float_layout(TypeId t) { return t == TYPE_FLOAT || t == TYPE_PERCENT || t =
 int sign_of(const Cell& number) {
     if (number.is(TYPE_INTEGER)) return (number.i32() > 0) - (number.i32() < 0);
     if (float_layout(number.type())) return (number.f64() > 0.0) - (number.f64() < 0.0);
+    if (number.is(TYPE_MONEY)) return money::sign(number);
     fire_expect_arg(number, "number");
 }
 
@@ -61,6 +63,7 @@ bool zero(const Cell& v) {
     case TYPE_CHAR: case TYPE_INTEGER: return v.s2 == 0;
     case TYPE_FLOAT: case TYPE_PERCENT: case TYPE_TIME: return v.f64() == 0.0;
     case TYPE_PAIR: return v.s2 == 0 && v.s3 == 0;
+    case TYPE_MONEY: return money::sign(v) == 0;
     case TYPE_TUPLE: return v.s1 == 0 && v.s2 == 0 && v.s3 == 0;  // bytes past the length are 0
     case TYPE_POINT3D: if (float32_at(v.s3) != 0.0f) return false; [[fallthrough]];
     case TYPE_POINT2D: return float32_at(v.s1) == 0.0f && float32_at(v.s2) == 0.0f;

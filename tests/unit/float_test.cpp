@@ -353,7 +353,7 @@ TEST_F(FloatTest, UnsupportedSourcesCannotConvert) {
     Cell sources[] = {
         none_cell(),
         logic_cell(true),
-        make_cell(TYPE_MONEY),
+        make_cell(TYPE_PAIR),
         block_of({integer_cell(1)}),
         block_of({text("1"), integer_cell(2)}),
         block_of({integer_cell(1), integer_cell(2), integer_cell(3)}),
