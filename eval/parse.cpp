@@ -184,8 +184,10 @@ private:
     void move_to(uint32_t pos) { input_.s1 = pos; }
     uint32_t clamped(uint32_t pos) const { return std::min(pos, tail()); }
     InputKind kind() const { return input_kind(input_.type()); }
-    // The element at an index as a value: a char! of text, an integer! byte, a block's cell.
+    // The element at an index as a value: a char! of text, an integer! byte, a block's cell;
+    // none past the tail, where a paren may have cut the input.
     Cell element_at(uint32_t i) const {
+        if (i >= tail()) return none_cell();
         Series* b = memory::series_of(input_.s2);
         switch (kind()) {
         case InputKind::cells: return b->cells()[i];
@@ -246,8 +248,10 @@ private:
         return NO_BAR;
     }
 
-    // One rule at index i with what governs it; a failure leaves the input where it was.
+    // One rule at index i with what governs it; a failure leaves the input where it was. A
+    // rule that a paren cut from its block since it was first reached fails.
     Outcome match_rule(const Cell& rules, uint32_t i) {
+        if (i >= rules_tail(rules)) return {i, Status::failed};
         uint32_t entry = position();
         Cell rule = cell_at(rules, i);
         event(words::fetch, true, rules, i);
@@ -701,7 +705,7 @@ private:
         bool only = only_at(rules, j);
         uint32_t k = j + (only ? 1 : 0);
         Rooted value(operand(rule_at(rules, k, keyword)));
-        move_to(put(position(), *value, only));
+        move_to(put(clamped(position()), *value, only));
         return {k + 1, Status::matched};
     }
 
