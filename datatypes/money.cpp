@@ -144,13 +144,15 @@ Amount strict_float(const Cell* number) {
 }
 
 // [currency amount fraction], each part but the amount optional; a fraction follows an
-// integer amount only.
+// integer amount only. The values are copied first: looking a code up may allocate.
 Amount from_block(const Cell* spec) {
     Cell block = *spec;
     uint32_t count = block::vs_length(&block);
-    const Cell* values = block::vs_head(&block);
-    const Cell* end = values + count;
     if (count == 0 || count > 3) fire_bad_make_arg(spec);
+    Cell parts[3];
+    std::copy_n(block::vs_head(&block), count, parts);
+    const Cell* values = parts;
+    const Cell* end = parts + count;
     uint8_t currency = 0;
     if (values->is(TYPE_WORD)) {
         int index = currency_index(*values++);
@@ -470,7 +472,7 @@ std::optional<DigitSpans> scan_digits(std::string_view t, Syntax syntax) {
 
 // Digits placed so that the last integer digit is the units digit and the fraction fills the
 // five fraction digits from the left.
-std::optional<Cell> make_from_digits(bool negative, std::string_view code, const DigitSpans& spans) {
+std::optional<Cell> make_from_digits(bool negative, const std::string& code, const DigitSpans& spans) {
     if (spans.whole.size() > size_t(INTEGER_DIGITS) || spans.fraction.size() > size_t(FRACTION_DIGITS))
         return std::nullopt;
     Amount a;
@@ -517,7 +519,7 @@ int currency_index(const Cell& word) {
 std::optional<Cell> scan(std::string_view t, Syntax syntax) {
     bool negative = !t.empty() && t.front() == '-';
     if (!t.empty() && (t.front() == '+' || t.front() == '-')) t.remove_prefix(1);
-    std::string_view code;
+    std::string code;  // a copy: the text may sit in a buffer that the code's lookup moves
     if (!t.empty() && is_letter(t.front())) {
         if (t.size() < 4 || t[3] != '$' || !is_letter(t[1]) || !is_letter(t[2])) return std::nullopt;
         code = t.substr(0, 3);

@@ -1,11 +1,14 @@
 // The decimal kernel of money! at its limits: packing all 22 digits, the overflow rules of each
 // operation at their exact boundaries, rounding at scales other than one unit, and the float and
-// integer conversions at their thresholds. Console behaviour is in tests/transcripts/money.vyn.
+// integer conversions at their thresholds. Console behaviour is in tests/transcripts/money.vyn;
+// the values with currency codes are also run here, where the stress build collects at every
+// allocation while a code is looked up in the system's list.
 #include <cmath>
 #include <cstring>
 #include <limits>
 
 #include "datatypes/money.hpp"
+#include "tests/unit/natives_fixture.hpp"
 #include "tests/unit/number_fixture.hpp"
 
 using namespace vyn;
@@ -212,4 +215,24 @@ TEST_F(MoneyKernelTest, ComparisonOrdersBySignThenMagnitude) {
     EXPECT_EQ(money::compare_amounts(amount("1", true), amount("0")), -1);
     EXPECT_EQ(money::compare_amounts(amount("0", true), amount("0")), 0);
     EXPECT_EQ(money::compare_amounts(amount(LARGEST), amount("9999999999999999999998")), 1);
+}
+
+namespace {
+
+using MoneyValues = vyn::testing_support::NativesTest;
+
+}  // namespace
+
+TEST_F(MoneyValues, CurrencyCodesSurviveCollectionsWhileTheyAreLookedUp) {
+    const MoneyValues::MoldCase cases[] = {
+        {"USD$1'000.25 + $1", "USD$1001.25"},
+        {"make money! [eur 12 50]", "EUR$12.00"},
+        {"form to money! \"-zmw$1234567.5\"", "\"-ZMW$1'234'567.50\""},
+        {"make money! 'Aed", "AED$0.00"},
+        {"m: CHF$5 reduce [m/code m/amount]", "[CHF $5.00]"},
+        {"sort [USD$2 $1 EUR$3 AED$4]", "[$1.00 AED$4.00 EUR$3.00 USD$2.00]"},
+        {"r: random GBP$3 r/code", "GBP"},
+    };
+    expect_molds(cases);
+    EXPECT_EQ(error_of("to money! \"XYZ$1\""), err::bad_to_arg);
 }
