@@ -70,21 +70,21 @@ int find_currency(Visit matches) {
     return -1;
 }
 
+char lower_ascii(char c) { return c >= 'A' && c <= 'Z' ? char(c + ('a' - 'A')) : c; }
+
 bool same_letters(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if ((a[i] | 0x20) != (b[i] | 0x20)) return false;
-    return true;
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](char x, char y) { return lower_ascii(x) == lower_ascii(y); });
 }
 
 int currency_named(std::string_view code) {
     return find_currency([code](const Cell& word) { return same_letters(symbol::name(word.s2), code); });
 }
 
-// The code's word as the list holds it; a position the list no longer has forms as "???".
+// The code's word as the list holds it, or none for a position the list no longer has.
 Cell currency_word(uint8_t index) {
     Cell list = currency_list();
-    if (!list.is(TYPE_NONE) && index <= block::vs_length(&list)) {
+    if (index != 0 && !list.is(TYPE_NONE) && index <= block::vs_length(&list)) {
         Cell code = block::vs_head(&list)[index - 1];
         if (word_names::field_word(code.type())) {
             code.set_type(TYPE_WORD);
@@ -94,6 +94,7 @@ Cell currency_word(uint8_t index) {
     return none_cell();
 }
 
+// A code the list has lost (a script replaced the list) forms as "???", which loads as nothing.
 std::string currency_code(uint8_t index) {
     Cell word = currency_word(index);
     return word.is(TYPE_NONE) ? "???" : std::string(symbol::name(word.s2));
