@@ -53,6 +53,7 @@
 #include "datatypes/word.hpp"
 #include "datatypes/unset.hpp"
 #include "datatypes/url.hpp"
+#include "datatypes/vector.hpp"
 #include "eval/boot.hpp"
 #include "eval/exits.hpp"
 #include "eval/interp.hpp"
@@ -73,7 +74,7 @@ void (*const datatype_registrations[])() = {
     datatype_init, unset_init,  none_init,   logic_init,    series::init, block::init, paren::init, path::init,
     string_init,   integer_init, word_init,  native_init,   action_init,  op_init,
     function_init, routine_init, issue_init, object_init,   float_init,   typeset_init,
-    error_init,    percent_init, char_init,    url_init,     file_init,
+    error_init,    vector_init,  percent_init, char_init,    url_init,     file_init,
     bitset_init,   pair_init,    tuple_init,   point2d_init, point3d_init,
     map_init,      hash_init,    time_init,    money_init,
 };

@@ -22,6 +22,7 @@
 #include "datatypes/hash.hpp"
 #include "datatypes/mold.hpp"
 #include "datatypes/series.hpp"
+#include "datatypes/vector.hpp"
 #include "eval/stack.hpp"
 
 namespace vyn::block {
@@ -468,7 +469,8 @@ Cell* make(Cell* proto, const Cell* spec, TypeId type) {
     Cell from = *spec;
     if (from.is(TYPE_INTEGER) || from.is(TYPE_FLOAT)) make_at(proto, requested_size(from));
     else if (series::is_block_type(from.type())) shallow_copy(&from, proto);
-    else if (from.is(TYPE_OBJECT) || from.is(TYPE_MAP) || from.is(TYPE_VECTOR)) fire(err::not_done);
+    else if (from.is(TYPE_VECTOR)) vector::to_block(&from, proto);
+    else if (from.is(TYPE_OBJECT) || from.is(TYPE_MAP)) fire(err::not_done);
     else {
         Cell wanted = datatype_cell(type);
         fire(err::bad_make_arg, &wanted, &from);
@@ -480,7 +482,8 @@ Cell* make(Cell* proto, const Cell* spec, TypeId type) {
 Cell* to(Cell* proto, const Cell* spec, TypeId type) {
     Cell from = *spec;
     if (series::is_block_type(from.type())) shallow_copy(&from, proto);
-    else if (from.is(TYPE_OBJECT) || from.is(TYPE_MAP) || from.is(TYPE_VECTOR) || from.is(TYPE_STRING) ||
+    else if (from.is(TYPE_VECTOR)) vector::to_block(&from, proto);
+    else if (from.is(TYPE_OBJECT) || from.is(TYPE_MAP) || from.is(TYPE_STRING) ||
              from.is(TYPE_TYPESET))
         fire(err::not_done);
     else vs_append(make_at(proto, 1), &from);

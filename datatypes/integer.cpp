@@ -187,9 +187,9 @@ Cell* date_math(Cell* left, const Cell* right, Op op) {
     return swapped_math(left, right, A_ADD);
 }
 
-// money!'s arithmetic accepts an integer on either side.
-Cell* money_math(Cell* left, const Cell* right, Op op) {
-    return into(left, handler_of<action::Binary>(TYPE_MONEY, slot_of(op))(left, right));
+// money! and vector! arithmetic accept an integer on either side.
+Cell* left_number_math(Cell* left, const Cell* right, Op op) {
+    return into(left, handler_of<action::Binary>(right->type(), slot_of(op))(left, right));
 }
 
 }  // namespace
@@ -207,8 +207,8 @@ Cell* do_math(Cell* left, const Cell* right, Op op) {
         return tuple_math(left, right, op);
     case TYPE_DATE:
         return date_math(left, right, op);
-    case TYPE_MONEY:
-        return money_math(left, right, op);
+    case TYPE_MONEY: case TYPE_VECTOR:
+        return left_number_math(left, right, op);
     default:
         fire_with_type(err::invalid_type, right->type());
     }

@@ -19,6 +19,7 @@
 #include "core/words.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/string.hpp"
+#include "datatypes/vector.hpp"
 #include "datatypes/word_names.hpp"
 #include "eval/random.hpp"
 
@@ -61,52 +62,6 @@ int64_t poke_position(Cell* s, int32_t index) {
     return p;
 }
 
-// Vector elements: 8- and 16-bit integers and chars read sign-extended.
-Cell vector_element(const uint8_t* p, int unit, TypeId element) {
-    if (element == TYPE_FLOAT || element == TYPE_PERCENT) {
-        if (unit == 4) {
-            float f;
-            std::memcpy(&f, p, 4);
-            return float_cell(double(f), element);
-        }
-        double d;
-        std::memcpy(&d, p, 8);
-        return float_cell(d, element);
-    }
-    int32_t v;
-    if (unit == 1) v = int8_t(*p);
-    else if (unit == 2) {
-        int16_t h;
-        std::memcpy(&h, p, 2);
-        v = h;
-    } else std::memcpy(&v, p, 4);
-    return make_cell(element, 0, uint32_t(v));
-}
-
-void store_vector_element(uint8_t* p, int unit, const Cell& v) {
-    if (v.is(TYPE_FLOAT) || v.is(TYPE_PERCENT)) {
-        if (unit == 4) {
-            auto f = float(v.f64());
-            std::memcpy(p, &f, 4);
-        } else {
-            double d = v.f64();
-            std::memcpy(p, &d, 8);
-        }
-        return;
-    }
-    std::memcpy(p, &v.s2, size_t(unit));  // the low bytes of the value (little-endian)
-}
-
-Cell unit_value(const Cell* s, uint32_t p) {
-    const uint8_t* at = unit_at(s, p);
-    int unit = buffer_of(s)->unit();
-    TypeId t = s->type();
-    if (is_block_type(t) || t == TYPE_MAP) return *reinterpret_cast<const Cell*>(at);
-    if (t == TYPE_VECTOR) return vector_element(at, unit, TypeId(s->s3));
-    if (t == TYPE_BINARY) return integer_cell(*at);
-    return char_cell(string::get_char(at, unit));
-}
-
 void store_unit(Cell* s, uint32_t p, const Cell& v) {
     TypeId t = s->type();
     if (is_block_type(t)) {
@@ -115,8 +70,8 @@ void store_unit(Cell* s, uint32_t p, const Cell& v) {
         if (!v.is(TYPE_INTEGER) && !v.is(TYPE_CHAR)) fire(err::invalid_arg, &v);
         *unit_at(s, p) = uint8_t(v.s2);
     } else if (t == TYPE_VECTOR) {
-        if (v.type() != TypeId(s->s3)) fire(err::invalid_arg, &v);
-        store_vector_element(unit_at(s, p), buffer_of(s)->unit(), v);
+        if (v.type() != vector::element_of(s)) fire(err::invalid_arg, &v);
+        vector::set_value(unit_at(s, p), buffer_of(s)->unit(), v);
     } else {
         if (!v.is(TYPE_CHAR)) fire(err::invalid_arg, &v);
         int need = string::unit_for_store(v.s2);
@@ -176,6 +131,13 @@ void move_into(const Cell* source, uint32_t from, uint32_t count, Cell* target) 
 
 bool convertible_units(TypeId a, TypeId b) { return is_string_type(a) && is_string_type(b); }
 
+// Units of one size hold the same kind of element, except where a vector is involved: its bytes
+// only mean something in a vector of its own element type.
+bool same_elements(const Cell& a, const Cell& b) {
+    if (!a.is(TYPE_VECTOR) && !b.is(TYPE_VECTOR)) return true;
+    return a.type() == b.type() && a.s3 == b.s3;
+}
+
 }  // namespace
 
 bool is_block_type(TypeId type) {
@@ -205,6 +167,16 @@ bool is_string_type(TypeId type) {
     default:
         return false;
     }
+}
+
+Cell element_at(const Cell* s, uint32_t index) {
+    const uint8_t* at = unit_at(s, index);
+    int unit = buffer_of(s)->unit();
+    TypeId t = s->type();
+    if (is_block_type(t) || t == TYPE_MAP) return *reinterpret_cast<const Cell*>(at);
+    if (t == TYPE_VECTOR) return vector::get_value(at, unit, vector::element_of(s));
+    if (t == TYPE_BINARY) return integer_cell(*at);
+    return char_cell(string::get_char(at, unit));
 }
 
 bool is_series_type(TypeId type) {
@@ -354,7 +326,7 @@ Cell* back(Cell* s) {
 Cell* pick(Cell* s, int32_t index, const Cell*) {
     int64_t p = indexed_position(s, index);
     if (p < 0) return set_none(s);
-    *s = unit_value(s, uint32_t(p));
+    *s = element_at(s, uint32_t(p));
     return s;
 }
 
@@ -491,7 +463,7 @@ MovePlan plan_move(Cell* origin, Cell* destination, const Cell* part) {
         bool inside_run = to > from && to < from + count;
         if (to == from || inside_run) return {MovePlan::give_target};
         if (to > from && to < total && total - to < count) return {MovePlan::give_source};
-    } else if (buffer_of(origin)->unit() != buffer_of(destination)->unit()) {
+    } else if (buffer_of(origin)->unit() != buffer_of(destination)->unit() || !same_elements(*origin, *destination)) {
         if (convertible_units(origin->type(), destination->type())) fire(err::not_done);
         Cell a = datatype_cell(origin->type());
         Cell b = datatype_cell(destination->type());
@@ -564,7 +536,7 @@ Cell* random(Cell* s, bool seed, bool secure, bool only) {
     if (only) {
         if (length == 0) return set_none(s);
         uint32_t p = repaired_head(s) + uint32_t(random::int_in_range(int32_t(length), secure)) - 1;
-        *s = unit_value(s, p);
+        *s = element_at(s, p);
         return s;
     }
     if (ownership::before(*s, Change::random, nullptr, int32_t(repaired_head(s)), int32_t(length)))

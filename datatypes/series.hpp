@@ -31,6 +31,9 @@ uint32_t vs_length(Cell* s, bool from_start = false);
 int32_t get_position(const Cell* s, const Cell* index, bool at);
 // Address of unit i counted from the buffer's first unit; valid until the next allocation.
 uint8_t* unit_at(const Cell* s, uint32_t index);
+// The value of unit i as pick gives it: the cell of a block, a vector's element, a binary's byte
+// as integer!, a text's character.
+Cell element_at(const Cell* s, uint32_t index);
 
 // The count a part argument gives: its integer, or the distance from this head to a position in
 // the same series (same type and node); anything else raises invalid-refine-arg.

@@ -19,6 +19,7 @@
 #include "datatypes/datatype.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
+#include "datatypes/vector.hpp"
 #include "eval/stack.hpp"
 
 namespace vyn::string {
@@ -93,6 +94,7 @@ Cell copy_range(const Cell* s, uint32_t start, uint32_t count) {
     std::memcpy(to->data(), from, size_t(count) * size_t(unit));
     to->tail = to->head + count * uint32_t(unit);
     copy.set_type(s->type());
+    if (s->is(TYPE_VECTOR)) copy.s3 = s->s3;  // the element type
     return copy;
 }
 
@@ -508,12 +510,35 @@ Found search(const Cell* series, const Needle& needle, const Walk& walk, bool fo
     }
 }
 
+// A vector! holds numbers: the value is one element, an integer or char matching an integer or
+// char element and a float or percent a float or percent element, by number.
+bool element_matches(const Cell& element, const Cell* value) {
+    bool floats = element.is(TYPE_FLOAT) || element.is(TYPE_PERCENT);
+    if (value->is(TYPE_INTEGER) || value->is(TYPE_CHAR)) return !floats && element.s2 == value->s2;
+    if (value->is(TYPE_FLOAT) || value->is(TYPE_PERCENT)) return floats && element.f64() == value->f64();
+    return false;
+}
+
+Found search_elements(const Cell* series, const Cell* value, const Walk& walk, bool match) {
+    for (int64_t at = walk.from; at >= walk.start && at < walk.end; at += walk.step) {
+        if (element_matches(series::element_at(series, uint32_t(at)), value)) return Found{at, 1};
+        if (match) break;
+    }
+    return NOT_FOUND;
+}
+
 // Where the value is, or NOT_FOUND; refinements as find takes them.
 Found locate(const Cell* series, const Cell* value, const FindArgs& args) {
     if (abs_length(series) == 0 || (!args.reverse && at_tail(series))) return NOT_FOUND;
     if (args.any || args.with) fire(err::not_done);
     Walk walk;
     if (!walk_of(series, args, walk)) return NOT_FOUND;
+    if (series->is(TYPE_VECTOR)) {
+        Found found = search_elements(series, value, walk, args.match);
+        if (found.position >= 0 && args.tail)
+            found.position = std::min<int64_t>(found.position + std::abs(walk.step), abs_length(series));
+        return found;
+    }
     bool fold_case = is_text(series->type()) && !args.case_sensitive && !args.same;
     Needle needle = needle_of(series, value, fold_case);
     Found found = needle.length() == 0 ? NOT_FOUND : search(series, needle, walk, fold_case, args.match);
@@ -524,10 +549,6 @@ Found locate(const Cell* series, const Cell* value, const FindArgs& args) {
     return found;
 }
 
-Cell element_at(const Cell* series, uint32_t index) {
-    uint32_t value = abs_at(series, index);
-    return series->is(TYPE_BINARY) ? integer_cell(int32_t(value)) : char_cell(value);
-}
 
 }  // namespace
 
@@ -545,7 +566,7 @@ Cell* select(Cell* series, const Cell* value, const FindArgs& args) {
     Found found = locate(series, value, plain);
     int64_t after = found.position + found.length;
     if (found.position < 0 || after >= abs_length(series)) *series = none_cell();
-    else *series = element_at(series, uint32_t(after));
+    else *series = series::element_at(series, uint32_t(after));
     return series;
 }
 
@@ -580,14 +601,21 @@ struct SortSpec {
     bool reverse;
     const Cell* function;
     TypeId type;        // of the texts handed to the function
+    TypeId element;     // of a vector's elements, which compare by number
 };
 
 int order_of_chars(const uint8_t* a, const uint8_t* b, const SortSpec& spec) {
     uint32_t count = spec.all ? spec.record : 1;
     size_t skip = spec.all ? 0 : spec.offset;
     for (size_t i = skip; i < skip + count; ++i) {
-        uint32_t ca = folded(get_char(a + i * size_t(spec.unit), spec.unit), spec.fold_case);
-        uint32_t cb = folded(get_char(b + i * size_t(spec.unit), spec.unit), spec.fold_case);
+        size_t at = i * size_t(spec.unit);
+        if (spec.type == TYPE_VECTOR) {
+            int order = vector::compare_elements(a + at, b + at, spec.unit, spec.element);
+            if (order) return order;
+            continue;
+        }
+        uint32_t ca = folded(get_char(a + at, spec.unit), spec.fold_case);
+        uint32_t cb = folded(get_char(b + at, spec.unit), spec.fold_case);
         if (ca != cb) return ca < cb ? -1 : 1;
     }
     return 0;
@@ -605,12 +633,17 @@ int order_of_answer(const Cell& answer) {
 }
 
 Cell record_argument(const uint8_t* record, const SortSpec& spec) {
-    if (!spec.all) return char_cell(get_char(record + size_t(spec.offset) * size_t(spec.unit), spec.unit));
+    if (!spec.all) {
+        const uint8_t* at = record + size_t(spec.offset) * size_t(spec.unit);
+        if (spec.type == TYPE_VECTOR) return vector::get_value(at, spec.unit, spec.element);
+        return char_cell(get_char(at, spec.unit));
+    }
     Cell text = make(spec.record, spec.unit);
     Series* b = buffer_of(&text);
     std::memcpy(b->data(), record, size_t(spec.record) * size_t(spec.unit));
     b->tail = b->head + spec.record * uint32_t(spec.unit);
     text.set_type(spec.type);
+    text.s3 = spec.element;
     return text;
 }
 
@@ -698,8 +731,9 @@ Cell* sort(Cell* series, const SortArgs& args) {
         chars = std::min(std::abs(n), int64_t(abs_length(series)) - head);
     }
     if (chars == 0) return series;
+    TypeId element = series->is(TYPE_VECTOR) ? vector::element_of(series) : TYPE_NONE_ID;
     SortSpec spec{buffer_of(series)->unit(), is_text(series->type()) && !args.case_sensitive, args.all, 1, 0,
-                  args.reverse, nullptr, series->type()};
+                  args.reverse, nullptr, series->type(), element};
     spec.record = record_size(args, uint32_t(chars));
     apply_compare(args, spec);
     series->s1 = uint32_t(head);
@@ -777,7 +811,7 @@ Cell* take(Cell* series, const Cell* part, bool, bool last) {
     Rooted taken(copy_range(series, range.start, range.count));  // the owner's handler may collect
     remove_part(node_of(series), range.start, range.count);
     ownership::after(*series, Change::take, nullptr, int32_t(range.start), int32_t(range.count));
-    *series = part ? *taken : element_at(taken.get(), 0);
+    *series = part ? *taken : series::element_at(taken.get(), 0);
     return series;
 }
 

@@ -5,6 +5,7 @@
 
 #include "core/error.hpp"
 #include "datatypes/datatype.hpp"
+#include "datatypes/error.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
 #include "eval/stack.hpp"
@@ -298,8 +299,10 @@ const Entry table[ACTION_COUNT] = {
 };
 
 void unsupported(const Cell* value) {
+    Cell action = error::call_word();
     Cell type = datatype_cell(value->type());
-    fire(err::expect_arg, &type);
+    Cell argument = error::call_argument(0);
+    fire(err::expect_arg, &action, &type, &argument);
 }
 
 int compare_order(const Cell* a, const Cell* b, int op) {
