@@ -31,6 +31,7 @@
 #include "datatypes/file.hpp"
 #include "datatypes/float.hpp"
 #include "datatypes/function.hpp"
+#include "datatypes/handle.hpp"
 #include "datatypes/hash.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/issue.hpp"
@@ -76,7 +77,7 @@ void (*const datatype_registrations[])() = {
     function_init, routine_init, issue_init, object_init,   float_init,   typeset_init,
     error_init,    vector_init,  percent_init, char_init,    url_init,     file_init,
     bitset_init,   pair_init,    tuple_init,   point2d_init, point3d_init,
-    map_init,      hash_init,    time_init,    money_init,
+    map_init,      hash_init,    time_init,    money_init,   handle_init,
 };
 
 void register_datatypes() {
