@@ -42,6 +42,7 @@
 #include "datatypes/none.hpp"
 #include "datatypes/object.hpp"
 #include "datatypes/pair.hpp"
+#include "datatypes/port.hpp"
 #include "datatypes/paren.hpp"
 #include "datatypes/path.hpp"
 #include "datatypes/percent.hpp"
@@ -77,7 +78,7 @@ void (*const datatype_registrations[])() = {
     function_init, routine_init, issue_init, object_init,   float_init,   typeset_init,
     error_init,    vector_init,  percent_init, char_init,    url_init,     file_init,
     bitset_init,   pair_init,    tuple_init,   point2d_init, point3d_init,
-    map_init,      hash_init,    time_init,    money_init,   handle_init,
+    map_init,      hash_init,    time_init,    money_init,   handle_init,  port_init,
 };
 
 void register_datatypes() {

@@ -4,6 +4,7 @@
 // one pushed on the argument stack before its fields are made so that it stays reachable.
 #include "core/system_object.hpp"
 
+#include <span>
 #include <string_view>
 
 #include "core/catalog.hpp"
@@ -29,6 +30,8 @@ NodeId system_node = 0;
 NodeId catalogue_node = 0;
 NodeId category_nodes[CATEGORIES] = {};
 Cell prototype = unset_cell();
+Cell port_spec = unset_cell();
+Cell port = unset_cell();
 
 uint32_t state_symbol = 0;
 uint32_t stack_trace_symbol = 0;
@@ -137,18 +140,27 @@ void build_catalog() {
     add_field(context, "accessors", none_cell());
 }
 
-void build_error_prototype() {
-    static constexpr std::string_view fields[] = {"code", "type", "id", "arg1", "arg2", "arg3",
-                                                  "near", "where", "stack", "files"};
-    NodeId context = push_object(std::size(fields), object::new_class_id());
+// An object of the fields, each none, pushed and kept in `kept`.
+void build_prototype(std::span<const std::string_view> fields, Cell& kept) {
+    NodeId context = push_object(uint32_t(fields.size()), object::new_class_id());
     for (std::string_view name : fields) add_field(context, name, none_cell());
-    prototype = *stack::last();
+    kept = *stack::last();
 }
 
+// A port's spec has the fields of a decoded URL; a port starts with spec, scheme and actor.
 void build_standard() {
-    NodeId context = push_object(1, object::new_class_id());
-    build_error_prototype();
+    static constexpr std::string_view port_spec_fields[] = {"scheme", "user-info", "host", "port", "path",
+                                                            "target", "query", "fragment", "ref"};
+    static constexpr std::string_view port_fields[] = {"spec", "scheme", "actor", "state", "data"};
+    NodeId context = push_object(3, object::new_class_id());
+    static constexpr std::string_view error_fields[] = {"code", "type", "id",   "arg1",  "arg2",
+                                                        "arg3", "near", "where", "stack", "files"};
+    build_prototype(error_fields, prototype);
     add_pushed_field(context, "error");
+    build_prototype(port_spec_fields, port_spec);
+    add_pushed_field(context, "port-spec");
+    build_prototype(port_fields, port);
+    add_pushed_field(context, "port");
 }
 
 void build_state() {
@@ -206,6 +218,8 @@ void init() {
     context::add_or_set(context::global(), word("system"), system);
     value_slots::store(system);
     value_slots::store(prototype);
+    value_slots::store(port_spec);
+    value_slots::store(port);
     stack::top = mark;
     set_error_raiser(error::raise);
 }
@@ -213,7 +227,7 @@ void init() {
 void shutdown() {
     system_node = catalogue_node = 0;
     for (NodeId& category : category_nodes) category = 0;
-    prototype = unset_cell();
+    prototype = port_spec = port = unset_cell();
 }
 
 bool ready() { return catalogue_node != 0; }
@@ -222,6 +236,8 @@ NodeId system_context() { return system_node; }
 NodeId catalogue_context() { return catalogue_node; }
 NodeId category_context(int category) { return category_nodes[category]; }
 const Cell& error_prototype() { return prototype; }
+const Cell& port_spec_prototype() { return port_spec; }
+const Cell& port_prototype() { return port; }
 
 Cell stack_trace_level() {
     const Cell state = object::vs_select(context::owner(system_node), word::from_symbol(state_symbol));

@@ -26,6 +26,9 @@ NodeId catalogue_context();
 NodeId category_context(int category);
 // `system/standard/error`, the prototype of every error!.
 const Cell& error_prototype();
+// `system/standard/port-spec` and `system/standard/port`, the prototypes port! copies.
+const Cell& port_spec_prototype();
+const Cell& port_prototype();
 // `system/state/stack-trace` as the system object now holds it, or none.
 Cell stack_trace_level();
 

@@ -467,10 +467,15 @@ int32_t form(const Cell* object, Cell* out, const Cell* part, int32_t budget) {
 }
 
 int32_t mold(const Cell* object, Cell* out, const MoldArgs& args, const Cell* part, int32_t budget) {
-    if (const char* marker = cycles::detect(*object, true)) return mold::emit(out, marker, budget);
-    if (!args.only) budget = mold::emit(out, "make object! [", budget);
+    return mold_as(*object, out, "make object! [", args, part, budget);
+}
+
+int32_t mold_as(const Cell& object, Cell* out, std::string_view opening, const MoldArgs& args, const Cell* part,
+                int32_t budget) {
+    if (const char* marker = cycles::detect(object, true)) return mold::emit(out, marker, budget);
+    if (!args.only) budget = mold::emit(out, opening, budget);
     SerializeArgs fields{args.only, args.all, args.flat, part, true, args.indent + 1, true};
-    budget = serialize(*object, out, fields, budget);
+    budget = serialize(object, out, fields, budget);
     if (!args.flat && args.indent > 0) budget = mold::emit_indent(out, args.indent, budget);
     if (!args.only) budget = mold::emit(out, "]", budget);
     return budget;

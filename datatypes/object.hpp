@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "core/actions_abi.hpp"
 #include "core/context.hpp"
@@ -104,6 +105,9 @@ Cell* make(Cell* proto, const Cell* spec, TypeId type);
 Cell* reflect(Cell* object, const Cell* field);
 int32_t form(const Cell* object, Cell* out, const Cell* part, int32_t budget);
 int32_t mold(const Cell* object, Cell* out, const MoldArgs& args, const Cell* part, int32_t budget);
+// Mold with another opening than "make object! [" (port! writes "make port! [").
+int32_t mold_as(const Cell& object, Cell* out, std::string_view opening, const MoldArgs& args, const Cell* part,
+                int32_t budget);
 Cell* eval_path(Cell* parent, const Cell* element, const Cell* value, const PathStep& step);
 int compare(const Cell* a, const Cell* b, int op);
 Cell* copy(Cell* object, const Cell* part, bool deep, const Cell* types);
