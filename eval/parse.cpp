@@ -1,9 +1,10 @@
 // The parse dialect: a recursive matcher of rule blocks over a string, binary or block input.
-// Every nesting level (a rule block entered, a keyword governing a rule) takes a frame of three
-// cells on the shared rule stack, so depth is bounded by the stack limit, never by the native
-// stack; runs started from a paren use the stacks above the outer run's. Both engine stacks are
-// collector roots: every rule block and input series entered stays alive while it is matched.
-// A failed rule always leaves the input position where it found it.
+// Each rule block entered takes a frame of three cells on the shared rule stack (the block, the
+// input at entry, the iteration record of the keyword governing it), so nesting depth is bounded
+// by the stack limit, and every deeper step by a check of the native stack; runs started from a
+// paren use the stacks above the outer run's. Both engine stacks are collector roots: every rule
+// block and input series entered stays alive while it is matched. A failed rule always leaves
+// the input position where it found it.
 #include <string>
 #include <vector>
 
@@ -35,7 +36,7 @@ constexpr size_t FRAME_CELLS = 3;
 
 // The kind of a frame's iteration record.
 enum Kind : int32_t {
-    KIND_BLOCK = 0,  // a rule block entered
+    KIND_SEQUENCE = 0,  // a rule block that no keyword governs
     KIND_REPEAT = -1,
     KIND_TO = -2,
     KIND_THRU = -3,
@@ -135,7 +136,7 @@ class Engine;
 // Pushes a frame of the rule stack for a scope; pops it when the scope ends.
 class Frame {
 public:
-    Frame(Engine& engine, const Cell& rules, int32_t min, int32_t max, Kind kind);
+    Frame(Engine& engine, const Cell& rules);
     ~Frame() { rule_stack.resize(at_); }
     Frame(const Frame&) = delete;
     Frame& operator=(const Frame&) = delete;
@@ -211,7 +212,7 @@ private:
 
     // A rule block from its position: alternatives separated by |, each a sequence of rules.
     Status match_block(const Cell& rules) {
-        Frame frame(*this, rules, 1, 1, KIND_BLOCK);
+        Frame frame(*this, rules);
         event(words::push, true, rules, rules.s1);
         uint32_t entry = position();
         Status status = Status::matched;
@@ -246,6 +247,20 @@ private:
         for (uint32_t i = from; i < rules_tail(rules); ++i)
             if (is_keyword(cell_at(rules, i), Keyword::bar)) return i;
         return NO_BAR;
+    }
+
+    // The rule at j under a keyword: a rule block entered for it records the iteration in its
+    // frame.
+    Outcome governed(const Cell& rules, uint32_t j, int32_t min, int32_t max, Kind kind) {
+        if (runtime::native_stack_exhausted()) fire(err::parse_stack);  // a long chain of keywords
+        governing_ = iteration(min, max, kind);
+        Outcome o = match_rule(rules, j);
+        governing_ = iteration(1, 1, KIND_SEQUENCE);
+        return o;
+    }
+
+    static Cell iteration(int32_t min, int32_t max, Kind kind) {
+        return make_cell(TYPE_TRIPLE, uint32_t(min), uint32_t(max), uint32_t(kind));
     }
 
     // One rule at index i with what governs it; a failure leaves the input where it was. A
@@ -476,14 +491,13 @@ private:
             Outcome fast;
             if (repeat_fast(rules, j, min, max, fast)) return fast;
         }
-        Frame frame(*this, rules, min, max, kind);
         uint32_t entry = position();
         int32_t count = 0;
         uint32_t next = j;
         while (max < 0 || count < max) {
             uint32_t start = position();
             uint32_t length = tail();
-            Outcome o = match_rule(rules, j);
+            Outcome o = governed(rules, j, min, max, kind);
             next = o.next;
             event(words::iterate, succeeded(o.status), rules, j);
             if (o.status == Status::failed) break;
@@ -580,14 +594,13 @@ private:
             move_to(end());
             return {j + 1, Status::matched};
         }
-        Frame frame(*this, rules, 1, 1, thru ? KIND_THRU : KIND_TO);
         Cell value = target;
         if (value.is(TYPE_WORD) && keywords.of(value) == Keyword::none_) value = word::get(value);
         if (is_literal(value)) return {j + 1, search(value, thru)};
         uint32_t next = j + 1;
         for (uint32_t p = position(); p <= end(); ++p) {
             move_to(p);
-            Outcome o = match_rule(rules, j);
+            Outcome o = governed(rules, j, 1, 1, thru ? KIND_THRU : KIND_TO);
             next = o.next;
             if (succeeded(o.status)) {
                 if (!thru) move_to(p);
@@ -622,9 +635,8 @@ private:
         Cell target = rule_at(rules, i + 1, keyword);
         if (!target.is(TYPE_WORD)) fire(err::parse_rule, &keyword);
         need_rule(rules, i + 2, target);
-        Frame frame(*this, rules, 1, 1, copy ? KIND_COPY : KIND_SET);
         uint32_t start = position();
-        Outcome o = match_rule(rules, i + 2);
+        Outcome o = governed(rules, i + 2, 1, 1, copy ? KIND_COPY : KIND_SET);
         if (!succeeded(o.status)) return o;
         uint32_t count = position() - std::min(start, position());
         Rooted word(target);
@@ -636,9 +648,8 @@ private:
     // not inverts the match; ahead keeps it. Neither consumes input.
     Outcome look_ahead(const Cell& rules, uint32_t j, const Cell& keyword, bool invert) {
         need_rule(rules, j, keyword);
-        Frame frame(*this, rules, 1, 1, invert ? KIND_NOT : KIND_AHEAD);
         uint32_t start = position();
-        Outcome o = match_rule(rules, j);
+        Outcome o = governed(rules, j, 1, 1, invert ? KIND_NOT : KIND_AHEAD);
         move_to(clamped(start));
         return {o.next, succeeded(o.status) != invert ? Status::matched : Status::failed};
     }
@@ -667,14 +678,13 @@ private:
         TypeId t = element.type();
         bool enterable = series::is_series_type(t) && t != TYPE_IMAGE && t != TYPE_VECTOR;
         if (!enterable) return {rule_end(rules, j), Status::failed};
-        Frame frame(*this, rules, 1, 1, KIND_INTO);
         Cell outer = input_;
         int64_t outer_limit = limit_;
         input_stack.push_back(element);
         input_ = element;
         limit_ = -1;
         move_to(clamped(position()));
-        Outcome o = match_rule(rules, j);
+        Outcome o = governed(rules, j, 1, 1, KIND_INTO);
         bool whole = succeeded(o.status) && position() >= end();
         input_ = outer;
         limit_ = outer_limit;
@@ -689,13 +699,12 @@ private:
     // remove rule, or remove word (between the word's position and here).
     Outcome remove(const Cell& rules, uint32_t j, const Cell& keyword) {
         need_rule(rules, j, keyword);
-        Frame frame(*this, rules, 1, 1, KIND_REMOVE);
         if (removal_word(rules, j)) {
             cut(word::get(cell_at(rules, j)).s1, position());
             return {j + 1, Status::matched};
         }
         uint32_t start = position();
-        Outcome o = match_rule(rules, j);
+        Outcome o = governed(rules, j, 1, 1, KIND_REMOVE);
         if (succeeded(o.status)) cut(start, position());
         return o;
     }
@@ -714,14 +723,13 @@ private:
         bool only = only_at(rules, j);
         uint32_t k = j + (only ? 1 : 0);
         need_rule(rules, k, keyword);
-        Frame frame(*this, rules, 1, 1, only ? KIND_CHANGE_ONLY : KIND_CHANGE);
         uint32_t start = position();
         uint32_t next;
         if (removal_word(rules, k)) {
             start = word::get(cell_at(rules, k)).s1;
             next = k + 1;
         } else {
-            Outcome o = match_rule(rules, k);
+            Outcome o = governed(rules, k, 1, 1, only ? KIND_CHANGE_ONLY : KIND_CHANGE);
             if (!succeeded(o.status)) return {o.next + 1, Status::failed};
             next = o.next;
         }
@@ -782,11 +790,10 @@ private:
         }
         Rooted held(target_word);
         Cell target = how == Keyword::into || how == Keyword::after ? collect_series(*held) : new_block();
-        Frame frame(*this, rules, 1, 1, KIND_COLLECT);
         size_t slot = input_stack.size();
         input_stack.push_back(target);
         targets_.push_back(slot);
-        Outcome o = match_rule(rules, k);
+        Outcome o = governed(rules, k, 1, 1, KIND_COLLECT);
         targets_.pop_back();
         Rooted result(input_stack[slot]);
         input_stack.pop_back();
@@ -848,15 +855,13 @@ private:
         uint32_t k = j + (pick ? 1 : 0);
         Cell rule = rule_at(rules, k, keyword);
         if (rule.is(TYPE_PAREN)) {
-            Frame frame(*this, rules, 1, 1, KIND_KEEP_PAREN);
             Cell value = evaluate(rule);
             event(words::paren, true, rules, k);
             keep_value(value, pick && value.is(TYPE_BLOCK));
             return {k + 1, Status::matched};
         }
-        Frame frame(*this, rules, 1, 1, KIND_KEEP);
         uint32_t start = position();
-        Outcome o = match_rule(rules, k);
+        Outcome o = governed(rules, k, 1, 1, KIND_KEEP);
         if (!succeeded(o.status)) return o;
         uint32_t count = position() - std::min(start, position());
         if (count == 1) {
@@ -874,10 +879,9 @@ private:
         Cell word = rule_at(rules, j, keyword);
         if (!word.is(TYPE_WORD)) fire(err::parse_rule, &keyword);
         need_rule(rules, j + 1, word);
-        Frame frame(*this, rules, 1, 1, KIND_CASE);
         bool saved = case_;
         case_ = truthy(word::get(word));
-        Outcome o = match_rule(rules, j + 1);
+        Outcome o = governed(rules, j + 1, 1, 1, KIND_CASE);
         case_ = saved;
         return o;
     }
@@ -958,25 +962,25 @@ private:
     size_t rule_base_;
     size_t input_base_;
     std::vector<size_t> targets_;  // collect targets: their places on the input stack
+    Cell governing_ = iteration(1, 1, KIND_SEQUENCE);  // for the next rule block entered
 };
 
-Frame::Frame(Engine& engine, const Cell& rules, int32_t min, int32_t max, Kind kind) : at_(rule_stack.size()) {
+Frame::Frame(Engine& engine, const Cell& rules) : at_(rule_stack.size()) {
     bool full = at_ + FRAME_CELLS >= STACK_LIMIT || input_stack.size() >= STACK_LIMIT;
     if (full || runtime::native_stack_exhausted()) fire(err::parse_stack);
-    if (kind == KIND_BLOCK) {
-        for (size_t f = engine.rule_base_; f < at_; f += FRAME_CELLS) {
-            const Cell& block = rule_stack[f];
-            const Cell& input = rule_stack[f + 1];
-            bool same_rule = block.s2 == rules.s2 && block.s1 == rules.s1 && rule_stack[f + 2].s3 == uint32_t(KIND_BLOCK);
-            if (same_rule && input.s2 == engine.input().s2 && input.s1 == engine.position()) {
-                Cell looping = rules;
-                fire(err::parse_infinite, &looping);
-            }
+    for (size_t f = engine.rule_base_; f < at_; f += FRAME_CELLS) {
+        const Cell& block = rule_stack[f];
+        const Cell& input = rule_stack[f + 1];
+        bool same_rule = block.s2 == rules.s2 && block.s1 == rules.s1;
+        if (same_rule && input.s2 == engine.input().s2 && input.s1 == engine.position()) {
+            Cell looping = rules;
+            fire(err::parse_infinite, &looping);
         }
     }
     rule_stack.push_back(rules);
     rule_stack.push_back(engine.input());
-    rule_stack.push_back(make_cell(TYPE_TRIPLE, uint32_t(min), uint32_t(max), uint32_t(kind)));
+    rule_stack.push_back(engine.governing_);
+    engine.governing_ = Engine::iteration(1, 1, KIND_SEQUENCE);
 }
 
 // The /part refinement as an end index.
