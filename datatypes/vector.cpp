@@ -175,7 +175,8 @@ namespace {
 bool is_list(TypeId type) { return type == TYPE_BLOCK || type == TYPE_PAREN || type == TYPE_HASH; }
 
 // What a write takes: the values of a list from its head (at most `limit` of them), or one
-// value, `times` over.
+// value, `times` over. An owner told of the write runs code that may change the list, so the
+// source is taken again after it was told.
 struct Source {
     Cell value;
     uint32_t count;
@@ -227,9 +228,17 @@ int32_t dup_count(const Cell* dup) {
 
 int32_t told(uint64_t count) { return int32_t(std::min<uint64_t>(count, INT32_MAX)); }
 
+// The source of an append or insert at `index`, taken again when the owner was told of it.
+Source told_source(Cell* v, const Cell* value, const Cell* part, const Cell* dup, Change change, uint32_t index) {
+    int32_t limit = part ? part->i32() : -1;
+    Source s = source_of(v, value, limit, dup_count(dup));
+    if (ownership::before(*v, change, value, int32_t(index), told(s.total())))
+        s = source_of(v, value, limit, dup_count(dup));
+    return s;
+}
+
 Cell* append(Cell* v, const Cell* value, const Cell* part, bool, const Cell* dup) {
-    Source s = source_of(v, value, part ? part->i32() : -1, dup_count(dup));
-    ownership::before(*v, Change::append, value, int32_t(series::vs_abs_length(v)), told(s.total()));
+    Source s = told_source(v, value, part, dup, Change::append, series::vs_abs_length(v));
     uint32_t start = series::vs_abs_length(v);
     write_values(v, start, 0, s);
     ownership::after(*v, Change::append, value, int32_t(start), told(s.total()));
@@ -238,8 +247,7 @@ Cell* append(Cell* v, const Cell* value, const Cell* part, bool, const Cell* dup
 }
 
 Cell* insert(Cell* v, const Cell* value, const Cell* part, bool, const Cell* dup) {
-    Source s = source_of(v, value, part ? part->i32() : -1, dup_count(dup));
-    ownership::before(*v, Change::insert, value, int32_t(clamped_head(v)), told(s.total()));
+    Source s = told_source(v, value, part, dup, Change::insert, clamped_head(v));
     uint32_t head = clamped_head(v);
     v->s1 = write_values(v, head, 0, s);
     ownership::after(*v, Change::insert, value, int32_t(head), told(s.total()));
@@ -253,7 +261,8 @@ Cell* change(Cell* v, const Cell* value, const Cell* part, bool, const Cell* dup
         uint64_t wanted = part ? uint64_t(std::max(part->i32(), 0)) : s.total();
         return uint32_t(std::min<uint64_t>(wanted, rest_length(v)));
     };
-    ownership::before(*v, Change::change, value, int32_t(clamped_head(v)), int32_t(replaced()));
+    if (ownership::before(*v, Change::change, value, int32_t(clamped_head(v)), int32_t(replaced())))
+        s = source_of(v, value, -1, dup_count(dup));
     uint32_t head = clamped_head(v);
     v->s1 = write_values(v, head, replaced(), s);
     ownership::after(*v, Change::change, value, int32_t(head), told(s.total()));
@@ -312,7 +321,8 @@ Cell* make_from_values(Cell* proto, const Cell* spec) {
 }
 
 Cell* make(Cell* proto, const Cell* spec, TypeId) {
-    if (spec->is(TYPE_INTEGER) || spec->is(TYPE_FLOAT)) return make_at(proto, uint32_t(count_of(spec)), TYPE_INTEGER, 4);
+    if (spec->is(TYPE_INTEGER) || spec->is(TYPE_FLOAT))
+        return make_at(proto, uint32_t(count_of(spec)), TYPE_INTEGER, 4);
     if (!spec->is(TYPE_BLOCK)) bad_make_arg(spec);
     if (block::vs_length(spec) == 0) return make_at(proto, 0, TYPE_INTEGER, 4);
     Cell first = *block::vs_abs_at(spec, spec->s1);

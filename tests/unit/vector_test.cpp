@@ -35,6 +35,15 @@ TEST_F(VectorTest, ARefusedValueLeavesTheVectorAsItWas) {
     EXPECT_EQ(mold_of("v"), "make vector! [1 2]");
 }
 
+// The owner's handler runs before the write and may change the values being written.
+TEST_F(VectorTest, ValuesChangedByTheOwnerBeforeTheWriteAreTakenAsTheyAreThen) {
+    run("src: [1 2 3] o: make object! [v: make vector! [0] on-deep-change*: func [o w t a n i p] ["
+        "  if a = 'append [clear src] if a = 'insert [append clear src 9.5]]]");
+    EXPECT_EQ(mold_of("append o/v src"), "make vector! [0]");
+    EXPECT_EQ(error_of("insert o/v src"), err::invalid_type);
+    EXPECT_EQ(mold_of("head o/v"), "make vector! [0]");
+}
+
 TEST_F(VectorTest, NarrowElementsReadBackSignExtendedExceptChars) {
     const MoldCase cases[] = {
         {"pick make vector! [integer! 8 [200]] 1", "-56"},
