@@ -57,6 +57,7 @@
 #include "datatypes/url.hpp"
 #include "datatypes/vector.hpp"
 #include "eval/boot.hpp"
+#include "eval/checksum.hpp"
 #include "eval/exits.hpp"
 #include "eval/interp.hpp"
 #include "eval/native_support.hpp"
@@ -115,6 +116,7 @@ const InitStep steps[] = {
     {"ownership", ownership::init},
     {"system-object", system_object::init},
     {"natives", natives::init},
+    {"checksum", checksum::init},
     {"interpreter", interp::init},
     {"globals", boot::init_globals},
     {"collector", start_collector},

@@ -112,6 +112,9 @@ VYN_NATIVE(as_pair);
 VYN_NATIVE(as_point2d);
 VYN_NATIVE(as_point3d);
 
+// natives_checksum.cpp: checksums, digests and HMAC.
+VYN_NATIVE(checksum);
+
 // natives_system.cpp: the runtime's services and the lexer.
 VYN_NATIVE(stats);
 VYN_NATIVE(recycle);

@@ -108,7 +108,7 @@ const Native slots[NATIVE_COUNT] = {
     not_done,            // 84 debase
     to_local_file,       // 85 to-local-file
     not_done,            // 86 wait
-    not_done,            // 87 checksum
+    checksum,            // 87 checksum
     unset,               // 88 unset
     new_line,            // 89 new-line
     new_line_q,          // 90 new-line?
