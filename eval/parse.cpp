@@ -391,17 +391,25 @@ private:
     }
 
     // A datatype on binary input: the next token, as the lexer reads it, must be of that type.
+    // The lexer reads a copy (series buffers may move): a window that doubles while the token
+    // may run past it, so a run over many tokens does not copy the rest of the input each time.
     bool match_token(const Cell& type, uint32_t pos, uint32_t& length) {
         uint32_t stop = end();
         if (pos >= stop) return false;
-        const uint8_t* bytes = memory::series_of(input_.s2)->head_ptr();
-        std::string text(reinterpret_cast<const char*>(bytes) + pos, stop - pos);
-        Rooted found;
+        size_t rest = stop - pos;
         lexer::ScanOptions options;
         options.mode = lexer::Mode::scan;
         options.one_value = true;
         options.output = false;
-        lexer::ScanResult r = lexer::scan(found.get(), reinterpret_cast<const uint8_t*>(text.data()), text.size(), options);
+        Rooted found;
+        lexer::ScanResult r{};
+        for (size_t window = std::min<size_t>(rest, 256);; window = std::min(rest, window * 2)) {
+            const uint8_t* bytes = memory::series_of(input_.s2)->head_ptr() + pos;
+            std::string text(reinterpret_cast<const char*>(bytes), window);
+            r = lexer::scan(found.get(), reinterpret_cast<const uint8_t*>(text.data()), text.size(), options);
+            bool unread = r.type == TYPE_NONE_ID || r.type == TYPE_ERROR || r.consumed >= window;
+            if (window == rest || !unread) break;
+        }
         if (r.type == TYPE_NONE_ID || r.type == TYPE_ERROR) return false;
         length = r.consumed;
         return type.is(TYPE_DATATYPE) ? r.type == TypeId(type.s1) : typeset::has(type, r.type);

@@ -41,4 +41,24 @@ TEST_F(Parse, AnErrorReleasesTheEngineStacksForTheNextRun) {
     EXPECT_EQ(mold_of(std::string(deep) + "parse [] b"), "true");
 }
 
+// The hex literal of a text's bytes.
+std::string binary_literal(const std::string& text) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string hex = "#{";
+    for (unsigned char c : text) {
+        hex += digits[c >> 4];
+        hex += digits[c & 15];
+    }
+    return hex + "}";
+}
+
+TEST_F(Parse, DatatypeRulesOnBinaryReadTokensLongerThanTheLexersWindow) {
+    std::string word(700, 'x');
+    std::string input = binary_literal(word + " 12 " + word);
+    EXPECT_EQ(mold_of("parse " + input + " [word! integer! word!]"), "true");
+    EXPECT_EQ(mold_of("parse " + input + " [word! integer! integer!]"), "false");
+    std::string text = binary_literal("\"" + std::string(600, 'a') + " b\" 12");
+    EXPECT_EQ(mold_of("parse " + text + " [string! integer!]"), "true");
+}
+
 }  // namespace
