@@ -642,7 +642,7 @@ private:
     Outcome set_copy(const Cell& rules, uint32_t i, const Cell& keyword, bool copy) {
         Cell target = rule_at(rules, i + 1, keyword);
         if (!target.is(TYPE_WORD)) fire(err::parse_rule, &keyword);
-        need_rule(rules, i + 2, target);
+        need_rule(rules, i + 2, keyword);
         uint32_t start = position();
         Outcome o = governed(rules, i + 2, 1, 1, copy ? KIND_COPY : KIND_SET);
         if (!succeeded(o.status)) return o;
@@ -794,7 +794,7 @@ private:
             target_word = rule_at(rules, j + 1, option);
             if (!target_word.is(TYPE_WORD)) fire(err::parse_rule, &option);
             k = j + 2;
-            need_rule(rules, k, target_word);
+            need_rule(rules, k, keyword);
         }
         Rooted held(target_word);
         Cell target = how == Keyword::into || how == Keyword::after ? collect_series(*held) : new_block();
@@ -886,7 +886,7 @@ private:
     Outcome case_rule(const Cell& rules, uint32_t j, const Cell& keyword) {
         Cell word = rule_at(rules, j, keyword);
         if (!word.is(TYPE_WORD)) fire(err::parse_rule, &keyword);
-        need_rule(rules, j + 1, word);
+        need_rule(rules, j + 1, keyword);
         bool saved = case_;
         case_ = truthy(word::get(word));
         Outcome o = governed(rules, j + 1, 1, 1, KIND_CASE);
