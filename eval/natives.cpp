@@ -107,22 +107,22 @@ const Native slots[NATIVE_COUNT] = {
     extend,              // 83 extend
     not_done,            // 84 debase
     to_local_file,       // 85 to-local-file
-    not_done,            // 86 wait
+    wait,                // 86 wait
     checksum,            // 87 checksum
     unset,               // 88 unset
     new_line,            // 89 new-line
     new_line_q,          // 90 new-line?
     not_done,            // 91 enbase
     context_q,           // 92 context?
-    not_done,            // 93 set-env
-    not_done,            // 94 get-env
-    not_done,            // 95 list-env
+    set_env,             // 93 set-env
+    get_env,             // 94 get-env
+    list_env,            // 95 list-env
     not_done,            // 96 now
     sign_q,              // 97 sign?
-    not_done,            // 98 as
+    as,                  // 98 as
     not_done,            // 99 call
     zero_q,              // 100 zero?
-    not_done,            // 101 size?
+    size_q,              // 101 size?
     not_done,            // 102 browse
     not_done,            // 103 compress
     not_done,            // 104 decompress

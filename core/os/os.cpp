@@ -39,6 +39,14 @@ bool set_env(const std::string& name, const std::string& value) {
     return setenv(name.c_str(), value.c_str(), 1) == 0;
 }
 
+bool unset_env(const std::string& name) { return unsetenv(name.c_str()) == 0; }
+
+std::vector<std::string> environment() {
+    std::vector<std::string> entries;
+    for (char** entry = environ; entry && *entry; ++entry) entries.emplace_back(*entry);
+    return entries;
+}
+
 std::optional<std::string> get_env(const std::string& name) {
     const char* value = std::getenv(name.c_str());
     if (!value) return std::nullopt;

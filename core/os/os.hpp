@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace vyn::os {
 
@@ -20,7 +21,10 @@ std::string get_current_dir();
 bool set_current_dir(const std::string& path);
 
 bool set_env(const std::string& name, const std::string& value);
+bool unset_env(const std::string& name);
 std::optional<std::string> get_env(const std::string& name);
+// The environment's entries, each "name=value", in the order the process holds them.
+std::vector<std::string> environment();
 
 // Every sleep lasts at least 1 ms; NaN counts as 0 and durations are capped at 2^31-1 ms.
 void sleep(double seconds);

@@ -1,6 +1,12 @@
-// Reading files and listing directories for the read action of file!. Each read opens, reads
-// and closes: no handle outlives a call.
+// Files and directories for the I/O actions of file! and the natives that take a file: read,
+// write, delete, rename, the last-write date and the size. Each operation opens, works and
+// closes: no handle outlives a call. Text is written with LF line ends and read with CR LF and
+// lone CR folded to LF.
 #pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
 
 #include "core/cell.hpp"
 
@@ -11,5 +17,26 @@ namespace vyn::files {
 // its lines (a block of strings) or its text (UTF-8, line ends folded to LF). /part and /seek
 // count bytes. A file or directory that cannot be read raises `cannot-open` with the path.
 Cell* read(Cell* source, const Cell* part, const Cell* seek, bool binary, bool lines, bool info, const Cell* as);
+
+// The write action on a file!: the data's bytes (a string as UTF-8, a binary from its index,
+// any other value molded) replace the file, or go at its end (/append) or at a byte offset
+// (/seek, the rest kept). /lines writes each value of a block followed by LF. The result is
+// unset; a file that cannot be opened or written raises `cannot-open`.
+Cell* write(Cell* destination, const Cell* data, bool binary, bool lines, bool info, bool append,
+            const Cell* part, const Cell* seek, const Cell* allow, const Cell* as);
+
+// delete: a directory path removes an empty directory, any other a file; logic! result.
+Cell* remove(Cell* file);
+// rename: logic! result; an existing target is never replaced.
+Cell* rename(Cell* from, const Cell* to);
+
+// The size in bytes of a file that is not a directory, or nothing when it cannot be opened.
+std::optional<uint64_t> size_of(const Cell* file);
+
+// "/" at the end, "." or ".." alone, or "/." or "/.." at the end name a directory.
+bool is_directory_path(const std::string& path);
+
+// The whole content of a file as bytes; raises `cannot-open` with the file when it cannot be read.
+std::string read_bytes(const Cell* file);
 
 }  // namespace vyn::files

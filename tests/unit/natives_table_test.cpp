@@ -44,5 +44,5 @@ TEST_F(Table, TheBootSourcesNameEverySlotOnceInOrder) {
 }
 
 TEST_F(Table, SlotsOfNativesNotInTheRuntimeYetRaiseNotDone) {
-    EXPECT_EQ(error_of("wait 0"), err::not_done);
+    EXPECT_EQ(error_of("compress \"a\" 'zlib"), err::not_done);
 }

@@ -1,0 +1,106 @@
+// Natives that reach the operating system: the size of a file, waiting, the environment
+// variables, and `as`, which retypes a series in place. Each converts its arguments and hands
+// the work to the OS layer; a text bound for the OS that holds a NUL is refused, since the OS
+// would read only the part before it.
+#include <string>
+
+#include "core/error.hpp"
+#include "core/os/os.hpp"
+#include "core/rooted.hpp"
+#include "core/symbol.hpp"
+#include "datatypes/map.hpp"
+#include "datatypes/series.hpp"
+#include "datatypes/string.hpp"
+#include "datatypes/word.hpp"
+#include "eval/native_entries.hpp"
+#include "eval/native_support.hpp"
+#include "eval/os/files.hpp"
+
+namespace vyn::natives {
+namespace {
+
+// The text of an environment variable's name or value: a word's spelling or a string's text.
+std::string os_text(const Cell* value) {
+    std::string text = word::any_word(value->type()) ? std::string(symbol::name(value->s2)) : string::to_utf8(value);
+    if (text.find('\0') != std::string::npos) fire(err::invalid_arg, value);
+    return text;
+}
+
+bool is_list_series(TypeId t) {
+    return t == TYPE_BLOCK || t == TYPE_PAREN || t == TYPE_PATH || t == TYPE_LIT_PATH || t == TYPE_SET_PATH ||
+           t == TYPE_GET_PATH;
+}
+
+bool is_text_series(TypeId t) {
+    return t == TYPE_STRING || t == TYPE_FILE || t == TYPE_URL || t == TYPE_TAG || t == TYPE_EMAIL || t == TYPE_REF;
+}
+
+}  // namespace
+
+namespace entry {
+
+// size?: a file's size in bytes (a float! beyond the integer range), none for a directory or a
+// file that cannot be opened.
+void size_q(int32_t, const int32_t*) {
+    std::optional<uint64_t> size = files::size_of(args());
+    if (!size) stack::set_result(none_cell());
+    else if (*size <= uint64_t(INT32_MAX)) stack::set_result(integer_cell(int32_t(*size)));
+    else stack::set_result(float_cell(double(*size)));
+}
+
+// wait: sleeps for a number of seconds or a time!. There is no event loop to run afterwards
+// without the GUI, so the result is none.
+void wait(int32_t, const int32_t*) {
+    const Cell* value = args();
+    if (value->is(TYPE_BLOCK) || value->is(TYPE_NONE)) fire(err::invalid_arg, value);
+    os::sleep(value->is(TYPE_INTEGER) ? double(value->i32()) : value->f64());
+    stack::set_result(none_cell());
+}
+
+void get_env(int32_t, const int32_t*) {
+    std::optional<std::string> value = os::get_env(os_text(args()));
+    stack::set_result(value ? string::from_utf8(*value) : none_cell());
+}
+
+// set-env: none removes the variable; the result is the value given.
+void set_env(int32_t, const int32_t*) {
+    Cell* a = args();
+    std::string name = os_text(&a[0]);
+    if (a[1].is(TYPE_NONE)) os::unset_env(name);
+    else os::set_env(name, os_text(&a[1]));
+    stack::set_result(a[1]);
+}
+
+// list-env: name to value. A name's first "=" ends it, unless the name starts with it. Names
+// that differ only in case keep the first one, as the map's keys ignore case.
+void list_env(int32_t, const int32_t*) {
+    Rooted env;
+    std::vector<std::string> entries = os::environment();
+    map::make_at(env.get(), uint32_t(entries.size()));
+    for (const std::string& entry : entries) {
+        size_t equal = entry.find('=', 1);
+        Rooted name(string::from_utf8(entry.substr(0, equal)));
+        if (!map::get_value(*env, *name, hashtable::Mode::equal).is(TYPE_NONE)) continue;
+        Rooted value(string::from_utf8(equal == std::string::npos ? std::string() : entry.substr(equal + 1)));
+        map::set_value(*env, *name, *value, hashtable::Mode::equal, *env);
+    }
+    stack::set_result(*env);
+}
+
+// as: the same series under another type of its class; the buffer is shared, not copied.
+void as(int32_t, const int32_t*) {
+    Cell* a = args();
+    TypeId target = a[0].is(TYPE_DATATYPE) ? TypeId(a[0].s1) : a[0].type();
+    TypeId from = a[1].type();
+    bool related = (is_list_series(target) && is_list_series(from)) || (is_text_series(target) && is_text_series(from));
+    if (!related) {
+        Cell from_type = datatype_cell(from), to_type = datatype_cell(target);
+        fire(err::not_same_class, &from_type, &to_type);
+    }
+    Cell result = a[1];
+    result.set_type(target);
+    stack::set_result(result);
+}
+
+}  // namespace entry
+}  // namespace vyn::natives
