@@ -120,12 +120,14 @@ VYN_NATIVE(stats);
 VYN_NATIVE(recycle);
 VYN_NATIVE(transcode);
 
-// natives_os.cpp: files, waiting, the environment, series coercion.
+// natives_os.cpp: files, waiting, the environment, processes, series coercion.
 VYN_NATIVE(size_q);
 VYN_NATIVE(wait);
 VYN_NATIVE(get_env);
 VYN_NATIVE(set_env);
 VYN_NATIVE(list_env);
+VYN_NATIVE(call);
+VYN_NATIVE(browse);
 VYN_NATIVE(as);
 
 // parse.cpp: the parse dialect.

@@ -120,10 +120,10 @@ const Native slots[NATIVE_COUNT] = {
     not_done,            // 96 now
     sign_q,              // 97 sign?
     as,                  // 98 as
-    not_done,            // 99 call
+    call,                // 99 call
     zero_q,              // 100 zero?
     size_q,              // 101 size?
-    not_done,            // 102 browse
+    browse,              // 102 browse
     not_done,            // 103 compress
     not_done,            // 104 decompress
     recycle,             // 105 recycle

@@ -1,5 +1,5 @@
 // Natives that reach the operating system: the size of a file, waiting, the environment
-// variables, and `as`, which retypes a series in place. Each converts its arguments and hands
+// variables, external processes and the browser, and `as`, which retypes a series in place. Each converts its arguments and hands
 // the work to the OS layer; a text bound for the OS that holds a NUL is refused, since the OS
 // would read only the part before it.
 #include <string>
@@ -8,13 +8,16 @@
 #include "core/os/os.hpp"
 #include "core/rooted.hpp"
 #include "core/symbol.hpp"
+#include "datatypes/file.hpp"
 #include "datatypes/map.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/word.hpp"
+#include "eval/actions.hpp"
 #include "eval/native_entries.hpp"
 #include "eval/native_support.hpp"
 #include "eval/os/files.hpp"
+#include "eval/os/process.hpp"
 
 namespace vyn::natives {
 namespace {
@@ -33,6 +36,39 @@ bool is_list_series(TypeId t) {
 
 bool is_text_series(TypeId t) {
     return t == TYPE_STRING || t == TYPE_FILE || t == TYPE_URL || t == TYPE_TAG || t == TYPE_EMAIL || t == TYPE_REF;
+}
+
+// A file! or a text as the OS reads it.
+std::string local_text(const Cell* value) {
+    if (value->is(TYPE_FILE)) return file::to_local_path(value);
+    std::string text = string::to_utf8(value);
+    if (text.find('\0') != std::string::npos) fire(err::invalid_arg, value);
+    return text;
+}
+
+// A redirection of call: a file by its path, a string or binary by its bytes (input) or as
+// the target that receives them (output and error).
+process::Stream stream_of(const Cell* value, bool input) {
+    process::Stream s;
+    if (!value) return s;
+    if (value->is(TYPE_FILE)) {
+        s.kind = process::Stream::Kind::file;
+        s.path = file::to_local_path(value);
+    } else {
+        s.kind = process::Stream::Kind::buffer;
+        if (input) s.bytes = files::bytes_of(value);
+    }
+    return s;
+}
+
+// What a child wrote goes into its target: a string gets the text appended, line ends folded;
+// a binary gets the bytes inserted at its position.
+void deliver(const process::Stream& s, Cell* target) {
+    if (!target || s.kind != process::Stream::Kind::buffer) return;
+    if (!target->is(TYPE_BINARY)) return string::append_utf8(target, files::folded_line_ends(s.bytes));
+    Rooted bytes(string::binary_of(reinterpret_cast<const uint8_t*>(s.bytes.data()), s.bytes.size()));
+    Rooted position(*target);
+    actions::handler_of<A_INSERT>(position.get())(position.get(), bytes.get(), nullptr, false, nullptr);
 }
 
 }  // namespace
@@ -85,6 +121,33 @@ void list_env(int32_t, const int32_t*) {
         map::set_value(*env, *name, *value, hashtable::Mode::equal, *env);
     }
     stack::set_result(*env);
+}
+
+// call: an empty command gives 0 at once; /console has no meaning without a console of its
+// own here; /show has no window to show.
+void call(int32_t, const int32_t* refinements) {
+    Cell* a = args();
+    if (string::at_tail(a)) return stack::set_result(integer_cell(0));
+    if (used(refinements, 2)) fire(err::not_done);
+    Cell* in = refinement_arg(refinements, 4);
+    Cell* out = refinement_arg(refinements, 5);
+    Cell* err = refinement_arg(refinements, 6);
+    process::Call c{.command = local_text(a),
+                    .wait = used(refinements, 0),
+                    .shell = used(refinements, 3),
+                    .input = stream_of(in, true),
+                    .output = stream_of(out, false),
+                    .error = stream_of(err, false)};
+    int32_t result = process::run(c);
+    deliver(c.output, out);
+    deliver(c.error, err);
+    stack::set_result(integer_cell(result));
+}
+
+// browse: the desktop's opener gets the URL or the file's path as its one argument.
+void browse(int32_t, const int32_t*) {
+    process::start_detached({"xdg-open", local_text(args())});
+    stack::set_result(unset_cell());
 }
 
 // as: the same series under another type of its class; the buffer is shared, not copied.

@@ -4,6 +4,7 @@
 // descriptor is closed on every path. Reads and writes loop until done: a short count is never
 // taken for the whole.
 #include "eval/os/files.hpp"
+#include "eval/os/descriptor.hpp"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -36,21 +37,7 @@ bool ends_with(const std::string& text, std::string_view tail) {
     return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-// Closes on every way out of a scope.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-    bool ok() const { return fd_ >= 0; }
-
-private:
-    int fd_;
-};
+using os::Descriptor;
 
 // A /part or /seek count: -1 when absent. A float counts by its integer part, clamped to the
 // integer range (NaN counts as 0).
@@ -105,18 +92,6 @@ Bytes file_bytes(const Cell* source, const std::string& path, int64_t part, int6
         bytes.append(chunk, size_t(got));
     }
     return bytes;
-}
-
-// CR LF and a lone CR become LF; a leading byte-order mark goes.
-Bytes folded_line_ends(const Bytes& bytes) {
-    size_t from = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
-    Bytes out;
-    out.reserve(bytes.size() - from);
-    for (size_t i = from; i < bytes.size(); ++i) {
-        if (bytes[i] != '\r') out += bytes[i];
-        else if (i + 1 == bytes.size() || bytes[i + 1] != '\n') out += '\n';
-    }
-    return out;
 }
 
 Cell string_cell(const Bytes& utf8) {
@@ -217,6 +192,19 @@ bool rename_no_replace(const std::string& from, const std::string& to) {
 }
 
 }  // namespace
+
+Bytes bytes_of(const Cell* value) { return value_bytes(value, -1); }
+
+Bytes folded_line_ends(const Bytes& bytes) {
+    size_t from = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    Bytes out;
+    out.reserve(bytes.size() - from);
+    for (size_t i = from; i < bytes.size(); ++i) {
+        if (bytes[i] != '\r') out += bytes[i];
+        else if (i + 1 == bytes.size() || bytes[i + 1] != '\n') out += '\n';
+    }
+    return out;
+}
 
 bool is_directory_path(const std::string& path) {
     return ends_with(path, "/") || path == "." || path == ".." || ends_with(path, "/.") || ends_with(path, "/..");

@@ -36,6 +36,13 @@ std::optional<uint64_t> size_of(const Cell* file);
 // "/" at the end, "." or ".." alone, or "/." or "/.." at the end name a directory.
 bool is_directory_path(const std::string& path);
 
+// A value's bytes as write stores them: a string as UTF-8, a binary from its index, any other
+// value molded.
+std::string bytes_of(const Cell* value);
+
+// Text as files give it: CR LF and a lone CR become LF, a leading byte-order mark goes.
+std::string folded_line_ends(const std::string& bytes);
+
 // The whole content of a file as bytes; raises `cannot-open` with the file when it cannot be read.
 std::string read_bytes(const Cell* file);
 
