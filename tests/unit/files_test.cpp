@@ -1,5 +1,7 @@
 // read of file!: text with its line ends folded, bytes, lines, /part and /seek, directory
-// listings, and the error for what cannot be read; load of a file and of a directory.
+// listings, and the error for what cannot be read; load of a file and of a directory. Writing,
+// renaming, deleting and call's redirections run here too, where the stress build collects at
+// every allocation while values are molded into files and output is taken into strings.
 #include "tests/unit/natives_fixture.hpp"
 
 #include <stdlib.h>
@@ -65,6 +67,31 @@ TEST_F(Files, WhatCannotBeReadRaisesCannotOpen) {
         EXPECT_EQ(error_of(in_dir(code)), err::cannot_open) << code;
         EXPECT_EQ(mold(arg(0)).substr(0, 1), "%") << code;
     }
+}
+
+TEST_F(Files, WritesMoldedValuesAndLinesThatReadBack) {
+    const MoldCase cases[] = {
+        {"write/lines %dir/w.txt reduce [[1 \"a\"] make object! [x: 2] \"é\"] read/lines %dir/w.txt",
+         "[{[1 \"a\"]} \"make object! [\" \"    x: 2\" \"]\" \"é\"]"},
+        {"write %dir/w.txt 1x2 write/append %dir/w.txt [c] read %dir/w.txt", "\"1x2[c]\""},
+        {"write/seek %dir/w.txt \"X\" 2 read %dir/w.txt", "\"1xX[c]\""},
+        {"reduce [rename %dir/w.txt %dir/text.txt rename %dir/w.txt %dir/v.txt delete %dir/v.txt delete %dir/sub/]",
+         "[false true true true]"},
+        {"read %dir/", "[%bom.txt %code.txt %empty.txt %text.txt]"},
+    };
+    for (const MoldCase& c : cases) EXPECT_EQ(mold_of(in_dir(c.code)), c.molded) << c.code;
+}
+
+TEST_F(Files, CallTakesOutputIntoStringsAndFiles) {
+    const MoldCase cases[] = {
+        {"o: copy \"<\" e: copy \"\" call/wait/input/output/error \"sh -c 'cat; echo x >&2'\" \"a^/b\" o e reduce [o e]",
+         "[\"<a^/b\" \"x^/\"]"},
+        {"call/wait/output \"printf z\" %dir/out.txt call/wait/output \"printf z\" %dir/out.txt read %dir/out.txt",
+         "\"zz\""},
+        {"o: copy \"\" call/wait/input/output \"cat\" %dir/text.txt o o", "{a^/b^/c^/}"},
+        {"set-env \"VYN_FILES_T\" \"1=2\" select list-env \"VYN_FILES_T\"", "\"1=2\""},
+    };
+    for (const MoldCase& c : cases) EXPECT_EQ(mold_of(in_dir(c.code)), c.molded) << c.code;
 }
 
 TEST_F(Files, LoadLexesAFileAndListsADirectory) {
