@@ -184,8 +184,7 @@ Amount from_text(const Cell* spec) {
 Amount converted(const Cell* spec, bool make) {
     TypeId type = spec->type();
     if (type == TYPE_MONEY) return unpack(*spec);
-    if (type == TYPE_INTEGER) return from_integer(spec->i32());
-    if (type == TYPE_FLOAT) return strict_float(spec);
+    if (type == TYPE_INTEGER || type == TYPE_FLOAT) return from_number(spec);
     if (series::is_string_type(type)) return from_text(spec);
     if (make && type == TYPE_WORD) {
         int index = currency_index(*spec);
@@ -511,6 +510,10 @@ const SlotHandler money_actions[] = {
 };
 
 }  // namespace
+
+Amount from_number(const Cell* number) {
+    return number->is(TYPE_INTEGER) ? from_integer(number->i32()) : strict_float(number);
+}
 
 int currency_index(const Cell& word) {
     uint32_t wanted = symbol::resolve(word.s2);

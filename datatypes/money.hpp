@@ -74,6 +74,9 @@ int32_t to_integer(const Amount& amount);
 // 5 fraction digits; otherwise extra fraction digits are dropped.
 std::optional<Amount> from_float(double value, bool strict);
 double to_float(const Amount& amount);
+// An integer! or float! as an amount with no currency; a float that needs more than 5 fraction
+// digits or lies outside the range raises `bad-make-arg` with it.
+Amount from_number(const Cell* number);
 
 // -1, 0 or 1 (a zero amount has no sign).
 int sign(const Cell& money);

@@ -91,7 +91,7 @@ VYN_NATIVE(to_local_file);
 VYN_NATIVE(new_line);
 VYN_NATIVE(new_line_q);
 
-// natives_math.cpp: numbers, bits, trigonometry and the pair and point constructors.
+// natives_math.cpp: numbers, bits, trigonometry and the pair, point and money constructors.
 VYN_NATIVE(max);
 VYN_NATIVE(min);
 VYN_NATIVE(shift);
@@ -111,6 +111,7 @@ VYN_NATIVE(square_root);
 VYN_NATIVE(as_pair);
 VYN_NATIVE(as_point2d);
 VYN_NATIVE(as_point3d);
+VYN_NATIVE(as_money);
 
 // natives_checksum.cpp: checksums, digests and HMAC.
 VYN_NATIVE(checksum);

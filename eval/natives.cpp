@@ -97,7 +97,7 @@ const Native slots[NATIVE_COUNT] = {
     as_pair,             // 73 as-pair
     as_point2d,          // 74 as-point2D
     as_point3d,          // 75 as-point3D
-    not_done,            // 76 as-money
+    as_money,            // 76 as-money
     break_,              // 77 break
     continue_,           // 78 continue
     exit,                // 79 exit

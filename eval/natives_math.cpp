@@ -1,7 +1,7 @@
 // Math natives: max and min, bit shifts, hex issues, trigonometry in degrees or radians, the
-// logarithms, and the constructors of pairs and points. max and min work component by component
-// on pairs, points and tuples and through the compare action on everything else, so on equal
-// values max answers its first value and min its second.
+// logarithms, and the constructors of pairs, points and money. max and min work component by
+// component on pairs, points and tuples and through the compare action on everything else, so
+// on equal values max answers its first value and min its second.
 #include <algorithm>
 #include <cmath>
 #include <optional>
@@ -13,6 +13,7 @@
 #include "datatypes/datatype.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/issue.hpp"
+#include "datatypes/money.hpp"
 #include "datatypes/pair.hpp"
 #include "datatypes/point.hpp"
 #include "datatypes/scalar_support.hpp"
@@ -242,6 +243,15 @@ void as_point2d(int32_t, const int32_t*) {
 void as_point3d(int32_t, const int32_t*) {
     const Cell* a = args();
     stack::set_result(point::make(TYPE_POINT3D, number_of(a[0]), number_of(a[1]), number_of(a[2])));
+}
+
+void as_money(int32_t, const int32_t*) {
+    const Cell* a = args();
+    int currency = money::currency_index(a[0]);
+    if (currency < 0) fire(err::bad_denom, &a[0]);
+    money::Amount amount = money::from_number(&a[1]);
+    amount.currency = uint8_t(currency);
+    stack::set_result(money::pack(amount));
 }
 
 }  // namespace entry
