@@ -15,6 +15,7 @@
 #include "datatypes/mold.hpp"
 #include "datatypes/point.hpp"
 #include "datatypes/scalar_support.hpp"
+#include "eval/random.hpp"
 
 namespace vyn::pair {
 namespace {
@@ -58,6 +59,18 @@ Cell converted(const Cell* spec) {
 Cell* pair_make(Cell* proto, const Cell* spec, TypeId) {
     *proto = converted(spec);
     return proto;
+}
+
+// ---- Random ----
+
+// Each non-zero component becomes a random integer from 1 to it (from it to -1 when negative).
+Cell* pair_random(Cell* pair, bool seed, bool secure, bool) {
+    if (seed) {
+        random::seed(x(*pair) ^ y(*pair));
+        *pair = unset_cell();
+        return pair;
+    }
+    return make_at(pair, random::int_in_range(x(*pair), secure), random::int_in_range(y(*pair), secure));
 }
 
 // ---- Text ----
@@ -201,6 +214,7 @@ int pair_compare(const Cell* a, const Cell* b, int op) {
 
 const SlotHandler pair_actions[] = {
     act<A_MAKE>(pair_make),
+    act<A_RANDOM>(pair_random),
     act<A_TO>(pair_make),
     act<A_FORM>(pair_form),
     act<A_MOLD>(pair_mold),
