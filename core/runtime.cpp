@@ -23,10 +23,12 @@
 #include "core/os/os.hpp"
 #include "core/tracked_heap.hpp"
 #include "core/unwind.hpp"
+#include "datatypes/binary.hpp"
 #include "datatypes/bitset.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/char.hpp"
 #include "datatypes/datatype.hpp"
+#include "datatypes/email.hpp"
 #include "datatypes/error.hpp"
 #include "datatypes/file.hpp"
 #include "datatypes/float.hpp"
@@ -47,8 +49,10 @@
 #include "datatypes/path.hpp"
 #include "datatypes/percent.hpp"
 #include "datatypes/point.hpp"
+#include "datatypes/ref.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
+#include "datatypes/tag.hpp"
 #include "datatypes/time.hpp"
 #include "datatypes/tuple.hpp"
 #include "datatypes/typeset.hpp"
@@ -77,9 +81,10 @@ void (*const datatype_registrations[])() = {
     datatype_init, unset_init,  none_init,   logic_init,    series::init, block::init, paren::init, path::init,
     string_init,   integer_init, word_init,  native_init,   action_init,  op_init,
     function_init, routine_init, issue_init, object_init,   float_init,   typeset_init,
-    error_init,    vector_init,  percent_init, char_init,    url_init,     file_init,
+    error_init,    vector_init,  percent_init, char_init,    url_init,     file_init,    binary_init,
     bitset_init,   pair_init,    tuple_init,   point2d_init, point3d_init,
     map_init,      hash_init,    time_init,    money_init,   handle_init,  port_init,
+    tag_init,      email_init,   ref_init,
 };
 
 void register_datatypes() {

@@ -344,7 +344,7 @@ int equal(const Cell* a, const Cell* b, int op, bool match) {
 Cell binary_of(const uint8_t* bytes, size_t n) {
     NodeId node = memory::alloc_bytes(n);
     Series* b = memory::series_of(node);
-    std::memcpy(b->data(), bytes, n);
+    if (n) std::memcpy(b->data(), bytes, n);  // an empty vector's bytes may be null
     b->tail = b->head + uint32_t(n);
     return make_cell(TYPE_BINARY, 0, node, 0);
 }

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,11 @@ namespace vyn {
 
 // Registers string! (parent series!) with its action row.
 void string_init();
+
+// Registers a text type of string!'s layout (tag!, email!, ref!) with its own handlers; it takes
+// string!'s other actions except those with no meaning for it: arithmetic, bitwise operations,
+// random, sort, trim and the port actions.
+void register_text_type(TypeId id, const char* name, std::span<const SlotHandler> own);
 
 }  // namespace vyn
 

@@ -1015,4 +1015,22 @@ void string_init() {
     datatype::register_type(TYPE_STRING, TYPE_SERIES, "string!", INHERIT, string_actions);
 }
 
+void register_text_type(TypeId id, const char* name, std::span<const SlotHandler> own) {
+    static constexpr SlotHandler without[] = {
+        unsupported_at<A_RANDOM>(),    unsupported_at<A_SET_PATH>(),   unsupported_at<A_ABSOLUTE>(),
+        unsupported_at<A_ADD>(),       unsupported_at<A_DIVIDE>(),     unsupported_at<A_MULTIPLY>(),
+        unsupported_at<A_NEGATE>(),    unsupported_at<A_POWER>(),      unsupported_at<A_REMAINDER>(),
+        unsupported_at<A_ROUND>(),     unsupported_at<A_SUBTRACT>(),   unsupported_at<A_EVEN_Q>(),
+        unsupported_at<A_ODD_Q>(),     unsupported_at<A_AND_T>(),      unsupported_at<A_COMPLEMENT>(),
+        unsupported_at<A_OR_T>(),      unsupported_at<A_XOR_T>(),      unsupported_at<A_SORT>(),
+        unsupported_at<A_TRIM>(),      unsupported_at<A_CREATE>(),     unsupported_at<A_CLOSE>(),
+        unsupported_at<A_DELETE>(),    unsupported_at<A_OPEN>(),       unsupported_at<A_OPEN_Q>(),
+        unsupported_at<A_QUERY>(),     unsupported_at<A_READ>(),       unsupported_at<A_RENAME>(),
+        unsupported_at<A_UPDATE>(),    unsupported_at<A_WRITE>(),
+    };
+    std::vector<SlotHandler> row(std::begin(without), std::end(without));
+    row.insert(row.end(), own.begin(), own.end());
+    datatype::register_type(id, TYPE_STRING, name, INHERIT, row);
+}
+
 }  // namespace vyn

@@ -88,6 +88,8 @@ VYN_NATIVE(lowercase);
 VYN_NATIVE(dehex);
 VYN_NATIVE(enhex);
 VYN_NATIVE(to_local_file);
+VYN_NATIVE(debase);
+VYN_NATIVE(enbase);
 VYN_NATIVE(new_line);
 VYN_NATIVE(new_line_q);
 

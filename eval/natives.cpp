@@ -105,14 +105,14 @@ const Native slots[NATIVE_COUNT] = {
     throw_,              // 81 throw
     catch_,              // 82 catch
     extend,              // 83 extend
-    not_done,            // 84 debase
+    debase,              // 84 debase
     to_local_file,       // 85 to-local-file
     wait,                // 86 wait
     checksum,            // 87 checksum
     unset,               // 88 unset
     new_line,            // 89 new-line
     new_line_q,          // 90 new-line?
-    not_done,            // 91 enbase
+    enbase,              // 91 enbase
     context_q,           // 92 context?
     set_env,             // 93 set-env
     get_env,             // 94 get-env

@@ -11,6 +11,8 @@
 #include "core/os/console_out.hpp"
 #include "core/rooted.hpp"
 #include "core/value_slots.hpp"
+#include "datatypes/binary.hpp"
+#include "datatypes/binary_codecs.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/file.hpp"
 #include "datatypes/mold.hpp"
@@ -108,6 +110,27 @@ void recode(Code code) {
     stack::set_result(*out);
 }
 
+// The base a /base refinement gives (64 without it); one the codecs do not know is refused.
+int codec_base(const int32_t* refinements) {
+    const Cell* base = refinement_arg(refinements, 0);
+    if (!base) return 64;
+    if (!binary::is_codec_base(base->i32())) fire(err::invalid_arg, base);
+    return base->i32();
+}
+
+// A new string! of the reserved size; the encoder fills it from the bytes `read` gives once it is
+// made, since making it may move the bytes.
+template <typename Read>
+Cell encoded(int base, uint64_t n, Read read) {
+    uint64_t capacity = binary::encoded_capacity(base, n);
+    if (capacity > SERIES_MAX_CAPACITY) fire(err::too_long);
+    Rooted text(string::make(uint32_t(capacity)));
+    Series* b = string::buffer_of(text.get());
+    size_t written = binary::encode(base, read(), std::span<uint8_t>(b->head_ptr(), b->capacity - b->head));
+    b->tail = b->head + uint32_t(written);
+    return *text;
+}
+
 void set_marker(Cell& c, bool on) {
     if (on) c.set_flag(FLAG_NEW_LINE);
     else c.clear_flag(FLAG_NEW_LINE);
@@ -147,6 +170,25 @@ void dehex(int32_t, const int32_t*) { recode(url::dehex); }
 void enhex(int32_t, const int32_t*) {
     bool strict = args()->is(TYPE_STRING);
     recode([strict](const Cell* text, Cell* out) { url::enhex(text, out, strict); });
+}
+
+void debase(int32_t, const int32_t* refinements) {
+    int base = codec_base(refinements);
+    string::View text = string::view_of(args());
+    auto bytes = binary::decode(base, text.data, text.length, text.unit);
+    stack::set_result(bytes ? string::binary_of(bytes->data(), bytes->size()) : none_cell());
+}
+
+void enbase(int32_t, const int32_t* refinements) {
+    int base = codec_base(refinements);
+    Cell* value = args();
+    if (value->is(TYPE_BINARY)) {
+        uint64_t n = binary::bytes_of(value).size();
+        return stack::set_result(encoded(base, n, [value] { return binary::bytes_of(value); }));
+    }
+    std::string utf8 = string::to_utf8(value);
+    std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(utf8.data()), utf8.size());
+    stack::set_result(encoded(base, bytes.size(), [bytes] { return bytes; }));
 }
 
 void to_local_file(int32_t, const int32_t* refinements) {
