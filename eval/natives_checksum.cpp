@@ -1,14 +1,13 @@
 // The checksum native: the bytes of its data (a file read whole, a string as UTF-8, a binary!
 // from its head) go to the checksum, digest or HMAC that the method word names. The bytes are
 // copied out of their series before anything is allocated, so no buffer can move under them.
-#include <algorithm>
+#include <span>
 #include <string>
 
 #include "core/error.hpp"
-#include "core/memory.hpp"
 #include "core/rooted.hpp"
 #include "core/words.hpp"
-#include "datatypes/series.hpp"
+#include "datatypes/binary.hpp"
 #include "datatypes/string.hpp"
 #include "eval/checksum.hpp"
 #include "eval/native_entries.hpp"
@@ -21,10 +20,8 @@ namespace {
 using checksum::Method;
 
 std::string bytes_of_binary(const Cell& binary) {
-    Series* buffer = memory::series_of(binary.s2);
-    uint32_t length = buffer->length();
-    uint32_t head = std::min(binary.s1, length);
-    return std::string(reinterpret_cast<const char*>(buffer->head_ptr() + head), length - head);
+    std::span<uint8_t> bytes = binary::bytes_of(&binary);
+    return std::string(bytes.begin(), bytes.end());
 }
 
 // A binary!'s bytes as they are, any other string's text as UTF-8.
