@@ -20,6 +20,7 @@ TEST_F(Parse, RunsThatAllocateKeepTheirRulesInputsAndTargets) {
         {"s: copy [1 2 3] parse s [some [change integer! (reduce [0 0])]] s", "[0 0 0 0 0 0]"},
         {"b: copy [] parse [1 2] [collect into b [some [skip keep (copy \"x\")]]] b", "[\"x\" \"x\"]"},
         {"parse \"aa\" [some [\"a\" (parse copy \"bb\" [some \"b\"])]]", "true"},
+        {"b: copy #{0102} parse b [collect [some [keep skip insert #{FF}]]]", "[1 2]"},
         {"n: 0 parse/trace \"ab\" [\"a\" \"b\"] func [e m r i s] [n: n + 1 true] n", "7"},
     });
 }
