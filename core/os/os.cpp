@@ -48,6 +48,7 @@ std::vector<std::string> environment() {
 }
 
 std::optional<std::string> get_env(const std::string& name) {
+    if (name.empty() || name.find('=') != std::string::npos) return std::nullopt;  // no such name can be set
     const char* value = std::getenv(name.c_str());
     if (!value) return std::nullopt;
     return std::string(value);
