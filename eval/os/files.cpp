@@ -20,6 +20,7 @@
 #include "core/error.hpp"
 #include "core/memory.hpp"
 #include "core/rooted.hpp"
+#include "datatypes/binary.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/file.hpp"
 #include "datatypes/mold.hpp"
@@ -121,11 +122,9 @@ Cell lines_block(const Bytes& bytes) {
 
 // The bytes of a binary! from its index, at most `part` of them when part >= 0.
 Bytes binary_bytes(const Cell* binary, int64_t part) {
-    Series* s = string::buffer_of(binary);
-    uint32_t from = std::min(binary->s1, s->used_bytes());
-    uint64_t n = s->used_bytes() - from;
-    if (part >= 0) n = std::min<uint64_t>(n, uint64_t(part));
-    return Bytes(reinterpret_cast<const char*>(s->head_ptr() + from), size_t(n));
+    std::span<uint8_t> bytes = binary::bytes_of(binary);
+    size_t n = part < 0 ? bytes.size() : std::min(bytes.size(), size_t(part));
+    return Bytes(reinterpret_cast<const char*>(bytes.data()), n);
 }
 
 // A string from its head as UTF-8, at most `part` characters when part >= 0.
