@@ -3,10 +3,10 @@
 // between iterations, outside the timing, so frames stay bounded.
 #include <benchmark/benchmark.h>
 
-#include "core/runtime.hpp"
+#include "core/stack.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/series.hpp"
-#include "eval/stack.hpp"
+#include "startup/startup.hpp"
 
 using namespace vyn;
 

@@ -5,11 +5,12 @@
 
 #include <random>
 
+#include "console/terminal.hpp"
 #include "core/rooted.hpp"
-#include "core/runtime.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/block_search.hpp"
 #include "datatypes/series.hpp"
+#include "startup/startup.hpp"
 
 using namespace vyn;
 
@@ -28,6 +29,7 @@ Cell random_integers(int32_t count) {
 
 void BM_BlockSortMillionIntegers(benchmark::State& state, bool stable) {
     runtime::shutdown();
+    terminal::register_natives();
     runtime::init();
     Rooted input(random_integers(1'000'000));
     Rooted copy;

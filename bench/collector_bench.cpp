@@ -7,11 +7,11 @@
 #include "core/externals.hpp"
 #include "core/memory.hpp"
 #include "core/rooted.hpp"
-#include "core/runtime.hpp"
+#include "core/stack.hpp"
 #include "core/symbol.hpp"
 #include "core/unicode.hpp"
 #include "core/value_slots.hpp"
-#include "eval/stack.hpp"
+#include "startup/startup.hpp"
 
 using namespace vyn;
 

@@ -7,9 +7,9 @@
 
 #include "core/hashtable.hpp"
 #include "core/memory.hpp"
-#include "core/runtime.hpp"
 #include "core/symbol.hpp"
 #include "core/unicode.hpp"
+#include "startup/startup.hpp"
 
 namespace {
 

@@ -5,11 +5,12 @@
 
 #include <string_view>
 
+#include "console/terminal.hpp"
 #include "core/rooted.hpp"
-#include "core/runtime.hpp"
+#include "core/stack.hpp"
 #include "eval/interp.hpp"
 #include "eval/lexer.hpp"
-#include "eval/stack.hpp"
+#include "startup/startup.hpp"
 
 using namespace vyn;
 
@@ -19,6 +20,7 @@ namespace {
 void boot() {
     runtime::set_stack_bounds_of_current_thread();
     runtime::shutdown();
+    terminal::register_natives();
     runtime::init();
 }
 

@@ -7,12 +7,12 @@
 
 #include "core/context.hpp"
 #include "core/memory.hpp"
-#include "core/runtime.hpp"
 #include "core/symbol.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
 #include "eval/lexer.hpp"
+#include "startup/startup.hpp"
 
 using namespace vyn;
 

@@ -5,11 +5,12 @@
 
 #include <string>
 
+#include "console/terminal.hpp"
 #include "core/rooted.hpp"
-#include "core/runtime.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/map.hpp"
 #include "datatypes/string.hpp"
+#include "startup/startup.hpp"
 
 using namespace vyn;
 
@@ -20,6 +21,7 @@ using hashtable::Mode;
 // A fresh runtime per benchmark: an earlier one may have reset memory under another.
 void boot() {
     runtime::shutdown();
+    terminal::register_natives();
     runtime::init();
 }
 

@@ -3,7 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include "core/memory.hpp"
-#include "core/runtime.hpp"
+#include "startup/startup.hpp"
 
 using namespace vyn;
 

@@ -1,9 +1,9 @@
 // Text appends and searches on strings of each unit size (1, 2 and 4 bytes per character).
 #include <benchmark/benchmark.h>
 
-#include "core/runtime.hpp"
+#include "core/stack.hpp"
 #include "datatypes/string.hpp"
-#include "eval/stack.hpp"
+#include "startup/startup.hpp"
 
 using namespace vyn;
 

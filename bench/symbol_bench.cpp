@@ -9,8 +9,8 @@
 #include "core/context.hpp"
 #include "core/hashtable.hpp"
 #include "core/memory.hpp"
-#include "core/runtime.hpp"
 #include "core/symbol.hpp"
+#include "startup/startup.hpp"
 
 namespace {
 

@@ -15,11 +15,9 @@
 #include "core/memory.hpp"
 #include "core/rooted.hpp"
 #include "core/runtime.hpp"
+#include "core/stack.hpp"
 #include "core/symbol.hpp"
 #include "core/value_slots.hpp"
-#include "datatypes/block.hpp"
-#include "eval/interp.hpp"
-#include "eval/stack.hpp"
 
 namespace vyn::collector {
 namespace {
@@ -92,8 +90,6 @@ void mark_fixed_roots() {
     mark_table(symbol::table());
     mark_node(context::global());
     mark_node(value_slots::node());
-    mark_cell(interp::current_code);
-    mark_cell(*block::holder());
 }
 
 void clear_fixed_marks() {

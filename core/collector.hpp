@@ -38,8 +38,9 @@ void mark_cells(const Cell* first, const Cell* end);
 bool is_marked(NodeId node);
 
 // Root markers run, in registration order, after the fixed roots (argument stack and call
-// frames, rooted cells, symbols, global context, kept-value slots, the interpreter's code and
-// the block holder). Registering a marker twice keeps one entry.
+// frames, rooted cells, symbols, global context, kept-value slots); the modules above this floor
+// (the interpreter's code, the block holder) register theirs. Registering a marker twice keeps
+// one entry.
 using Marker = void (*)();
 void add_root(Marker mark_roots);
 void remove_root(Marker mark_roots);

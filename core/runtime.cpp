@@ -1,177 +1,21 @@
-// Start-up order: output hooks, the OS layer, then every other module in the order their
-// dependencies need. A module joins the table when it exists; nothing here is a placeholder.
+// The runtime record and the bounds of the runtime thread's native stack. The limit stays 0, so
+// nothing is refused, until the thread that runs the runtime sets it.
 #include "core/runtime.hpp"
 
 #include <pthread.h>
-
-#include <new>
-
-#include "core/fatal.hpp"
-#include "core/hooks.hpp"
-#include "core/collector.hpp"
-#include "core/context.hpp"
-#include "core/datatype.hpp"
-#include "core/error.hpp"
-#include "core/externals.hpp"
-#include "core/hashtable.hpp"
-#include "core/memory.hpp"
-#include "core/ownership.hpp"
-#include "core/symbol.hpp"
-#include "core/system_object.hpp"
-#include "core/value_slots.hpp"
-#include "core/words.hpp"
-#include "core/os/os.hpp"
-#include "core/tracked_heap.hpp"
-#include "core/unwind.hpp"
-#include "datatypes/binary.hpp"
-#include "datatypes/bitset.hpp"
-#include "datatypes/block.hpp"
-#include "datatypes/char.hpp"
-#include "datatypes/datatype.hpp"
-#include "datatypes/email.hpp"
-#include "datatypes/error.hpp"
-#include "datatypes/file.hpp"
-#include "datatypes/float.hpp"
-#include "datatypes/function.hpp"
-#include "datatypes/handle.hpp"
-#include "datatypes/hash.hpp"
-#include "datatypes/integer.hpp"
-#include "datatypes/issue.hpp"
-#include "datatypes/logic.hpp"
-#include "datatypes/map.hpp"
-#include "datatypes/money.hpp"
-#include "datatypes/native.hpp"
-#include "datatypes/none.hpp"
-#include "datatypes/object.hpp"
-#include "datatypes/pair.hpp"
-#include "datatypes/port.hpp"
-#include "datatypes/paren.hpp"
-#include "datatypes/path.hpp"
-#include "datatypes/percent.hpp"
-#include "datatypes/point.hpp"
-#include "datatypes/ref.hpp"
-#include "datatypes/series.hpp"
-#include "datatypes/string.hpp"
-#include "datatypes/tag.hpp"
-#include "datatypes/time.hpp"
-#include "datatypes/tuple.hpp"
-#include "datatypes/typeset.hpp"
-#include "datatypes/word.hpp"
-#include "datatypes/unset.hpp"
-#include "datatypes/url.hpp"
-#include "datatypes/vector.hpp"
-#include "eval/boot.hpp"
-#include "eval/checksum.hpp"
-#include "eval/exits.hpp"
-#include "eval/interp.hpp"
-#include "eval/native_support.hpp"
-#include "eval/natives.hpp"
-#include "eval/plan.hpp"
-#include "eval/random.hpp"
-#include "eval/stack.hpp"
 
 namespace vyn::runtime {
 
 Record record;
 
+uintptr_t stack_limit = 0;
+
 namespace {
-
-// Parents register before their children: a child copies the parent's handlers at once.
-void (*const datatype_registrations[])() = {
-    datatype_init, unset_init,  none_init,   logic_init,    series::init, block::init, paren::init, path::init,
-    string_init,   integer_init, word_init,  native_init,   action_init,  op_init,
-    function_init, routine_init, issue_init, object_init,   float_init,   typeset_init,
-    error_init,    vector_init,  percent_init, char_init,    url_init,     file_init,    binary_init,
-    bitset_init,   pair_init,    tuple_init,   point2d_init, point3d_init,
-    map_init,      hash_init,    time_init,    money_init,   handle_init,  port_init,
-    tag_init,      email_init,   ref_init,
-};
-
-void register_datatypes() {
-    datatype::init();
-    for (auto registration : datatype_registrations) registration();
-}
-
-void init_symbol_table() { symbol::init_table(); }
-
-void init_runtime_words() {
-    words::init_runtime_words();
-    words::init_runtime_refinements();
-    words::init_runtime_issue();
-}
-
-// Collections start once the runtime's own globals exist, before the environment's code runs.
-void start_collector() {
-    collector::init();
-    collector::set_enabled(true);
-}
-
-const InitStep steps[] = {
-    {"hooks", hooks::init},
-    {"os", os::init},
-    {"random", random::init},
-    {"memory", memory::init},
-    {"externals", externals::init},
-    {"datatypes", register_datatypes},
-    {"stack", stack::init},
-    {"symbols", init_symbol_table},
-    {"global-context", context::init_global},
-    {"runtime-words", init_runtime_words},
-    {"value-slots", value_slots::init},
-    {"ownership", ownership::init},
-    {"system-object", system_object::init},
-    {"natives", natives::init},
-    {"checksum", checksum::init},
-    {"interpreter", interp::init},
-    {"globals", boot::init_globals},
-    {"collector", start_collector},
-    {"environment", boot::load_environment},
-};
-
-// The node ids and cells the collector reads as fixed roots, and those held for later use.
-void forget_roots() {
-    natives::init_print_buffer();
-    interp::current_code = none_cell();
-    *block::holder() = unset_cell();
-    system_object::shutdown();
-    value_slots::shutdown();
-    context::shutdown();
-    symbol::shutdown();
-    if (stack::bottom) stack::reset_all();
-}
 
 // Calls are refused when less than this much native stack is left.
 constexpr uintptr_t STACK_MARGIN = 256 * 1024;
 
 }  // namespace
-
-uintptr_t stack_limit = 0;
-
-const InitStep* init_steps(int* count) {
-    *count = int(sizeof steps / sizeof steps[0]);
-    return steps;
-}
-
-void init() {
-    record.collector_enabled = false;  // no collection until the environment stands
-    for (const InitStep& step : steps) step.run();
-}
-
-// Registrations go first, so nothing can collect or raise through a module being forgotten.
-void shutdown() {
-    collector::shutdown();
-    ownership::shutdown();
-    set_error_raiser(nullptr);
-    exits::set_uncaught_reporter(nullptr);
-    hooks::init();
-    word::set_text_loader(nullptr);
-    hashtable::set_map_key_preparer(nullptr);
-    context::set_change_notifier(nullptr);
-    plan::shutdown();
-    forget_roots();
-    datatype::init();
-    memory::free_all();
-}
 
 // The lowest address of the calling thread's stack, or 0 when the system does not tell.
 uintptr_t stack_low_of_current_thread() {
@@ -190,54 +34,3 @@ void set_stack_bounds_of_current_thread() {
 }
 
 }  // namespace vyn::runtime
-
-namespace vyn::sys {
-namespace {
-
-constexpr size_t RUNTIME_STACK_SIZE = size_t(1) << 30;
-constexpr size_t RUNTIME_GUARD_SIZE = 64 * 1024;
-
-void mark_guard_zone() {
-    uintptr_t base = runtime::stack_low_of_current_thread();
-    if (base) set_stack_guard_zone(base - RUNTIME_GUARD_SIZE, base + 4096);
-}
-
-// What the runtime thread runs once the runtime is up: the console session.
-void (*session)() = nullptr;
-
-void* runtime_thread(void*) {
-    install_alternate_stack();
-    mark_guard_zone();
-    runtime::set_stack_bounds_of_current_thread();
-    try {
-        runtime::init();
-        session();
-    } catch (const Unwind& exit) {
-        if (exit.code != EXIT_QUIT) runtime_error(FATAL_NO_CATCH, 0);
-    } catch (const std::bad_alloc&) {
-        runtime_error(FATAL_OUT_OF_MEMORY, 0);
-    }
-    runtime_error(FATAL_NONE, 0);
-}
-
-}  // namespace
-
-int run_entry(int argc, char** argv, void (*run_session)()) {
-    session = run_session;
-    install_signal_handlers();
-    for (int i = 0; i < argc; ++i) runtime::record.args.emplace_back(argv[i]);
-
-    pthread_attr_t attr;
-    pthread_attr_init(&attr);
-    pthread_attr_setstacksize(&attr, RUNTIME_STACK_SIZE);
-    pthread_attr_setguardsize(&attr, RUNTIME_GUARD_SIZE);
-    pthread_t thread;
-    if (pthread_create(&thread, &attr, runtime_thread, nullptr) != 0) {
-        runtime_error(FATAL_OUT_OF_MEMORY, 0);
-    }
-    pthread_attr_destroy(&attr);
-    pthread_join(thread, nullptr);
-    return 0;
-}
-
-}  // namespace vyn::sys

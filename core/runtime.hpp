@@ -1,5 +1,5 @@
-// The runtime record and the runtime's start-up and shutdown. `runtime::init` runs the modules'
-// initialisations in one fixed order, listed as a table in runtime.cpp.
+// The runtime record and the native stack check: what every floor may read about the running
+// runtime. Starting and stopping it belongs to startup/startup.hpp.
 #pragma once
 
 #include <cstdint>
@@ -14,21 +14,6 @@ struct Record {
 };
 
 extern Record record;
-
-struct InitStep {
-    const char* name;
-    void (*run)();
-};
-
-// The start-up steps in their order (for tests and reports).
-const InitStep* init_steps(int* count);
-
-void init();
-// Undoes what init registered: collection off, no root markers, sweepers, hooks or error raiser,
-// no node ids of the old memory kept as roots, datatype handlers cleared, memory released.
-// Afterwards `init`, or a start-up of a few modules by hand (tests, benchmarks), begins from
-// nothing, whatever ran before.
-void shutdown();
 
 // The native stack of the runtime thread: calls check it before they run out.
 uintptr_t stack_low_of_current_thread();
@@ -49,11 +34,3 @@ inline bool native_stack_exhausted() {
 }
 
 }  // namespace vyn::runtime
-
-namespace vyn::sys {
-
-// The program entry: starts the runtime thread with its large stack, which starts the runtime
-// and then runs `run_session`, and returns the status.
-int run_entry(int argc, char** argv, void (*run_session)());
-
-}  // namespace vyn::sys

@@ -14,7 +14,7 @@
 #include "core/datatype.hpp"
 #include "core/error.hpp"
 #include "core/memory.hpp"
-#include "core/ownership.hpp"
+#include "datatypes/ownership.hpp"
 #include "core/rooted.hpp"
 #include "core/symbol.hpp"
 #include "core/utf8.hpp"
@@ -23,7 +23,7 @@
 #include "datatypes/mold.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
-#include "eval/number_scan.hpp"
+#include "datatypes/number_scan.hpp"
 
 namespace vyn::binary {
 

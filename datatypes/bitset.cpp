@@ -13,14 +13,14 @@
 #include "core/datatype.hpp"
 #include "core/error.hpp"
 #include "core/memory.hpp"
-#include "core/ownership.hpp"
 #include "core/rooted.hpp"
-#include "core/words.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/mold.hpp"
+#include "datatypes/ownership.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/word_names.hpp"
+#include "datatypes/words.hpp"
 
 namespace vyn::bitset {
 namespace {

@@ -12,18 +12,19 @@
 #include <optional>
 #include <vector>
 
+#include "core/collector.hpp"
 #include "core/cycles.hpp"
 #include "core/datatype.hpp"
 #include "core/error.hpp"
-#include "core/ownership.hpp"
 #include "core/memory_replicate.hpp"
 #include "core/rooted.hpp"
+#include "core/stack.hpp"
 #include "datatypes/block_search.hpp"
 #include "datatypes/hash.hpp"
 #include "datatypes/mold.hpp"
+#include "datatypes/ownership.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/vector.hpp"
-#include "eval/stack.hpp"
 
 namespace vyn::block {
 namespace {
@@ -668,6 +669,11 @@ const SlotHandler block_actions[] = {
 
 }  // namespace
 
-void init() { datatype::register_type(TYPE_BLOCK, TYPE_SERIES, "block!", INHERIT, block_actions); }
+void mark_holder() { collector::mark_cell(holder_cell); }
+
+void init() {
+    datatype::register_type(TYPE_BLOCK, TYPE_SERIES, "block!", INHERIT, block_actions);
+    collector::add_root(mark_holder);
+}
 
 }  // namespace vyn::block

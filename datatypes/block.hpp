@@ -51,8 +51,10 @@ Cell* make_fixed_at(Cell* cell, int64_t size, bool oversize);
 // As above into a new cell appended to the parent block, or into the holder cell for null.
 Cell* make_in(Cell* parent, int64_t size);
 Cell* make_fixed_in(Cell* parent, int64_t size);
-// The cell that keeps a parentless new block; the collector marks it.
+// The cell that keeps a parentless new block; block!'s registration adds mark_holder to the
+// collector's root markers.
 Cell* holder();
+void mark_holder();
 Cell* push(const Cell* b);
 Cell* push_only(int64_t size);
 // Pushes a copy of the cells from the head. Deep copies nested block! values, and with

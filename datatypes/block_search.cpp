@@ -12,17 +12,17 @@
 
 #include "core/context.hpp"
 #include "core/error.hpp"
+#include "core/eval_hooks.hpp"
 #include "core/hashtable.hpp"
-#include "core/ownership.hpp"
 #include "core/sort.hpp"
+#include "core/stack.hpp"
 #include "core/typeset.hpp"
-#include "core/words.hpp"
+#include "datatypes/actions.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/datatype.hpp"
+#include "datatypes/ownership.hpp"
 #include "datatypes/series.hpp"
-#include "eval/actions.hpp"
-#include "eval/interp.hpp"
-#include "eval/stack.hpp"
+#include "datatypes/words.hpp"
 
 namespace vyn::block {
 namespace {
@@ -241,7 +241,7 @@ Cell call_function(const Cell& function, const Cell& first, const Cell& second) 
     stack::push(first);
     stack::push(second);
     for (uint32_t i = 2; i < context::word_count(locals); ++i) stack::push(none_cell());
-    interp::eval_function(function, 0);
+    eval_hooks::eval_function(function, 0);
     Cell answer = *stack::base;
     stack::unwind_discard();
     stack::base = saved_base;

@@ -9,10 +9,10 @@
 #include "core/error.hpp"
 #include "core/hashtable.hpp"
 #include "core/rooted.hpp"
+#include "datatypes/actions.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/series.hpp"
-#include "eval/actions.hpp"
 
 namespace vyn::block {
 namespace {

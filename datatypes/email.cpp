@@ -6,7 +6,7 @@
 #include "core/datatype.hpp"
 #include "core/error.hpp"
 #include "core/rooted.hpp"
-#include "core/words.hpp"
+#include "datatypes/words.hpp"
 #include "datatypes/mold.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/word_names.hpp"

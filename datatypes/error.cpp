@@ -12,21 +12,21 @@
 #include "core/context.hpp"
 #include "core/datatype.hpp"
 #include "core/error.hpp"
+#include "core/eval_hooks.hpp"
 #include "core/fatal.hpp"
 #include "core/rooted.hpp"
+#include "core/stack.hpp"
 #include "core/symbol.hpp"
-#include "core/system_object.hpp"
 #include "core/tracked_heap.hpp"
-#include "core/words.hpp"
 #include "datatypes/block.hpp"
+#include "datatypes/exits.hpp"
 #include "datatypes/mold.hpp"
 #include "datatypes/object.hpp"
+#include "datatypes/stack_trace.hpp"
 #include "datatypes/string.hpp"
+#include "datatypes/system_object.hpp"
 #include "datatypes/word_names.hpp"
-#include "eval/exits.hpp"
-#include "eval/interp.hpp"
-#include "eval/stack.hpp"
-#include "eval/stack_trace.hpp"
+#include "datatypes/words.hpp"
 
 namespace vyn::error {
 namespace {
@@ -95,7 +95,7 @@ void from_words(const Cell& error, const Cell& category_word, const Cell* id_wor
 // A spec of set-words is run in the error's context; type and id must then name an error.
 void from_fields(const Cell& error, const Cell& spec) {
     context::bind(spec, error.s1, true);
-    interp::eval(spec, false);
+    eval_hooks::eval(spec, false);
     const Cell type = *field(error, FIELD_TYPE);
     int32_t category = category_index(type);
     if (category < 0) invalid_spec_field(words::type);
@@ -132,7 +132,7 @@ Cell build(const Cell* arg1, const Cell* arg2, const Cell* arg3, Fill fill) {
     make_blank(error);
     fill(*error);
     store_arguments(*error, kept);
-    *field(*error, FIELD_NEAR) = interp::current_code;
+    *field(*error, FIELD_NEAR) = eval_hooks::current_code();
     const Cell result = *error;
     stack::top = mark;
     return result;

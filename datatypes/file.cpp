@@ -9,9 +9,9 @@
 #include "core/datatype.hpp"
 #include "core/error.hpp"
 #include "core/os/os.hpp"
+#include "datatypes/os/files.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/url_coding.hpp"
-#include "eval/os/files.hpp"
 
 namespace vyn::file {
 namespace {

@@ -17,10 +17,10 @@
 #include "core/datatype.hpp"
 #include "core/error.hpp"
 #include "core/memory.hpp"
+#include "core/random.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/money.hpp"
 #include "datatypes/string.hpp"
-#include "eval/random.hpp"
 
 namespace vyn::floating {
 namespace {
@@ -426,6 +426,17 @@ const SlotHandler float_actions[] = {
 };
 
 }  // namespace
+
+int32_t to_integer_checked(const Cell& value) {
+    if (!value.is(TYPE_FLOAT)) return int32_t(value.s2);
+    double d = value.f64();
+    if (std::isnan(d) || d < -2147483648.0 || d > 2147483647.0) {
+        const Cell v = value;
+        fire(err::out_of_range, &v);
+    }
+    return int32_t(d);
+}
+
 }  // namespace vyn::floating
 
 namespace vyn {

@@ -45,6 +45,10 @@ std::size_t to_text(double value, float_text::TextKind kind, float_text::TextBuf
 // Appends that text to the output string; returns the budget minus the characters written.
 int32_t form_text(double value, float_text::TextKind kind, Cell* out, int32_t budget);
 
+// A float! truncated toward zero when it lies within -2147483648.0 to 2147483647.0 (out-of-range
+// otherwise, NaN included); any other value gives its slot 2 payload.
+int32_t to_integer_checked(const Cell& value);
+
 }  // namespace vyn::floating
 
 namespace vyn {

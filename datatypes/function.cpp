@@ -9,13 +9,13 @@
 #include "core/context.hpp"
 #include "core/datatype.hpp"
 #include "core/error.hpp"
+#include "core/stack.hpp"
 #include "core/symbol.hpp"
-#include "core/words.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/mold.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/word_names.hpp"
-#include "eval/stack.hpp"
+#include "datatypes/words.hpp"
 
 namespace vyn::function {
 namespace {

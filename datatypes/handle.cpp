@@ -7,7 +7,7 @@
 #include "datatypes/block.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/string.hpp"
-#include "eval/stack.hpp"
+#include "core/stack.hpp"
 
 namespace vyn::handle {
 

@@ -11,10 +11,10 @@
 #include "core/datatype.hpp"
 #include "core/hashtable.hpp"
 #include "core/rooted.hpp"
+#include "datatypes/actions.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/mold.hpp"
 #include "datatypes/series.hpp"
-#include "eval/actions.hpp"
 
 namespace vyn::hash {
 namespace {

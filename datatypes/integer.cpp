@@ -13,12 +13,12 @@
 #include "core/datatype.hpp"
 #include "core/error.hpp"
 #include "core/memory.hpp"
+#include "core/random.hpp"
+#include "core/stack.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/logic.hpp"
 #include "datatypes/money.hpp"
 #include "datatypes/string.hpp"
-#include "eval/random.hpp"
-#include "eval/stack.hpp"
 
 namespace vyn::integer {
 namespace {

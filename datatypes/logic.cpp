@@ -6,9 +6,9 @@
 
 #include "core/datatype.hpp"
 #include "core/error.hpp"
+#include "core/random.hpp"
+#include "core/stack.hpp"
 #include "datatypes/datatype.hpp"
-#include "eval/random.hpp"
-#include "eval/stack.hpp"
 
 namespace vyn::logic {
 namespace {

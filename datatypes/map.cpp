@@ -11,15 +11,15 @@
 #include "core/datatype.hpp"
 #include "core/error.hpp"
 #include "core/rooted.hpp"
-#include "core/words.hpp"
+#include "datatypes/actions.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/datatype.hpp"
+#include "datatypes/float.hpp"
 #include "datatypes/mold.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/word.hpp"
 #include "datatypes/word_names.hpp"
-#include "eval/actions.hpp"
-#include "eval/compiled.hpp"
+#include "datatypes/words.hpp"
 
 namespace vyn::map {
 namespace {

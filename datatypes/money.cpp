@@ -10,16 +10,16 @@
 #include "core/context.hpp"
 #include "core/datatype.hpp"
 #include "core/error.hpp"
-#include "core/system_object.hpp"
-#include "core/words.hpp"
+#include "core/random.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/object.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
+#include "datatypes/system_object.hpp"
 #include "datatypes/word.hpp"
 #include "datatypes/word_names.hpp"
-#include "eval/random.hpp"
+#include "datatypes/words.hpp"
 
 namespace vyn::money {
 namespace {

@@ -6,13 +6,12 @@
 #include "core/context.hpp"
 #include "core/datatype.hpp"
 #include "core/error.hpp"
-#include "core/words.hpp"
+#include "core/stack.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/function.hpp"
 #include "datatypes/mold.hpp"
 #include "datatypes/word_names.hpp"
-#include "eval/natives.hpp"
-#include "eval/stack.hpp"
+#include "datatypes/words.hpp"
 
 namespace vyn::native {
 namespace {
@@ -23,7 +22,7 @@ bool is_function_source(TypeId t) { return t == TYPE_FUNCTION || t == TYPE_ROUTI
 
 bool can_make_op(TypeId t) { return t == TYPE_NATIVE || t == TYPE_ACTION || is_function_source(t); }
 
-int32_t last_slot(TypeId type) { return type == TYPE_NATIVE ? natives::TABLE_SIZE : ACTION_COUNT; }
+int32_t last_slot(TypeId type) { return type == TYPE_NATIVE ? NATIVE_SLOTS : ACTION_COUNT; }
 
 // A refinement ends an operator spec: /local and /extern may follow the two arguments.
 bool ends_operator_spec(const Cell& refinement, int count) {

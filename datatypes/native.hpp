@@ -19,6 +19,9 @@ void op_init();      // type 23, parent native!
 
 namespace vyn::native {
 
+// Slots of the natives table: the evaluator's natives, then those the hosts register.
+constexpr int NATIVE_SLOTS = 120;
+
 constexpr uint32_t OP_SOURCE_SHIFT = 16;
 inline TypeId op_source(const Cell& op) { return TypeId((op.header >> OP_SOURCE_SHIFT) & 0xFF); }
 

@@ -4,8 +4,8 @@
 #include "datatypes/none.hpp"
 
 #include "core/datatype.hpp"
+#include "core/stack.hpp"
 #include "datatypes/datatype.hpp"
-#include "eval/stack.hpp"
 
 namespace vyn::none {
 

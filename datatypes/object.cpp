@@ -10,20 +10,20 @@
 #include "core/cycles.hpp"
 #include "core/datatype.hpp"
 #include "core/error.hpp"
-#include "core/ownership.hpp"
+#include "core/eval_hooks.hpp"
+#include "core/stack.hpp"
 #include "core/symbol.hpp"
 #include "core/typeset.hpp"
-#include "core/words.hpp"
+#include "datatypes/actions.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/function.hpp"
 #include "datatypes/mold.hpp"
+#include "datatypes/ownership.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/word.hpp"
 #include "datatypes/word_names.hpp"
-#include "eval/actions.hpp"
-#include "eval/interp.hpp"
-#include "eval/stack.hpp"
+#include "datatypes/words.hpp"
 
 namespace vyn::object {
 namespace {
@@ -200,7 +200,7 @@ bool make_from_block(Cell* fresh, const Cell& spec, const Cell& prototype) {
     bool added = context::collect_set_words(context, spec);
     context::bind(spec, context, true);
     if (prototype.is(TYPE_OBJECT)) clone_values(prototype.s1, context, false);
-    interp::eval(spec, false);
+    eval_hooks::eval(spec, false);
     clear_changes(context);
     unmark_values(values_node(context));
     return added;

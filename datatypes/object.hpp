@@ -21,7 +21,7 @@ namespace vyn::object {
 
 // Class ids given at run time start above this; start-up objects carry fixed ids below it.
 constexpr uint32_t CLASS_ID_BASE = 1000000;
-// Header flag of the context! cell: the object owns its own series (see core/ownership.hpp).
+// Header flag of the context! cell: the object owns its own series (see datatypes/ownership.hpp).
 constexpr uint32_t FLAG_CONTEXT_OWNER = 0x10000;
 
 inline NodeId context_of(const Cell& object) { return object.s1; }

@@ -3,15 +3,15 @@
 // on objects. A handler runs under a function frame named after it, with its arguments and
 // locals pushed; the frame's exit puts the stack back as it was before the call.
 #include "core/error.hpp"
-#include "core/ownership.hpp"
+#include "core/eval_hooks.hpp"
+#include "core/stack.hpp"
 #include "core/symbol.hpp"
-#include "core/words.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/function.hpp"
 #include "datatypes/object.hpp"
+#include "datatypes/ownership.hpp"
 #include "datatypes/word_names.hpp"
-#include "eval/interp.hpp"
-#include "eval/stack.hpp"
+#include "datatypes/words.hpp"
 
 namespace vyn::object {
 namespace {
@@ -56,7 +56,7 @@ void run_handler(const Cell& handler, NodeId object_context, uint32_t name, int3
     stack::mark(stack::FRAME_FUNCTION, name, 0, locals_context, context::context_cell(locals_context).s2);
     push_arguments();
     if (locals >= 1) function::init_locals(locals);
-    interp::eval_function(handler, object_context);
+    eval_hooks::eval_function(handler, object_context);
     stack::unwind_discard();
     stack::base = base;
     stack::top = top;

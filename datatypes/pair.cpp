@@ -15,7 +15,7 @@
 #include "datatypes/mold.hpp"
 #include "datatypes/point.hpp"
 #include "datatypes/scalar_support.hpp"
-#include "eval/random.hpp"
+#include "core/random.hpp"
 
 namespace vyn::pair {
 namespace {

@@ -11,12 +11,12 @@
 #include "core/error.hpp"
 #include "core/hashtable.hpp"
 #include "core/murmur3.hpp"
+#include "core/random.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/mold.hpp"
 #include "datatypes/pair.hpp"
 #include "datatypes/scalar_support.hpp"
-#include "eval/random.hpp"
 
 namespace vyn::point {
 namespace {

@@ -11,17 +11,17 @@
 #include "core/context.hpp"
 #include "core/datatype.hpp"
 #include "core/error.hpp"
+#include "core/eval_hooks.hpp"
 #include "core/rooted.hpp"
-#include "core/system_object.hpp"
+#include "core/stack.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/function.hpp"
 #include "datatypes/handle.hpp"
 #include "datatypes/object.hpp"
 #include "datatypes/string.hpp"
+#include "datatypes/system_object.hpp"
 #include "datatypes/word.hpp"
-#include "eval/interp.hpp"
-#include "eval/stack.hpp"
 
 namespace vyn::port {
 namespace {
@@ -98,7 +98,7 @@ public:
 
     Cell run() {
         fit_frame();
-        interp::eval_function(function_, 0);
+        eval_hooks::eval_function(function_, 0);
         Cell result = *stack::base;
         stack::unwind_discard();
         stack::base = base_;

@@ -5,10 +5,9 @@
 #include <cmath>
 
 #include "core/error.hpp"
-#include "core/words.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/word_names.hpp"
-#include "eval/compiled.hpp"
+#include "datatypes/words.hpp"
 
 namespace vyn::scalar {
 
@@ -17,9 +16,17 @@ void fire_malconstruct(TypeId target, const Cell* spec) {
     fire(err::malconstruct, &datatype, spec);
 }
 
+namespace {
+
+ValueReader value_reader = nullptr;
+
+}  // namespace
+
+void set_value_reader(ValueReader reader) { value_reader = reader; }
+
 Cell loaded_as(const Cell* text, TypeId wanted) {
-    Cell value;
-    load::from_string(*text, &value);
+    Cell value = unset_cell();
+    if (value_reader) value_reader(*text, &value);
     if (!value.is(wanted)) datatype::fire_bad_to_arg(wanted, text);
     return value;
 }

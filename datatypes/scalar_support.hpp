@@ -14,6 +14,11 @@ namespace vyn::scalar {
 
 // The value a text loads as, when it is one of the wanted type; bad-to-arg otherwise.
 Cell loaded_as(const Cell* text, TypeId wanted);
+// Reading a text as one value belongs to the lexer, which start-up installs here: the first
+// value into `target`, unset for no values, none when the lexer stopped early. Until one is
+// installed no text loads as a value.
+using ValueReader = Cell* (*)(const Cell& text, Cell* target);
+void set_value_reader(ValueReader reader);
 
 // integer! or float!: the numbers a block spec may hold.
 bool is_plain_number(const Cell& value);

@@ -14,14 +14,14 @@
 #include "core/error.hpp"
 #include "core/hashtable.hpp"
 #include "core/murmur3.hpp"
-#include "core/ownership.hpp"
+#include "core/random.hpp"
 #include "core/rooted.hpp"
-#include "core/words.hpp"
 #include "datatypes/datatype.hpp"
+#include "datatypes/ownership.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/vector.hpp"
 #include "datatypes/word_names.hpp"
-#include "eval/random.hpp"
+#include "datatypes/words.hpp"
 
 namespace vyn::series {
 

@@ -12,8 +12,8 @@
 #include "core/fatal.hpp"
 #include "core/os/console_out.hpp"
 #include "core/rooted.hpp"
+#include "core/stack.hpp"
 #include "core/utf8.hpp"
-#include "eval/stack.hpp"
 
 namespace vyn::string {
 

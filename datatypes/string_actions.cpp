@@ -13,14 +13,14 @@
 
 #include "core/datatype.hpp"
 #include "core/error.hpp"
-#include "core/ownership.hpp"
 #include "core/rooted.hpp"
 #include "core/sort.hpp"
+#include "core/stack.hpp"
 #include "datatypes/datatype.hpp"
+#include "datatypes/ownership.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/vector.hpp"
-#include "eval/stack.hpp"
 
 namespace vyn::string {
 

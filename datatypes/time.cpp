@@ -8,7 +8,6 @@
 
 #include "core/datatype.hpp"
 #include "core/error.hpp"
-#include "core/words.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/float.hpp"
@@ -16,6 +15,7 @@
 #include "datatypes/mold.hpp"
 #include "datatypes/scalar_support.hpp"
 #include "datatypes/word_names.hpp"
+#include "datatypes/words.hpp"
 
 namespace vyn::time {
 namespace {

@@ -11,16 +11,16 @@
 #include "core/datatype.hpp"
 #include "core/error.hpp"
 #include "core/memory.hpp"
+#include "core/random.hpp"
 #include "core/symbol.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/float.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/mold.hpp"
+#include "datatypes/number_scan.hpp"
 #include "datatypes/scalar_support.hpp"
 #include "datatypes/series.hpp"
-#include "eval/number_scan.hpp"
-#include "eval/random.hpp"
 
 namespace vyn::tuple {
 namespace {

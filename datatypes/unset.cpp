@@ -3,8 +3,8 @@
 #include "datatypes/unset.hpp"
 
 #include "core/datatype.hpp"
+#include "core/stack.hpp"
 #include "datatypes/datatype.hpp"
-#include "eval/stack.hpp"
 
 namespace vyn::unset {
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <string_view>
 
+#include "core/stack.hpp"
 #include "core/utf8.hpp"
 #include "datatypes/string.hpp"
-#include "eval/stack.hpp"
 
 namespace vyn::url {
 namespace {

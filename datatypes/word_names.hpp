@@ -1,5 +1,5 @@
 // Telling words apart by name as binding and `equal?` do: through the canonical symbol, so that
-// ASCII letter case never matters. Runtime code compares against the symbols of core/words.hpp.
+// ASCII letter case never matters. Runtime code compares against the symbols of datatypes/words.hpp.
 #pragma once
 
 #include "core/cell.hpp"

@@ -10,16 +10,16 @@
 #include "core/datatype.hpp"
 #include "core/error.hpp"
 #include "core/rooted.hpp"
+#include "core/stack.hpp"
 #include "core/typeset.hpp"
+#include "datatypes/actions.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/error.hpp"
 #include "datatypes/object.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
-#include "eval/actions.hpp"
 #include "eval/lexer.hpp"
 #include "eval/natives.hpp"
-#include "eval/stack.hpp"
 
 namespace vyn::compiled {
 namespace {
@@ -194,35 +194,3 @@ Cell* switch_select(bool push, bool skip_to_block) {
 }
 
 }  // namespace vyn::compiled
-
-namespace vyn::floating {
-
-int32_t to_integer_checked(const Cell& value) {
-    if (!value.is(TYPE_FLOAT)) return int32_t(value.s2);
-    double d = value.f64();
-    if (std::isnan(d) || d < -2147483648.0 || d > 2147483647.0) {
-        const Cell v = value;
-        fire(err::out_of_range, &v);
-    }
-    return int32_t(d);
-}
-
-}  // namespace vyn::floating
-
-namespace vyn::load {
-
-// A text the lexer stopped early in gives none written into the target, never a shared cell
-// that the caller could then overwrite.
-Cell* from_string(const Cell& string, Cell* target) {
-    const Cell text = string;
-    Rooted values;
-    lexer::ScanResult scanned = lexer::scan_string(values.get(), &text, -1, lexer::ScanOptions{});
-    if (scanned.consumed < string::length(&text)) *target = none_cell();
-    else if (block::vs_tail_q(values.get())) *target = unset_cell();
-    else *target = *block::vs_head(values.get());
-    return target;
-}
-
-Cell* from_arg_string(const Cell& string) { return from_string(string, stack::base); }
-
-}  // namespace vyn::load

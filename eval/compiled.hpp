@@ -1,9 +1,8 @@
 // Compiled-code support: the operations that natives, actions and routines written in C++ call
 // for what every compiled function needs: argument type checks, stores into words and context
 // slots, checked word reads, refinement set-up, calls of natives and actions whose refinements
-// are known only at run time, path evaluation, switch selection, loading a value from text and
-// checked float conversion. Each raises the same script errors as the interpreter would; none
-// looks a name up or allocates except to build an error.
+// are known only at run time, path evaluation and switch selection. Each raises the same script
+// errors as the interpreter would; none looks a name up or allocates except to build an error.
 #pragma once
 
 #include <cstdint>
@@ -57,21 +56,3 @@ Cell eval_path(bool set, const Cell& path, std::span<const Cell> segments);
 Cell* switch_select(bool push, bool skip_to_block);
 
 }  // namespace vyn::compiled
-
-namespace vyn::floating {
-
-// A float! truncated toward zero when it lies within -2147483648.0 to 2147483647.0 (out-of-range
-// otherwise, NaN included); any other value gives its slot 2 payload.
-int32_t to_integer_checked(const Cell& value);
-
-}  // namespace vyn::floating
-
-namespace vyn::load {
-
-// The first value the text loads as, written into `target`: unset for a text of no values, none
-// when the lexer stopped before the end. Syntax errors are raised.
-Cell* from_string(const Cell& string, Cell* target);
-// The same into the argument base cell.
-Cell* from_arg_string(const Cell& string);
-
-}  // namespace vyn::load

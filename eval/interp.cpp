@@ -7,25 +7,27 @@
 #include <algorithm>
 #include <utility>
 
+#include "core/collector.hpp"
 #include "core/context.hpp"
 #include "core/error.hpp"
+#include "core/eval_hooks.hpp"
 #include "core/memory.hpp"
 #include "core/rooted.hpp"
 #include "core/runtime.hpp"
+#include "core/stack.hpp"
 #include "core/symbol.hpp"
 #include "core/typeset.hpp"
 #include "core/unwind.hpp"
-#include "core/words.hpp"
+#include "datatypes/actions.hpp"
 #include "datatypes/float.hpp"
 #include "datatypes/native.hpp"
 #include "datatypes/typeset.hpp"
-#include "eval/actions.hpp"
+#include "datatypes/words.hpp"
+#include "eval/interp_internal.hpp"
 #include "eval/native_entries.hpp"
 #include "eval/natives.hpp"
-#include "eval/interp_internal.hpp"
 #include "eval/number_ops.hpp"
 #include "eval/plan.hpp"
-#include "eval/stack.hpp"
 
 namespace vyn::interp {
 
@@ -489,8 +491,12 @@ uint32_t eval_set_path(const Cell& code, const Cell& path, uint32_t next, uint32
 
 }  // namespace
 
+void mark_roots() { collector::mark_cell(current_code); }
+
 void init() {
     current_code = none_cell();
+    collector::add_root(mark_roots);
+    eval_hooks::install({eval, eval_function, &current_code});
     stack::body_symbol = words::frame_body.s2;
     stack::anon_symbol = words::frame_anon.s2;
     init_number_ops();

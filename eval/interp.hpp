@@ -13,7 +13,9 @@ namespace vyn::interp {
 // The block being evaluated, its head at the current expression; errors read it for `near`.
 extern Cell current_code;
 
+// Sets up the interpreter's state and registers mark_roots with the collector.
 void init();
+void mark_roots();
 
 // Evaluates a whole block from its head. With keep_result the result goes into the caller's
 // result cell; otherwise it stays pushed as the caller's last value.

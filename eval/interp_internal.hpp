@@ -11,11 +11,11 @@
 #include "core/memory.hpp"
 #include "core/rooted.hpp"
 #include "core/runtime.hpp"
-#include "core/unwind.hpp"
+#include "core/stack.hpp"
 #include "core/typeset.hpp"
-#include "eval/number_ops.hpp"
+#include "core/unwind.hpp"
 #include "eval/interp.hpp"
-#include "eval/stack.hpp"
+#include "eval/number_ops.hpp"
 
 namespace vyn::interp {
 

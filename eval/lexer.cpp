@@ -14,11 +14,13 @@
 #include "core/hashtable.hpp"
 #include "core/memory.hpp"
 #include "core/rooted.hpp"
+#include "core/stack.hpp"
 #include "core/utf8.hpp"
+#include "datatypes/block.hpp"
 #include "datatypes/map.hpp"
+#include "datatypes/number_scan.hpp"
 #include "datatypes/string.hpp"
 #include "eval/lexer_internal.hpp"
-#include "eval/number_scan.hpp"
 
 namespace vyn::lexer {
 namespace {
@@ -737,3 +739,21 @@ Cell transcode(const Cell* source, const Transcode& refinements) {
 }
 
 }  // namespace vyn::lexer
+
+namespace vyn::load {
+
+// A text the lexer stopped early in gives none written into the target, never a shared cell
+// that the caller could then overwrite.
+Cell* from_string(const Cell& string, Cell* target) {
+    const Cell text = string;
+    Rooted values;
+    lexer::ScanResult scanned = lexer::scan_string(values.get(), &text, -1, lexer::ScanOptions{});
+    if (scanned.consumed < string::length(&text)) *target = none_cell();
+    else if (block::vs_tail_q(values.get())) *target = unset_cell();
+    else *target = *block::vs_head(values.get());
+    return target;
+}
+
+Cell* from_arg_string(const Cell& string) { return from_string(string, stack::base); }
+
+}  // namespace vyn::load

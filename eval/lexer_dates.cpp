@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
+#include "datatypes/number_scan.hpp"
 #include "datatypes/time.hpp"
 #include "eval/lexer_internal.hpp"
-#include "eval/number_scan.hpp"
 
 namespace vyn::lexer {
 namespace {

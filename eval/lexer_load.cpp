@@ -13,9 +13,9 @@
 #include "core/symbol.hpp"
 #include "core/utf8.hpp"
 #include "datatypes/money.hpp"
+#include "datatypes/number_scan.hpp"
 #include "datatypes/string.hpp"
 #include "eval/lexer_internal.hpp"
-#include "eval/number_scan.hpp"
 
 namespace vyn::lexer {
 namespace {

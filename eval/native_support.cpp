@@ -6,9 +6,9 @@
 #include "core/context.hpp"
 #include "core/error.hpp"
 #include "core/rooted.hpp"
-#include "core/words.hpp"
 #include "core/unwind.hpp"
 #include "datatypes/word.hpp"
+#include "datatypes/words.hpp"
 #include "eval/interp.hpp"
 #include "eval/native_entries.hpp"
 

@@ -11,8 +11,8 @@
 
 #include "core/cell.hpp"
 #include "core/memory.hpp"
+#include "core/stack.hpp"
 #include "eval/natives.hpp"
-#include "eval/stack.hpp"
 
 namespace vyn::natives {
 

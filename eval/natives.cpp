@@ -3,11 +3,13 @@
 // `not_done`, which raises internal `not-done`: each slot keeps its place either way.
 #include "eval/natives.hpp"
 
+#include <span>
+#include <vector>
+
 #include "core/error.hpp"
 #include "core/fatal.hpp"
 #include "eval/native_entries.hpp"
 #include "eval/native_support.hpp"
-#include "library/terminal.hpp"
 
 namespace vyn::natives {
 
@@ -16,6 +18,9 @@ Native table[TABLE_SIZE];
 namespace {
 
 int filled = 0;
+
+// The hosts' natives, kept across start-ups: a host registers once, before the first.
+std::vector<std::span<const Native>> host_lists;
 
 void not_done(int32_t, const int32_t*) { fire(err::not_done); }
 
@@ -139,8 +144,14 @@ void init() {
     for (Native& n : table) n = nullptr;
     filled = 0;
     fill(slots, NATIVE_COUNT);
-    fill(terminal::natives_list, terminal::NATIVE_COUNT);
+    for (std::span<const Native> list : host_lists) fill(list.data(), int(list.size()));
     init_print_buffer();
+}
+
+void register_host(const Native* list, int n) {
+    for (std::span<const Native> known : host_lists)
+        if (known.data() == list) return;
+    host_lists.emplace_back(list, size_t(n));
 }
 
 void fill(const Native* list, int n) {

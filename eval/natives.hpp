@@ -7,13 +7,14 @@
 #include <cstdint>
 
 #include "core/cell.hpp"
+#include "datatypes/native.hpp"
 
 namespace vyn::natives {
 
 using Native = void (*)(int32_t check, const int32_t* refinements);
 
-constexpr int TABLE_SIZE = 120;
-// Start-up fills slots 1 to 107 with the evaluator's natives, then appends the library's.
+constexpr int TABLE_SIZE = native::NATIVE_SLOTS;
+// Start-up fills slots 1 to 107 with the evaluator's natives, then appends the hosts'.
 constexpr int NATIVE_COUNT = 107;
 
 // Slot N is table[N - 1]; slots at or beyond `count()` are empty.
@@ -22,6 +23,9 @@ int count();
 
 // Fills the table in slot order.
 void init();
+// A host's natives, appended after the evaluator's at every start-up in registration order. The
+// host registers them before starting the runtime; registering the same list again keeps one.
+void register_host(const Native* list, int n);
 // Appends natives at the fill position, in slot order.
 void fill(const Native* list, int n);
 

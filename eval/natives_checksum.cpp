@@ -6,13 +6,13 @@
 
 #include "core/error.hpp"
 #include "core/rooted.hpp"
-#include "core/words.hpp"
 #include "datatypes/binary.hpp"
+#include "datatypes/os/files.hpp"
 #include "datatypes/string.hpp"
+#include "datatypes/words.hpp"
 #include "eval/checksum.hpp"
 #include "eval/native_entries.hpp"
 #include "eval/native_support.hpp"
-#include "eval/os/files.hpp"
 
 namespace vyn::natives {
 namespace {

@@ -5,10 +5,10 @@
 #include <cstring>
 
 #include "core/datatype.hpp"
+#include "datatypes/actions.hpp"
 #include "datatypes/money.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/word.hpp"
-#include "eval/actions.hpp"
 #include "eval/native_entries.hpp"
 #include "eval/native_support.hpp"
 

@@ -5,9 +5,9 @@
 #include "core/error.hpp"
 #include "core/symbol.hpp"
 #include "core/unwind.hpp"
-#include "core/words.hpp"
 #include "datatypes/error.hpp"
-#include "eval/exits.hpp"
+#include "datatypes/exits.hpp"
+#include "datatypes/words.hpp"
 #include "eval/native_entries.hpp"
 #include "eval/native_support.hpp"
 

@@ -4,9 +4,9 @@
 #include <algorithm>
 
 #include "core/rooted.hpp"
-#include "core/words.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/function.hpp"
+#include "datatypes/words.hpp"
 #include "eval/native_entries.hpp"
 #include "eval/native_support.hpp"
 

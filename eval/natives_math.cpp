@@ -10,18 +10,18 @@
 
 #include "core/error.hpp"
 #include "core/float_text.hpp"
+#include "datatypes/actions.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/issue.hpp"
 #include "datatypes/money.hpp"
+#include "datatypes/number_scan.hpp"
 #include "datatypes/pair.hpp"
 #include "datatypes/point.hpp"
 #include "datatypes/scalar_support.hpp"
 #include "datatypes/string.hpp"
-#include "eval/actions.hpp"
 #include "eval/native_entries.hpp"
 #include "eval/native_support.hpp"
-#include "eval/number_scan.hpp"
 
 namespace vyn::natives {
 namespace {

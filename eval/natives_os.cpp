@@ -6,18 +6,18 @@
 
 #include "core/error.hpp"
 #include "core/os/os.hpp"
+#include "core/os/process.hpp"
 #include "core/rooted.hpp"
 #include "core/symbol.hpp"
+#include "datatypes/actions.hpp"
 #include "datatypes/file.hpp"
 #include "datatypes/map.hpp"
+#include "datatypes/os/files.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/word.hpp"
-#include "eval/actions.hpp"
 #include "eval/native_entries.hpp"
 #include "eval/native_support.hpp"
-#include "eval/os/files.hpp"
-#include "eval/os/process.hpp"
 
 namespace vyn::natives {
 namespace {

@@ -5,8 +5,8 @@
 #include <utility>
 
 #include "core/datatype.hpp"
+#include "datatypes/actions.hpp"
 #include "datatypes/float.hpp"
-#include "eval/actions.hpp"
 #include "eval/native_entries.hpp"
 
 namespace vyn::interp {

@@ -19,12 +19,12 @@
 #include "core/error.hpp"
 #include "core/memory.hpp"
 #include "core/rooted.hpp"
+#include "core/stack.hpp"
 #include "core/typeset.hpp"
 #include "eval/interp.hpp"
 #include "eval/interp_internal.hpp"
 #include "eval/native_support.hpp"
 #include "eval/number_ops.hpp"
-#include "eval/stack.hpp"
 
 namespace vyn::plan {
 

@@ -5,12 +5,13 @@
 #include <fstream>
 #include <sstream>
 
+#include "console/terminal.hpp"
 #include "core/rooted.hpp"
-#include "core/runtime.hpp"
+#include "core/stack.hpp"
 #include "core/unwind.hpp"
 #include "eval/interp.hpp"
 #include "eval/lexer.hpp"
-#include "eval/stack.hpp"
+#include "startup/startup.hpp"
 
 int main(int argc, char** argv) {
     using namespace vyn;
@@ -24,6 +25,7 @@ int main(int argc, char** argv) {
     std::string source = text.str();
 
     runtime::set_stack_bounds_of_current_thread();
+    terminal::register_natives();
     runtime::init();
     Rooted code;
     lexer::scan(code.get(), reinterpret_cast<const uint8_t*>(source.data()), source.size(), lexer::ScanOptions{});

@@ -12,6 +12,7 @@
 #include "core/externals.hpp"
 #include "core/memory.hpp"
 #include "core/rooted.hpp"
+#include "core/stack.hpp"
 #include "core/symbol.hpp"
 #include "core/unwind.hpp"
 #include "core/value_slots.hpp"
@@ -24,7 +25,6 @@
 #include "datatypes/string.hpp"
 #include "datatypes/unset.hpp"
 #include "eval/lexer.hpp"
-#include "eval/stack.hpp"
 
 using namespace vyn;
 

@@ -6,7 +6,7 @@
 
 #include "core/array.hpp"
 #include "core/memory.hpp"
-#include "core/runtime.hpp"
+#include "startup/startup.hpp"
 
 using namespace vyn;
 

@@ -11,8 +11,8 @@
 #include "core/cell.hpp"
 #include "core/collector.hpp"
 #include "core/memory.hpp"
+#include "core/stack.hpp"
 #include "core/value_slots.hpp"
-#include "eval/stack.hpp"
 
 namespace vyn::testing_gc {
 

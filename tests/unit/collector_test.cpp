@@ -13,13 +13,13 @@
 #include "core/hashtable.hpp"
 #include "core/memory.hpp"
 #include "core/rooted.hpp"
-#include "core/runtime.hpp"
+#include "core/stack.hpp"
 #include "core/symbol.hpp"
 #include "core/unicode.hpp"
 #include "core/value_slots.hpp"
 #include "datatypes/block.hpp"
 #include "eval/interp.hpp"
-#include "eval/stack.hpp"
+#include "startup/startup.hpp"
 
 using namespace vyn;
 
@@ -36,6 +36,8 @@ protected:
         context::init_global();
         value_slots::init();
         collector::init();
+        collector::add_root(interp::mark_roots);
+        collector::add_root(block::mark_holder);
     }
     void TearDown() override {
         collector::set_enabled(false);

@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "core/typeset.hpp"
+#include "datatypes/float.hpp"
 #include "eval/compiled.hpp"
+#include "eval/lexer.hpp"
 #include "object_fixture.hpp"
 
 using namespace vyn;

@@ -15,10 +15,10 @@
 #include "core/hashtable.hpp"
 #include "core/memory.hpp"
 #include "core/rooted.hpp"
-#include "core/runtime.hpp"
 #include "core/symbol.hpp"
 #include "core/unicode.hpp"
 #include "core/unwind.hpp"
+#include "startup/startup.hpp"
 #include "tests/unit/collection_stress.hpp"
 
 using namespace vyn;

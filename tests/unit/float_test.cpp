@@ -2,7 +2,7 @@
 #include <cmath>
 #include <limits>
 
-#include "eval/random.hpp"
+#include "core/random.hpp"
 #include "tests/unit/number_fixture.hpp"
 
 using namespace vyn;

@@ -3,7 +3,7 @@
 #include "core/externals.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/handle.hpp"
-#include "eval/stack.hpp"
+#include "core/stack.hpp"
 #include "tests/unit/handler_fixture.hpp"
 
 using namespace vyn;

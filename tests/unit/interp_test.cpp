@@ -2,15 +2,15 @@
 
 #include <initializer_list>
 
+#include "console/terminal.hpp"
 #include "core/context.hpp"
 #include "core/datatype.hpp"
 #include "core/error.hpp"
 #include "core/memory.hpp"
 #include "core/rooted.hpp"
-#include "core/runtime.hpp"
+#include "core/stack.hpp"
 #include "core/symbol.hpp"
 #include "core/unwind.hpp"
-#include "core/words.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/float.hpp"
@@ -19,9 +19,10 @@
 #include "datatypes/none.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/unset.hpp"
+#include "datatypes/words.hpp"
 #include "eval/interp.hpp"
 #include "eval/natives.hpp"
-#include "eval/stack.hpp"
+#include "startup/startup.hpp"
 #include "tests/unit/collection_stress.hpp"
 
 using namespace vyn;
@@ -48,6 +49,7 @@ protected:
         context::init_global();
         words::init_runtime_words();
         words::init_runtime_refinements();
+        terminal::register_natives();
         natives::init();
         interp::init();
         set_global("+", action_value(A_ADD, {"value1", "value2"}, TYPE_OP));

@@ -2,8 +2,8 @@
 // tests, none's answers to series actions, and logic's bitwise actions and random truth.
 #include <cmath>
 
+#include "core/stack.hpp"
 #include "datatypes/word.hpp"
-#include "eval/stack.hpp"
 #include "handler_fixture.hpp"
 
 using namespace vyn;

@@ -2,8 +2,8 @@
 
 #include "core/error.hpp"
 #include "core/memory.hpp"
-#include "core/runtime.hpp"
 #include "core/unwind.hpp"
+#include "startup/startup.hpp"
 
 using namespace vyn;
 

@@ -9,13 +9,14 @@
 #include <string>
 #include <string_view>
 
+#include "console/terminal.hpp"
 #include "core/collector.hpp"
 #include "core/context.hpp"
 #include "core/datatype.hpp"
 #include "core/error.hpp"
 #include "core/hooks.hpp"
 #include "core/rooted.hpp"
-#include "core/runtime.hpp"
+#include "core/stack.hpp"
 #include "core/symbol.hpp"
 #include "core/unwind.hpp"
 #include "datatypes/block.hpp"
@@ -25,7 +26,7 @@
 #include "eval/interp.hpp"
 #include "eval/lexer.hpp"
 #include "eval/natives.hpp"
-#include "eval/stack.hpp"
+#include "startup/startup.hpp"
 
 namespace vyn::testing_support {
 
@@ -49,6 +50,7 @@ protected:
     void SetUp() override {
         runtime::set_stack_bounds_of_current_thread();
         runtime::shutdown();
+        vyn::terminal::register_natives();
         runtime::init();
         hooks::register_hooks(capture_print, nullptr);
         printed.clear();

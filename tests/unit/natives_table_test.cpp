@@ -2,8 +2,8 @@
 
 #include <set>
 
+#include "console/terminal.hpp"
 #include "core/embedded.hpp"
-#include "library/terminal.hpp"
 
 using namespace vyn;
 using vyn::testing_support::NativesTest;

@@ -9,18 +9,16 @@
 #include <initializer_list>
 #include <string>
 
+#include "console/terminal.hpp"
 #include "core/context.hpp"
 #include "core/cycles.hpp"
 #include "core/datatype.hpp"
 #include "core/error.hpp"
-#include "core/ownership.hpp"
 #include "core/rooted.hpp"
-#include "core/runtime.hpp"
+#include "core/stack.hpp"
 #include "core/symbol.hpp"
-#include "core/system_object.hpp"
 #include "core/unwind.hpp"
 #include "core/value_slots.hpp"
-#include "core/words.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/error.hpp"
@@ -32,13 +30,17 @@
 #include "datatypes/native.hpp"
 #include "datatypes/none.hpp"
 #include "datatypes/object.hpp"
+#include "datatypes/ownership.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
+#include "datatypes/system_object.hpp"
 #include "datatypes/unset.hpp"
 #include "datatypes/word.hpp"
+#include "datatypes/words.hpp"
 #include "eval/interp.hpp"
 #include "eval/natives.hpp"
-#include "eval/stack.hpp"
+#include "startup/startup.hpp"
+#include "startup/system_build.hpp"
 
 namespace vyn::testing_objects {
 
@@ -71,6 +73,7 @@ protected:
         context::init_global();
         words::init_runtime_words();
         words::init_runtime_refinements();
+        vyn::terminal::register_natives();
         natives::init();
         interp::init();
         value_slots::init();

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "core/ownership.hpp"
+#include "datatypes/ownership.hpp"
 #include "natives_fixture.hpp"
 
 namespace vyn {

@@ -1,7 +1,7 @@
 // The words a command line splits into when it runs without a shell.
 #include <gtest/gtest.h>
 
-#include "eval/os/process.hpp"
+#include "core/os/process.hpp"
 
 using vyn::process::split_command;
 

@@ -6,7 +6,7 @@
 #include <set>
 #include <vector>
 
-#include "eval/random.hpp"
+#include "core/random.hpp"
 
 using namespace vyn;
 

@@ -3,14 +3,15 @@
 
 #include <string>
 
+#include "console/terminal.hpp"
 #include "core/collector.hpp"
 #include "core/hooks.hpp"
 #include "core/memory.hpp"
 #include "core/rooted.hpp"
-#include "core/runtime.hpp"
-#include "core/system_object.hpp"
+#include "core/stack.hpp"
 #include "core/value_slots.hpp"
-#include "eval/stack.hpp"
+#include "datatypes/system_object.hpp"
+#include "startup/startup.hpp"
 
 using namespace vyn;
 
@@ -42,6 +43,7 @@ TEST(Runtime, DeepNativeRecursionIsStoppedBeforeTheStackRunsOut) {
 // A whole runtime leaves collector roots, sweepers, hooks and the error raiser behind; a start-up
 // of a few modules by hand after its shutdown must collect without meeting any of them.
 TEST(Runtime, AfterShutdownAPartialStartUpCollectsAlone) {
+    terminal::register_natives();
     runtime::init();
     runtime::shutdown();
     EXPECT_FALSE(collector::enabled());

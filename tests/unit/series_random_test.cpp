@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/error.hpp"
-#include "core/ownership.hpp"
+#include "datatypes/ownership.hpp"
 #include "natives_fixture.hpp"
 
 namespace vyn {

@@ -2,9 +2,9 @@
 
 #include "core/error.hpp"
 #include "core/memory.hpp"
-#include "core/runtime.hpp"
-#include "eval/exits.hpp"
-#include "eval/stack.hpp"
+#include "core/stack.hpp"
+#include "datatypes/exits.hpp"
+#include "startup/startup.hpp"
 
 using namespace vyn;
 using stack::Frame;

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "core/context.hpp"
-#include "core/runtime.hpp"
 #include "core/symbol.hpp"
 #include "datatypes/string.hpp"
+#include "startup/startup.hpp"
 #include "tests/unit/collection_stress.hpp"
 
 using namespace vyn;

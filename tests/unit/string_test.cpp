@@ -11,13 +11,13 @@
 #include "core/context.hpp"
 #include "core/datatype.hpp"
 #include "core/error.hpp"
-#include "core/runtime.hpp"
+#include "core/stack.hpp"
 #include "core/symbol.hpp"
 #include "core/unwind.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
-#include "eval/stack.hpp"
+#include "startup/startup.hpp"
 #include "tests/unit/collection_stress.hpp"
 
 using namespace vyn;

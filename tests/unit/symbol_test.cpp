@@ -8,9 +8,9 @@
 #include "core/context.hpp"
 #include "core/hashtable.hpp"
 #include "core/memory.hpp"
-#include "core/runtime.hpp"
 #include "core/symbol.hpp"
 #include "core/unicode.hpp"
+#include "startup/startup.hpp"
 #include "tests/unit/collection_stress.hpp"
 
 using namespace vyn;

@@ -1,7 +1,7 @@
 // The command line as one text and the OS facts read from os-release and uname.
 #include "tests/unit/natives_fixture.hpp"
 
-#include "eval/os/sysinfo.hpp"
+#include "datatypes/os/sysinfo.hpp"
 
 using namespace vyn;
 using vyn::testing_support::NativesTest;

@@ -9,10 +9,10 @@
 #include "core/context.hpp"
 #include "core/error.hpp"
 #include "core/memory.hpp"
-#include "core/runtime.hpp"
 #include "core/symbol.hpp"
 #include "core/unicode.hpp"
 #include "core/unwind.hpp"
+#include "startup/startup.hpp"
 #include "tests/unit/collection_stress.hpp"
 
 using namespace vyn;

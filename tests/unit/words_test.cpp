@@ -8,9 +8,9 @@
 #include "core/catalog.hpp"
 #include "core/context.hpp"
 #include "core/memory.hpp"
-#include "core/runtime.hpp"
 #include "core/symbol.hpp"
-#include "core/words.hpp"
+#include "datatypes/words.hpp"
+#include "startup/startup.hpp"
 #include "tests/unit/collection_stress.hpp"
 
 using namespace vyn;

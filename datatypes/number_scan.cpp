@@ -1,7 +1,7 @@
 // Number scanners over characters of any unit size. The float grammar is a small state table
 // checked before any conversion, so the decimal reader only ever sees digits, one point, an
 // exponent and signs; `'` group separators are removed just before converting.
-#include "eval/number_scan.hpp"
+#include "datatypes/number_scan.hpp"
 
 #include <array>
 #include <limits>

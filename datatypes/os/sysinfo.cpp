@@ -1,6 +1,6 @@
 // Process and machine facts on Linux. The OS text is parsed here from plain strings so that
 // every rule can be checked without the machine it runs on.
-#include "eval/os/sysinfo.hpp"
+#include "datatypes/os/sysinfo.hpp"
 
 #include <sys/utsname.h>
 
@@ -8,12 +8,12 @@
 #include <iterator>
 
 #include "core/rooted.hpp"
+#include "core/stack.hpp"
 #include "datatypes/block.hpp"
+#include "datatypes/number_scan.hpp"
 #include "datatypes/object.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/word.hpp"
-#include "eval/number_scan.hpp"
-#include "eval/stack.hpp"
 
 namespace vyn::sysinfo {
 namespace {

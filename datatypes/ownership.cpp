@@ -2,7 +2,7 @@
 // node on the cycle stack, so self-containing data ends; an entry is deleted before its contents
 // are unbound, which ends unbinding cycles too. Entry cells are copied out before anything that
 // can allocate, since the table's buffers move with every growth.
-#include "core/ownership.hpp"
+#include "datatypes/ownership.hpp"
 
 #include <initializer_list>
 
@@ -10,9 +10,9 @@
 #include "core/context.hpp"
 #include "core/cycles.hpp"
 #include "core/hashtable.hpp"
-#include "core/words.hpp"
 #include "datatypes/object.hpp"
 #include "datatypes/series.hpp"
+#include "datatypes/words.hpp"
 
 namespace vyn::ownership {
 namespace {

@@ -1,7 +1,7 @@
 // Both stacks live in blocks of the tracked heap made once at start-up, so raw cell and frame pointers
 // into them stay valid for the whole run. The last argument cell is never handed out, and an
 // overflow frees five cells so that the error itself can still be built.
-#include "eval/stack.hpp"
+#include "core/stack.hpp"
 
 #include "core/context.hpp"
 #include "core/cycles.hpp"

@@ -3,8 +3,7 @@
 // side waits on a full pipe while the other waits on it. SIGPIPE is held back while the input
 // is written (a child may exit without reading it). Children that are not waited for are
 // reaped at the next call.
-#include "eval/os/process.hpp"
-#include "eval/os/descriptor.hpp"
+#include "core/os/process.hpp"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -15,6 +14,8 @@
 
 #include <cerrno>
 #include <ctime>
+
+#include "core/os/descriptor.hpp"
 
 extern char** environ;
 

@@ -1,7 +1,7 @@
 // Making the runtime words, group by group in a fixed order. A name listed twice (`code` among
 // the symbols, `collect` among the parse keywords, `throw`) is made twice into one global: the
 // second making finds the first.
-#include "core/words.hpp"
+#include "datatypes/words.hpp"
 
 #include <string_view>
 

@@ -1,14 +1,14 @@
 // Action entries: each turns the refinement indexes into the typed arguments of its slot and
 // calls the handler of the first argument's type. Only form, mold, the insertion actions, copy,
 // the predicates and the length queries do more than pass their arguments on.
-#include "eval/actions.hpp"
+#include "datatypes/actions.hpp"
 
 #include "core/error.hpp"
+#include "core/stack.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/error.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
-#include "eval/stack.hpp"
 
 namespace vyn::actions {
 namespace {

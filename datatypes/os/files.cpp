@@ -3,8 +3,7 @@
 // before the file is opened, so no series buffer is touched while a descriptor is open and every
 // descriptor is closed on every path. Reads and writes loop until done: a short count is never
 // taken for the whole.
-#include "eval/os/files.hpp"
-#include "eval/os/descriptor.hpp"
+#include "datatypes/os/files.hpp"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -19,13 +18,14 @@
 
 #include "core/error.hpp"
 #include "core/memory.hpp"
+#include "core/os/descriptor.hpp"
 #include "core/rooted.hpp"
+#include "core/stack.hpp"
 #include "datatypes/binary.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/file.hpp"
 #include "datatypes/mold.hpp"
 #include "datatypes/string.hpp"
-#include "eval/stack.hpp"
 
 namespace vyn::files {
 namespace {

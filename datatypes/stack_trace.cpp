@@ -1,9 +1,9 @@
 // Call traces read from the frame stack: see stack_trace.hpp.
-#include "eval/stack_trace.hpp"
+#include "datatypes/stack_trace.hpp"
 
 #include "core/context.hpp"
+#include "core/stack.hpp"
 #include "datatypes/block.hpp"
-#include "eval/stack.hpp"
 
 namespace vyn::stack {
 Cell frame_word(const Frame& frame) {

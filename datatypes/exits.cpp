@@ -1,14 +1,14 @@
 // Each throw walks the frames below the one of the exiting native itself; a barrier frame stops
 // every walk, which is how `try/all` and the console receive stray exits as errors.
-#include "eval/exits.hpp"
+#include "datatypes/exits.hpp"
 
 #include <unistd.h>
 
 #include "core/error.hpp"
 #include "core/fatal.hpp"
-#include "core/words.hpp"
+#include "core/stack.hpp"
 #include "datatypes/error.hpp"
-#include "eval/stack.hpp"
+#include "datatypes/words.hpp"
 
 namespace vyn::exits {
 namespace {

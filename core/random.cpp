@@ -1,7 +1,7 @@
 // The generator's state is 624 words and the position of the next one to temper; reaching 624
 // regenerates the whole state at once. Words are kept unsigned so the wrapping products are
 // defined; the arithmetic shifts go through `shift_right`.
-#include "eval/random.hpp"
+#include "core/random.hpp"
 
 #include <sys/random.h>
 

@@ -2,7 +2,7 @@
 // read from their source text (strings, words and get-words in at most one block), so the table
 // in core/catalog.cpp stays the one place that spells them. Objects are built inside out, each
 // one pushed on the argument stack before its fields are made so that it stays reachable.
-#include "core/system_object.hpp"
+#include "startup/system_build.hpp"
 
 #include <span>
 #include <string_view>
@@ -11,30 +11,22 @@
 #include "core/context.hpp"
 #include "core/error.hpp"
 #include "core/fatal.hpp"
+#include "core/stack.hpp"
 #include "core/symbol.hpp"
 #include "core/value_slots.hpp"
-#include "core/words.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/error.hpp"
 #include "datatypes/object.hpp"
 #include "datatypes/string.hpp"
+#include "datatypes/system_object.hpp"
 #include "datatypes/word.hpp"
-#include "eval/stack.hpp"
+#include "datatypes/words.hpp"
 
 namespace vyn::system_object {
 namespace {
 
-constexpr int CATEGORIES = 10;
-
-NodeId system_node = 0;
-NodeId catalogue_node = 0;
-NodeId category_nodes[CATEGORIES] = {};
-Cell prototype = unset_cell();
-Cell port_spec = unset_cell();
-Cell port = unset_cell();
-
-uint32_t state_symbol = 0;
-uint32_t stack_trace_symbol = 0;
+// Filled while building, handed to the system object's record at the end.
+Nodes built;
 
 Cell word(std::string_view name, TypeId type = TYPE_WORD) { return word::load(name, type); }
 
@@ -118,17 +110,17 @@ void add_pushed_field(NodeId context, std::string_view name) {
 void build_category(int index) {
     const catalog::Category& c = catalog::category(index);
     NodeId context = push_object(uint32_t(c.ids.size()) + 2, FIRST_CATEGORY_CLASS_ID + 2 * uint32_t(index));
-    category_nodes[index] = context;
+    built.categories[index] = context;
     add_field(context, "code", integer_cell(index * 100));
     add_field(context, "type", text(c.type_text));
     for (const catalog::Id& id : c.ids) add_field(context, id.name, TemplateReader(id.message).read());
 }
 
 void build_catalogue() {
-    catalogue_node = push_object(CATEGORIES, object::new_class_id());
+    built.catalogue = push_object(CATEGORIES, object::new_class_id());
     for (int i = 0; i < catalog::category_count(); ++i) {
         build_category(i);
-        add_pushed_field(catalogue_node, catalog::category(i).word);
+        add_pushed_field(built.catalogue, catalog::category(i).word);
     }
 }
 
@@ -155,11 +147,11 @@ void build_standard() {
     NodeId context = push_object(3, object::new_class_id());
     static constexpr std::string_view error_fields[] = {"code", "type", "id",   "arg1",  "arg2",
                                                         "arg3", "near", "where", "stack", "files"};
-    build_prototype(error_fields, prototype);
+    build_prototype(error_fields, built.prototype);
     add_pushed_field(context, "error");
-    build_prototype(port_spec_fields, port_spec);
+    build_prototype(port_spec_fields, built.port_spec);
     add_pushed_field(context, "port-spec");
-    build_prototype(port_fields, port);
+    build_prototype(port_fields, built.port);
     add_pushed_field(context, "port");
 }
 
@@ -188,61 +180,39 @@ void add_block_field(NodeId context, std::string_view name, int64_t room) {
 
 // The 19 slots in their order; the environment fills the ones left none.
 void build_system() {
-    system_node = push_object(19, SYSTEM_CLASS_ID);
-    add_field(system_node, "version", none_cell());
-    add_field(system_node, "build", none_cell());
-    add_field(system_node, "words", global_words());
-    add_field(system_node, "platform", words::Linux);
+    built.system = push_object(19, SYSTEM_CLASS_ID);
+    add_field(built.system, "version", none_cell());
+    add_field(built.system, "build", none_cell());
+    add_field(built.system, "words", global_words());
+    add_field(built.system, "platform", words::Linux);
     build_catalog();
-    add_pushed_field(system_node, "catalog");
+    add_pushed_field(built.system, "catalog");
     build_state();
-    add_pushed_field(system_node, "state");
-    add_block_field(system_node, "modules", 8);
-    add_field(system_node, "codecs", none_cell());
-    add_block_field(system_node, "schemes", 10);
-    for (std::string_view name : {"ports", "locale", "options", "script"}) add_field(system_node, name, none_cell());
+    add_pushed_field(built.system, "state");
+    add_block_field(built.system, "modules", 8);
+    add_field(built.system, "codecs", none_cell());
+    add_block_field(built.system, "schemes", 10);
+    for (std::string_view name : {"ports", "locale", "options", "script"}) add_field(built.system, name, none_cell());
     build_standard();
-    add_pushed_field(system_node, "standard");
+    add_pushed_field(built.system, "standard");
     for (std::string_view name : {"lexer", "console", "view", "reactivity", "tools"})
-        add_field(system_node, name, none_cell());
+        add_field(built.system, name, none_cell());
 }
 
 }  // namespace
 
 void init() {
-    state_symbol = symbol::make("state");
-    stack_trace_symbol = symbol::make("stack-trace");
     Cell* mark = stack::top;
     build_system();
     const Cell system = *stack::last();
     context::add_or_set(context::global(), word("system"), system);
     value_slots::store(system);
-    value_slots::store(prototype);
-    value_slots::store(port_spec);
-    value_slots::store(port);
+    value_slots::store(built.prototype);
+    value_slots::store(built.port_spec);
+    value_slots::store(built.port);
     stack::top = mark;
+    keep(built);
     set_error_raiser(error::raise);
-}
-
-void shutdown() {
-    system_node = catalogue_node = 0;
-    for (NodeId& category : category_nodes) category = 0;
-    prototype = port_spec = port = unset_cell();
-}
-
-bool ready() { return catalogue_node != 0; }
-
-NodeId system_context() { return system_node; }
-NodeId catalogue_context() { return catalogue_node; }
-NodeId category_context(int category) { return category_nodes[category]; }
-const Cell& error_prototype() { return prototype; }
-const Cell& port_spec_prototype() { return port_spec; }
-const Cell& port_prototype() { return port; }
-
-Cell stack_trace_level() {
-    const Cell state = object::vs_select(context::owner(system_node), word::from_symbol(state_symbol));
-    if (!state.is(TYPE_OBJECT)) return none_cell();
-    return object::vs_select(state, word::from_symbol(stack_trace_symbol));
 }
 
 }  // namespace vyn::system_object

@@ -1,7 +1,7 @@
 // The environment's sources are loaded with the lexer (which binds words to the global context)
 // and evaluated one after the other; an error in them is a fault of the build and ends start-up
 // through the uncaught-error report.
-#include "eval/boot.hpp"
+#include "startup/boot.hpp"
 
 #include <cstring>
 
@@ -10,12 +10,13 @@
 #include "core/embedded.hpp"
 #include "core/memory.hpp"
 #include "core/rooted.hpp"
+#include "core/stack.hpp"
 #include "core/symbol.hpp"
+#include "datatypes/scalar_support.hpp"
 #include "datatypes/typeset.hpp"
 #include "datatypes/word.hpp"
 #include "eval/interp.hpp"
 #include "eval/lexer.hpp"
-#include "eval/stack.hpp"
 
 namespace vyn::boot {
 namespace {
@@ -62,6 +63,7 @@ constexpr const char* DATATYPE_WORDS[TYPE_COUNT] = {
 
 void init_globals() {
     word::set_text_loader(load_string);
+    scalar::set_value_reader(load::from_string);
     for (int t = 1; t < TYPE_COUNT; ++t) set_global(DATATYPE_WORDS[t], datatype_cell(TypeId(t)));
     set_global("none", none_cell());
     set_global("true", logic_cell(true));

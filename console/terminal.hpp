@@ -1,6 +1,7 @@
 // The console engine on a text terminal: with no display, the console reads lines from standard
 // input and writes to standard output. Natives here extend the natives table after the
-// evaluator's own slots; the environment's Vyn sources bind them by slot.
+// evaluator's own slots, registered by the host before start-up; the environment's Vyn sources
+// bind them by slot.
 #pragma once
 
 #include "eval/natives.hpp"
@@ -10,6 +11,8 @@ namespace vyn::terminal {
 // Slots 108 on: quit-return, read-stdin, the console's init.
 constexpr int NATIVE_COUNT = 3;
 extern const natives::Native natives_list[NATIVE_COUNT];
+// Before start-up: adds natives_list to the natives every start-up appends.
+void register_natives();
 
 struct Size {
     int columns;

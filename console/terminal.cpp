@@ -1,7 +1,7 @@
 // The text terminal of the console engine: reading typed lines (echo off for hidden input),
 // ending the process with a status, the window title, and the entry into the console's loop.
 // Standard output is written through synchronously, so ending the process loses no output.
-#include "library/terminal.hpp"
+#include "console/terminal.hpp"
 
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -15,11 +15,11 @@
 #include "core/os/console_out.hpp"
 #include "core/rooted.hpp"
 #include "core/runtime.hpp"
+#include "core/stack.hpp"
 #include "datatypes/string.hpp"
 #include "eval/interp.hpp"
 #include "eval/lexer.hpp"
 #include "eval/native_support.hpp"
-#include "eval/stack.hpp"
 
 namespace vyn::terminal {
 namespace {
@@ -103,6 +103,8 @@ Size size_of_output() {
         return {ws.ws_col, ws.ws_row};
     return {80, 25};
 }
+
+void register_natives() { natives::register_host(natives_list, NATIVE_COUNT); }
 
 void launch() {
     if (runtime::record.args.size() > 1) {

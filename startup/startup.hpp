@@ -1,0 +1,32 @@
+// The runtime's start-up and shutdown. `runtime::init` runs the modules' initialisations in one
+// fixed order, listed as a table in startup.cpp; this is the one place that knows every module.
+#pragma once
+
+#include "core/runtime.hpp"
+
+namespace vyn::runtime {
+
+struct InitStep {
+    const char* name;
+    void (*run)();
+};
+
+// The start-up steps in their order (for tests and reports).
+const InitStep* init_steps(int* count);
+
+void init();
+// Undoes what init registered: collection off, no root markers, sweepers, hooks or error raiser,
+// no node ids of the old memory kept as roots, datatype handlers cleared, memory released.
+// Afterwards `init`, or a start-up of a few modules by hand (tests, benchmarks), begins from
+// nothing, whatever ran before.
+void shutdown();
+
+}  // namespace vyn::runtime
+
+namespace vyn::sys {
+
+// The program entry: starts the runtime thread with its large stack, which starts the runtime
+// and then runs `run_session`, and returns the status.
+int run_entry(int argc, char** argv, void (*run_session)());
+
+}  // namespace vyn::sys
