@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc)
 GEN   = -G Ninja -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
 
-.PHONY: all deps build run test test-release test-asan test-stress bench clean
+.PHONY: all deps build run test check-floors test-release test-asan test-stress bench clean
 
 all: build
 
@@ -25,7 +25,11 @@ build: deps build/release/build.ninja
 run: build
 	./build/release/vyn
 
-test: test-release test-asan test-stress
+test: check-floors test-release test-asan test-stress
+
+# Includes must not run from a lower floor (core < datatypes < eval < startup, console) upward.
+check-floors:
+	@python3 tools/check-floors
 
 test-release: build
 	cd build/release && ctest --output-on-failure -j $(JOBS)
