@@ -14,7 +14,6 @@
 #include "core/hashtable.hpp"
 #include "core/memory.hpp"
 #include "core/rooted.hpp"
-#include "core/stack.hpp"
 #include "core/utf8.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/map.hpp"
@@ -753,7 +752,5 @@ Cell* from_string(const Cell& string, Cell* target) {
     else *target = *block::vs_head(values.get());
     return target;
 }
-
-Cell* from_arg_string(const Cell& string) { return from_string(string, stack::base); }
 
 }  // namespace vyn::load

@@ -100,7 +100,5 @@ namespace vyn::load {
 // The first value the text loads as, written into `target`: unset for a text of no values, none
 // when the lexer stopped before the end. Syntax errors are raised.
 Cell* from_string(const Cell& string, Cell* target);
-// The same into the argument base cell.
-Cell* from_arg_string(const Cell& string);
 
 }  // namespace vyn::load

@@ -1,4 +1,4 @@
-// Shared set-up of the object, error, function, native, ownership and compiled-support tests: a
+// Shared set-up of the object, error, function, native, ownership and value-read tests: a
 // runtime with the datatypes these build on, the global context and runtime words, the
 // interpreter, the error catalogue and `system`, plus values made by hand (no lexer here). Errors are raised
 // as error! values; `raised` runs code under a try frame and returns the error it caught.
