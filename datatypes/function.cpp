@@ -12,6 +12,7 @@
 #include "core/stack.hpp"
 #include "core/symbol.hpp"
 #include "datatypes/block.hpp"
+#include "datatypes/datatype.hpp"
 #include "datatypes/mold.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/word_names.hpp"
@@ -250,16 +251,6 @@ Cell reflect_words(const Cell& f) {
     return *result;
 }
 
-bool identity_op(int op) {
-    switch (op) {
-    case CMP_EQUAL: case CMP_NOT_EQUAL: case CMP_STRICT_EQUAL: case CMP_SORT: case CMP_SORT_CASE:
-    case CMP_SAME: case CMP_FIND:
-        return true;
-    default:
-        return false;
-    }
-}
-
 int32_t form_function(const Cell*, Cell* out, const Cell*, int32_t budget) {
     return mold::emit(out, "?function?", budget);
 }
@@ -369,7 +360,7 @@ Cell* reflect(Cell* function, const Cell* field) {
 }
 
 int compare(const Cell* a, const Cell* b, int op) {
-    if (a->type() != b->type() || !identity_op(op)) return -2;
+    if (a->type() != b->type() || !datatype::equality_or_sort_op(op)) return -2;
     return a->s3 < b->s3 ? -1 : a->s3 > b->s3 ? 1 : 0;
 }
 

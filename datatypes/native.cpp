@@ -8,6 +8,7 @@
 #include "core/error.hpp"
 #include "core/stack.hpp"
 #include "datatypes/block.hpp"
+#include "datatypes/datatype.hpp"
 #include "datatypes/function.hpp"
 #include "datatypes/mold.hpp"
 #include "datatypes/word_names.hpp"
@@ -61,16 +62,6 @@ int32_t mold_op(const Cell* value, Cell* out, const MoldArgs& args, const Cell* 
     if (!function_source) return mold::emit(out, "]", budget);
     const Cell body = function::extra_of(op)[function::EXTRA_BODY];
     return mold::mold_value(&body, out, MoldArgs{false, args.all, args.flat, args.indent}, part, budget);
-}
-
-bool identity_op(int op) {
-    switch (op) {
-    case CMP_EQUAL: case CMP_NOT_EQUAL: case CMP_STRICT_EQUAL: case CMP_SORT: case CMP_SORT_CASE:
-    case CMP_SAME: case CMP_FIND:
-        return true;
-    default:
-        return false;
-    }
 }
 
 int order(int64_t a, int64_t b) { return a < b ? -1 : a > b ? 1 : 0; }
@@ -153,7 +144,7 @@ Cell* reflect(Cell* value, const Cell* field) {
 }
 
 int compare(const Cell* a, const Cell* b, int op) {
-    if (a->type() != b->type() || !identity_op(op)) return -2;
+    if (a->type() != b->type() || !datatype::equality_or_sort_op(op)) return -2;
     if (a->is(TYPE_OP) && op_source(*a) != op_source(*b)) return order(op_source(*a), op_source(*b));
     return order(int32_t(a->s1), int32_t(b->s1));
 }
