@@ -88,7 +88,7 @@ int32_t right_operand(const Cell* right) {
     switch (right->type()) {
     case TYPE_CHAR: case TYPE_INTEGER:
         return right->i32();
-    case TYPE_FLOAT: case TYPE_PERCENT:
+    case TYPE_FLOAT:
         if (integer::float_out_of_range(right->f64())) fire(err::overflow);
         return int32_t(right->f64());
     default: {
@@ -108,8 +108,14 @@ int64_t result_of(int32_t left, int32_t right, Op op) {
     }
 }
 
-template <Op op>
+// A vector on the right takes the char as its scalar, element by element.
+template <Op op, int Slot>
 Cell* char_math(Cell* left, const Cell* right) {
+    if (right->is(TYPE_VECTOR)) {
+        Cell* result = datatype::handler<Slot>(TYPE_VECTOR)(left, right);
+        if (result != left) *left = *result;
+        return left;
+    }
     int64_t result = result_of(left->i32(), right_operand(right), op);
     if (result < 0 || result > MAX_CODE_POINT) fire(err::overflow);
     left->s2 = uint32_t(result);
@@ -124,16 +130,16 @@ const SlotHandler char_actions[] = {
     act<A_MOLD>(char_mold),
     act<A_COMPARE>(char_compare),
     inherited_at<A_ABSOLUTE>(),
-    act<A_ADD>(char_math<Op::add>),
-    act<A_DIVIDE>(char_math<Op::divide>),
-    act<A_MULTIPLY>(char_math<Op::multiply>),
-    act<A_REMAINDER>(char_math<Op::remainder>),
-    act<A_SUBTRACT>(char_math<Op::subtract>),
+    act<A_ADD>(char_math<Op::add, A_ADD>),
+    act<A_DIVIDE>(char_math<Op::divide, A_DIVIDE>),
+    act<A_MULTIPLY>(char_math<Op::multiply, A_MULTIPLY>),
+    act<A_REMAINDER>(char_math<Op::remainder, A_REMAINDER>),
+    act<A_SUBTRACT>(char_math<Op::subtract, A_SUBTRACT>),
     inherited_at<A_EVEN_Q>(),
     inherited_at<A_ODD_Q>(),
-    act<A_AND_T>(char_math<Op::and_>),
-    act<A_OR_T>(char_math<Op::or_>),
-    act<A_XOR_T>(char_math<Op::xor_>),
+    act<A_AND_T>(char_math<Op::and_, A_AND_T>),
+    act<A_OR_T>(char_math<Op::or_, A_OR_T>),
+    act<A_XOR_T>(char_math<Op::xor_, A_XOR_T>),
 };
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "core/random.hpp"
 #include "core/stack.hpp"
 #include "datatypes/datatype.hpp"
+#include "datatypes/date.hpp"
 #include "datatypes/logic.hpp"
 #include "datatypes/money.hpp"
 #include "datatypes/string.hpp"
@@ -292,6 +293,8 @@ int32_t converted(const Cell* spec) {
         return nearest_second(spec->f64());
     case TYPE_MONEY:
         return money::to_integer(money::unpack(*spec));
+    case TYPE_DATE:
+        return truncated(double(date::to_epoch(*spec)));
     case TYPE_BINARY:
         return from_binary(spec);
     case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF:

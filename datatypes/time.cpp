@@ -14,6 +14,7 @@
 #include "datatypes/integer.hpp"
 #include "datatypes/mold.hpp"
 #include "datatypes/scalar_support.hpp"
+#include "datatypes/string.hpp"
 #include "datatypes/word_names.hpp"
 #include "datatypes/words.hpp"
 
@@ -25,11 +26,6 @@ using floating::MathOp;
 Cell time_cell(double seconds) { return float_cell(seconds, TYPE_TIME); }
 
 // ---- Construction ----
-
-bool is_text_type(TypeId t) {
-    return t == TYPE_STRING || t == TYPE_FILE || t == TYPE_URL || t == TYPE_TAG || t == TYPE_EMAIL ||
-           t == TYPE_REF;
-}
 
 // [hours minutes seconds], each part optional from the right. Only the hours may be negative,
 // and then the whole time is.
@@ -56,7 +52,7 @@ double converted(const Cell* spec) {
     case TYPE_INTEGER: return spec->i32();
     case TYPE_BLOCK: case TYPE_PAREN: case TYPE_HASH: return from_block(spec);
     default:
-        if (is_text_type(type)) return scalar::loaded_as(spec, TYPE_TIME).f64();
+        if (string::is_text(type)) return scalar::loaded_as(spec, TYPE_TIME).f64();
         datatype::fire_bad_to_arg(TYPE_TIME, spec);
     }
 }
@@ -257,15 +253,18 @@ double with_field(double seconds, Field field, const Cell* value) {
     bool integer = value->is(TYPE_INTEGER);
     if (!integer && !(field == Field::second && value->is(TYPE_FLOAT))) fire(err::invalid_arg, value);
     double n = scalar::number_of(*value);
-    switch (field) {
-    case Field::hour: return seconds - (std::floor(seconds / SECONDS_PER_HOUR) - n) * SECONDS_PER_HOUR;
-    case Field::minute: {
-        double minutes = std::floor(std::fmod(seconds, SECONDS_PER_HOUR) / SECONDS_PER_MINUTE);
-        return seconds - (minutes - n) * SECONDS_PER_MINUTE;
+    if (field == Field::second) return seconds - (std::fmod(seconds, SECONDS_PER_MINUTE) - n);
+    bool negative = seconds < 0;
+    double magnitude = std::fabs(seconds);
+    double hours = std::floor(magnitude / SECONDS_PER_HOUR);
+    double within_hour = magnitude - hours * SECONDS_PER_HOUR;
+    if (field == Field::hour) {
+        if (n != 0) negative = n < 0;
+        return negative ? -(std::fabs(n) * SECONDS_PER_HOUR + within_hour) : n * SECONDS_PER_HOUR + within_hour;
     }
-    case Field::second: break;
-    }
-    return seconds - (std::fmod(seconds, SECONDS_PER_MINUTE) - n);
+    double minutes = std::floor(within_hour / SECONDS_PER_MINUTE);
+    double result = magnitude + (n - minutes) * SECONDS_PER_MINUTE;
+    return negative ? -result : result;
 }
 
 }  // namespace vyn::time

@@ -29,7 +29,10 @@ enum class Field { hour = 0, minute = 1, second = 2 };
 int field_index(const Cell* element);
 // A field's value: hours and minutes as integer!, the seconds within the minute as float!.
 Cell field_value(double seconds, Field field);
-// The seconds with one field replaced; `invalid-arg` for a value the field does not take.
+// The seconds with one field replaced; `invalid-arg` for a value the field does not take. Hours
+// and minutes are replaced in the magnitude, as get reads them, and the sign put back, so setting
+// a field of a negative time to the value it reads keeps the time; a negative hour makes the
+// time negative and hour 0 keeps its sign.
 double with_field(double seconds, Field field, const Cell* value);
 
 }  // namespace vyn::time

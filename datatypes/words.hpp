@@ -24,7 +24,7 @@ inline uint32_t spec, body, words, class_, logic_type, integer_type, char_type, 
     down_q, mid_down_q, alt_down_q, aux_down_q, orientation, get, put, post, head, size, rgb, alpha,
     argb, date, year, month, day, zone, isoweek, week, weekday, yearday, julian, time, hour, minute,
     second, timezone, amount, user, host, system, system_global, stack, trace, no_trace, lexer,
-    exit_states, locale, currencies, list, options, money_digits;
+    exit_states, locale, currencies, list, options, money_digits, months;
 // The symbol of the word `changed`.
 inline uint32_t changed;
 }  // namespace sym

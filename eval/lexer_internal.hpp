@@ -123,6 +123,7 @@ struct Lexer {
 TypeId load_value(Lexer& lx);
 TypeId load_construct(Lexer& lx);
 TypeId load_time(Lexer& lx);
+TypeId load_date(Lexer& lx);
 // The seconds of a time text ([sign] hours:minutes[:seconds]), or nothing when it is not one.
 std::optional<double> read_time(std::string_view text);
 TypeId load_string_text(Lexer& lx, const uint8_t* begin, const uint8_t* end, uint32_t flags);

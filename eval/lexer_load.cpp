@@ -547,8 +547,8 @@ TypeId load_value(Lexer& lx) {
     case T_BINARY: return load_binary(lx);
     case T_TIME: return load_time(lx);
     case T_MONEY: return load_money(lx);
+    case T_DATE: return load_date(lx);
     default:
-        // date! literals load once that datatype exists.
         lx.invalid(lx.token_type);
     }
 }

@@ -4,6 +4,7 @@
 #include "core/error.hpp"
 #include "datatypes/bitset.hpp"
 #include "datatypes/block_sets.hpp"
+#include "datatypes/date.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/typeset.hpp"
@@ -37,7 +38,12 @@ void set_operation(string::SetOp op, const int32_t* refinements) {
         typeset::combine(&a[0], &a[1], typeset::SetOp(op));
         break;
     case TYPE_BITSET: bitset::combine(&a[0], &a[1], typeset::SetOp(op)); break;
-    case TYPE_DATE: if (op == string::SET_DIFFERENCE) fire(err::not_done); [[fallthrough]];
+    case TYPE_DATE:
+        if (op == string::SET_DIFFERENCE) {
+            date::difference(&a[0], &a[1]);
+            break;
+        }
+        [[fallthrough]];
     default: fire_expect_arg(a[0], unique ? "set" : "set1");
     }
     stack::keep();

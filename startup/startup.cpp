@@ -27,6 +27,7 @@
 #include "datatypes/bitset.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/char.hpp"
+#include "datatypes/date.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/email.hpp"
 #include "datatypes/error.hpp"
@@ -58,6 +59,7 @@
 #include "datatypes/system_object.hpp"
 #include "datatypes/tag.hpp"
 #include "datatypes/time.hpp"
+#include "datatypes/triple.hpp"
 #include "datatypes/tuple.hpp"
 #include "datatypes/typeset.hpp"
 #include "datatypes/unset.hpp"
@@ -85,7 +87,7 @@ void (*const datatype_registrations[])() = {
     error_init,    vector_init,  percent_init, char_init,    url_init,     file_init,    binary_init,
     bitset_init,   pair_init,    tuple_init,   point2d_init, point3d_init,
     map_init,      hash_init,    time_init,    money_init,   handle_init,  port_init,
-    tag_init,      email_init,   ref_init,
+    tag_init,      email_init,   ref_init,     date_init,    triple_init,
 };
 
 void register_datatypes() {

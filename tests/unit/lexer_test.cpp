@@ -633,7 +633,7 @@ TEST_F(Lexer, RefusedTokensNameTheirType) {
         {"1.5x2", "pair!"}, {"1x2.5", "pair!"}, {"1e", "float!"}, {"1.#IN", "float!"},
         {"1.#INFINITY", "float!"}, {"1.e5", "float!"}, {"'1", "word!"},
         {"#[a 1 b]", "map!"}, {"#[[1] 2]", "map!"},
-        {"29-Feb-2024", "date!"}, {"1:", "time!"}, {"1:2:3:4", "time!"}, {"1:-2", "time!"}, {"$1.123456", "money!"},
+        {"29-Feb-2023", "date!"}, {"1:", "time!"}, {"1:2:3:4", "time!"}, {"1:-2", "time!"}, {"$1.123456", "money!"},
         {"ABCD$1", "money!"},
     };
     for (const Case& c : cases) expect_invalid(c.text, c.type);
