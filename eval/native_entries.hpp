@@ -125,6 +125,7 @@ VYN_NATIVE(transcode);
 
 // natives_os.cpp: files, waiting, the environment, processes, series coercion.
 VYN_NATIVE(size_q);
+VYN_NATIVE(now);
 VYN_NATIVE(wait);
 VYN_NATIVE(get_env);
 VYN_NATIVE(set_env);

@@ -122,7 +122,7 @@ const Native slots[NATIVE_COUNT] = {
     set_env,             // 93 set-env
     get_env,             // 94 get-env
     list_env,            // 95 list-env
-    not_done,            // 96 now
+    now,                 // 96 now
     sign_q,              // 97 sign?
     as,                  // 98 as
     call,                // 99 call

@@ -10,6 +10,7 @@
 #include "core/rooted.hpp"
 #include "core/symbol.hpp"
 #include "datatypes/actions.hpp"
+#include "datatypes/date.hpp"
 #include "datatypes/file.hpp"
 #include "datatypes/map.hpp"
 #include "datatypes/os/files.hpp"
@@ -71,6 +72,13 @@ void deliver(const process::Stream& s, Cell* target) {
     actions::handler_of<A_INSERT>(position.get())(position.get(), bytes.get(), nullptr, false, nullptr);
 }
 
+// The date path field each of now's refinements /year to /yearday gives (/precise: none).
+constexpr int NOW_FIELDS[] = {2, 3, 4, 6, 5, 1, 10, 11};
+constexpr int NOW_PRECISE = 8, NOW_UTC = 9, NOW_TIME = 3;
+
+// The same instant with zone 0: the UTC seconds are already stored, only the day may change.
+void to_utc(Cell* date) { date::normalize(date, date::to_days(date->s1), date->f64(), 0, true); }
+
 }  // namespace
 
 namespace entry {
@@ -82,6 +90,27 @@ void size_q(int32_t, const int32_t*) {
     if (!size) stack::set_result(none_cell());
     else if (*size <= uint64_t(INT32_MAX)) stack::set_result(integer_cell(int32_t(*size)));
     else stack::set_result(float_cell(double(*size)));
+}
+
+// now: the date and time from the clock, local or UTC. At most one refinement picks a field;
+// /precise goes with /time alone.
+void now(int32_t, const int32_t* refinements) {
+    int picked = -1, count = 0;
+    for (int i = 0; i <= NOW_PRECISE; ++i) {
+        if (!used(refinements, i)) continue;
+        ++count;
+        if (i != NOW_PRECISE) picked = i;
+    }
+    bool time_precise = count == 2 && picked == NOW_TIME && used(refinements, NOW_PRECISE);
+    if (count > 1 && !time_precise) fire(err::bad_refines);
+    Rooted date;
+    date::now(date.get(), used(refinements, NOW_PRECISE));
+    if (used(refinements, NOW_UTC)) to_utc(date.get());
+    if (picked >= 0) {
+        Cell field = integer_cell(NOW_FIELDS[picked]);
+        actions::handler_of<A_PICK>(date.get())(date.get(), field.i32(), &field);
+    }
+    stack::set_result(*date);
 }
 
 // wait: sleeps for a number of seconds or a time!. There is no event loop to run afterwards

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <ctime>
 #include <vector>
 
 #include "core/error.hpp"
@@ -23,6 +24,7 @@
 #include "core/stack.hpp"
 #include "datatypes/binary.hpp"
 #include "datatypes/block.hpp"
+#include "datatypes/date.hpp"
 #include "datatypes/file.hpp"
 #include "datatypes/mold.hpp"
 #include "datatypes/string.hpp"
@@ -257,6 +259,21 @@ Cell* rename(Cell* from, const Cell* to) {
     bool done = rename_no_replace(file::to_local_path(from), file::to_local_path(to));
     *from = logic_cell(done);
     return from;
+}
+
+Cell* query(Cell* file) {
+    std::string path = file::to_local_path(file);
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0 || (ends_with(path, "/") && !S_ISDIR(info.st_mode))) {
+        *file = none_cell();
+        return file;
+    }
+    tm utc{};
+    gmtime_r(&info.st_mtim.tv_sec, &utc);
+    int32_t milliseconds = int32_t(info.st_mtim.tv_nsec / 1000000);
+    date::make_from_parts(file, utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min,
+                          utc.tm_sec, milliseconds * 1000000);
+    return file;
 }
 
 std::optional<uint64_t> size_of(const Cell* file) {

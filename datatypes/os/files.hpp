@@ -30,6 +30,10 @@ Cell* remove(Cell* file);
 // rename: logic! result; an existing target is never replaced.
 Cell* rename(Cell* from, const Cell* to);
 
+// query: the last-write date (UTC, milliseconds kept), or none when the entry is missing or a
+// path ending in "/" names something that is not a directory.
+Cell* query(Cell* file);
+
 // The size in bytes of a file that is not a directory, or nothing when it cannot be opened.
 std::optional<uint64_t> size_of(const Cell* file);
 
