@@ -2,6 +2,7 @@
 // index computation and one load. A null entry means the type does not support the action.
 #include "core/datatype.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -20,6 +21,19 @@ Handler::Generic handlers[TYPE_TABLE_SIZE][ACTION_COUNT + 1];
 TypeName names[TYPE_TABLE_SIZE];
 TypeId highest = TYPE_NONE_ID;
 
+// Every type's name by id, whether its handlers are registered yet or not: reports and the
+// datatype words name a type without its table too.
+constexpr const char* FIXED_NAMES[TYPE_COUNT] = {
+    nullptr, "datatype!", "unset!", "none!", "logic!", "block!", "paren!", "string!", "file!", "url!",
+    "char!", "integer!", "float!", "symbol!", "context!", "word!", "set-word!", "lit-word!", "get-word!",
+    "refinement!", "issue!", "native!", "action!", "op!", "function!", "path!", "lit-path!", "set-path!",
+    "get-path!", "routine!", "bitset!", "triple!", "object!", "typeset!", "error!", "vector!", "hash!",
+    "pair!", "percent!", "tuple!", "map!", "binary!", "series!", "time!", "tag!", "email!", "handle!",
+    "date!", "port!", "money!", "ref!", "point2D!", "point3D!", "image!", "event!",
+};
+
+const char* fixed_name(TypeId type) { return type < TYPE_COUNT && FIXED_NAMES[type] ? FIXED_NAMES[type] : ""; }
+
 [[noreturn]] void bad_actions_count(TypeId id, size_t found) {
     console::print_cstring("*** Datatype Error: invalid actions count for type: ");
     console::print_int(id);
@@ -28,7 +42,7 @@ TypeId highest = TYPE_NONE_ID;
     console::print_cstring("\n*** Expected: ");
     console::print_int(ACTION_COUNT);
     console::print_cstring("\n");
-    sys::runtime_error(sys::FATAL_NONE, 0);
+    sys::integrity_failure();
 }
 
 [[noreturn]] void bad_slot(TypeId id, int slot, const char* fault) {
@@ -86,8 +100,10 @@ bool supports(TypeId type, int slot) { return handlers[type][slot] != nullptr; }
 
 Handler::Generic raw_handler(TypeId type, int slot) { return handlers[type][slot]; }
 
-const char* name_of(TypeId type) { return names[type].name ? names[type].name : ""; }
-int name_length(TypeId type) { return names[type].length; }
+const char* name_of(TypeId type) { return names[type].name ? names[type].name : fixed_name(type); }
+int name_length(TypeId type) {
+    return names[type].name ? names[type].length : std::max(int(std::strlen(fixed_name(type))) - 1, 0);
+}
 TypeId highest_registered() { return highest; }
 bool registered(TypeId type) { return names[type].name != nullptr; }
 

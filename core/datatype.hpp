@@ -29,7 +29,7 @@ typename ActionSignature<Slot>::Fn handler(TypeId type) {
     return reinterpret_cast<typename ActionSignature<Slot>::Fn>(raw_handler(type, Slot));
 }
 
-// "integer!" and its length without the "!".
+// "integer!" and its length without the "!"; a type not registered yet has its name too.
 const char* name_of(TypeId type);
 int name_length(TypeId type);
 TypeId highest_registered();

@@ -25,6 +25,8 @@ void fire(err::Code code, const Cell* arg1, const Cell* arg2, const Cell* arg3) 
 
 void set_error_raiser(ErrorRaiser raiser) { error_raiser = raiser ? raiser : raise_raw; }
 
+bool errors_ready() { return error_raiser != raise_raw; }
+
 err::Code last_raw_error() { return raw_error_code; }
 
 }  // namespace vyn

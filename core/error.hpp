@@ -13,6 +13,9 @@ namespace vyn {
 
 using ErrorRaiser = void (*)(err::Code code, const Cell* arg1, const Cell* arg2, const Cell* arg3);
 void set_error_raiser(ErrorRaiser raiser);
+// Whether the evaluator's raiser is installed: before that, a fault of the runtime's own data is
+// an integrity failure of start-up, not an error a caller can take.
+bool errors_ready();
 
 // The code of the last error raised while no raiser was installed (start-up and unit tests).
 err::Code last_raw_error();

@@ -195,6 +195,11 @@ int format_report(char* out, int size, int number, uintptr_t address) {
 
 void runtime_error(int number, uintptr_t address) { report_and_exit(number, address, false); }
 
+void integrity_failure() {
+    free_all();
+    _exit(1);
+}
+
 int signal_fatal_number(int signal, int si_code, bool in_stack_guard) {
     if (signal == SIGTERM || signal == SIGHUP) return 0;
     if (signal == SIGSEGV && in_stack_guard) return FATAL_STACK_OVERFLOW;

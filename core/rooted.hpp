@@ -14,6 +14,11 @@ namespace roots {
 constexpr int SHADOW_CAPACITY = 1 << 17;  // a few per call frame at the deepest recursion
 extern Cell* shadow[SHADOW_CAPACITY];
 extern int depth;
+
+// Recursive code checks this before it roots one more level and raises an error instead: the
+// room left over serves the error's creation and its report.
+constexpr int SHADOW_RESERVE = 4096;
+inline bool nearly_full() { return depth > SHADOW_CAPACITY - SHADOW_RESERVE; }
 }  // namespace roots
 
 class Rooted {

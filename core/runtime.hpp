@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "core/rooted.hpp"
+
 namespace vyn::runtime {
 
 struct Record {
@@ -32,5 +34,9 @@ inline bool native_stack_exhausted() {
 #endif
     return sp < stack_limit;
 }
+
+// Whether a recursive call must stop before it runs: the native stack or the shadow stack of
+// rooted cells is nearly full, whichever deep data or code reaches first.
+inline bool recursion_exhausted() { return native_stack_exhausted() || roots::nearly_full(); }
 
 }  // namespace vyn::runtime

@@ -18,6 +18,7 @@
 #include "core/stack.hpp"
 #include "core/symbol.hpp"
 #include "core/tracked_heap.hpp"
+#include "core/unwind.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/exits.hpp"
 #include "datatypes/mold.hpp"
@@ -150,14 +151,63 @@ int32_t emit_name(Cell* out, uint32_t symbol, int32_t budget) {
     return emit_utf8(out, std::string(symbol::name(symbol)), budget);
 }
 
+// Runs `emit` under a catching place of its own: false when it raised, both stacks then as they
+// were. Reporting an error must not raise another.
+template <class Emit>
+bool emitted(Emit emit) {
+    Cell* base = stack::base;
+    Cell* top = stack::top;
+    stack::Frame* frames = stack::frame_top;
+    stack::mark(stack::FRAME_TRY, stack::body_symbol);
+    bool done = true;
+    try {
+        emit();
+    } catch (const Unwind& exit) {
+        if (exit.code != EXIT_ERROR) throw;
+        done = false;
+    }
+    stack::frame_top = frames;
+    stack::base = base;
+    stack::top = top;
+    return done;
+}
+
+bool emit_whole(Cell* text, const Cell& value, bool formed, bool only, int32_t limit) {
+    const Cell part = integer_cell(limit);
+    return emitted([&] {
+        if (formed) mold::form_value(&value, text, &part, limit);
+        else mold::mold_value(&value, text, MoldArgs{only, false, true, 0}, &part, limit);
+    });
+}
+
+// A value that cannot be shown is named by its datatype; a block's values that can be are
+// shown around it, one level deep.
+void emit_fallback(Cell* text, const Cell& value, bool formed, bool only, int32_t limit) {
+    string::truncate(text->s2, 0);
+    if (!value.is(TYPE_BLOCK) && !value.is(TYPE_PAREN)) {
+        string::append_utf8(text, datatype::name_of(value.type()));
+        return;
+    }
+    if (!only) string::append_utf8(text, value.is(TYPE_PAREN) ? "(" : "[");
+    const uint32_t tail = block::vs_length(&value) + value.s1;
+    for (uint32_t i = value.s1; i < tail && string::length(text) < uint32_t(limit); ++i) {
+        if (i > value.s1) string::append_utf8(text, " ");
+        const Cell item = *block::vs_abs_at(&value, i);
+        const uint32_t before = string::abs_length(text);
+        if (!emit_whole(text, item, formed, false, limit)) {
+            string::truncate(text->s2, before);
+            string::append_utf8(text, datatype::name_of(item.type()));
+        }
+    }
+    if (!only) string::append_utf8(text, value.is(TYPE_PAREN) ? ")" : "]");
+}
+
 // Writes a value's mold (or form) cut to `limit` characters.
 int32_t emit_limited(Cell* out, const Cell& value, bool formed, bool only, int32_t limit, int32_t budget) {
     Cell* mark = stack::top;
     Cell* text = stack::push(string::make(uint32_t(limit)));
     const Cell v = value;
-    const Cell part = integer_cell(limit);
-    if (formed) mold::form_value(&v, text, &part, limit);
-    else mold::mold_value(&v, text, MoldArgs{only, false, true, 0}, &part, limit);
+    if (!emit_whole(text, v, formed, only, limit)) emit_fallback(text, v, formed, only, limit);
     string::truncate(text->s2, uint32_t(limit));
     uint32_t written = string::length(text);
     string::append_string(out, text);

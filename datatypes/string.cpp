@@ -387,15 +387,19 @@ Cell* load_utf16(Cell* cell, const char16_t* text, size_t count) {
     });
 }
 
-[[noreturn]] void unsupported_encoding() {
+[[noreturn]] void unsupported_encoding(int encoding) {
+    if (errors_ready()) {
+        const Cell given = integer_cell(encoding);
+        fire(err::invalid_arg, &given);
+    }
     console::print_cstring("*** Loading Error: input encoding unsupported\n");
-    sys::runtime_error(sys::FATAL_NONE, 0);
+    sys::integrity_failure();
 }
 
 }  // namespace
 
 Cell* load(const void* text, size_t length, Cell* cell, int encoding) {
-    if (encoding != ENCODING_UTF8 && encoding != ENCODING_UTF16LE) unsupported_encoding();
+    if (encoding != ENCODING_UTF8 && encoding != ENCODING_UTF16LE) unsupported_encoding(encoding);
     if (!cell) cell = stack::push(unset_cell());
     *cell = unset_cell();
     if (encoding == ENCODING_UTF8) return load_utf8(cell, static_cast<const uint8_t*>(text), length);

@@ -155,7 +155,8 @@ enum Op : int {
 int equal(const Cell* a, const Cell* b, int op, bool match);
 
 // Outside text: UTF-8 (encoding 0) or UTF-16LE (encoding -1, `length` in code units) into `cell`,
-// or into a new argument-stack cell when it is null. Any other encoding ends the process.
+// or into a new argument-stack cell when it is null. Any other encoding raises invalid-arg, or,
+// before errors can be raised, is an integrity failure of start-up that ends the process.
 constexpr int ENCODING_UTF8 = 0;
 constexpr int ENCODING_UTF16LE = -1;
 Cell* load(const void* text, size_t length, Cell* cell, int encoding);

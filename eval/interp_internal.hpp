@@ -63,7 +63,7 @@ constexpr bool needs_step(TypeId t) {
 // Every cycle of the evaluator's recursion pushes a frame through one of the places that call
 // this, so checking there bounds the native stack.
 inline void check_native_stack() {
-    if (runtime::native_stack_exhausted()) fire(err::stack_overflow);
+    if (runtime::recursion_exhausted()) fire(err::stack_overflow);
 }
 
 inline Cell list_entry(NodeId list, uint32_t i) { return memory::series_of(list)->cells()[i]; }

@@ -80,7 +80,7 @@ void reduce_block(const Cell& block, Target& target) {
 }
 
 void compose_block(const Cell& block, Target& target, bool deep, bool only) {
-    if (runtime::native_stack_exhausted()) fire(err::stack_overflow);
+    if (runtime::recursion_exhausted()) fire(err::stack_overflow);
     Rooted code(block);
     for (uint32_t i = code->s1; i < tail_of(*code); ++i) {
         Cell c = cell_at(*code, i);

@@ -209,10 +209,12 @@ bool evaluated_arguments(NodeId list, uint32_t from, std::vector<Cell>& entries,
 // argument list may collect: the plan is marked running meanwhile, and cells are read afresh.
 class Analyser {
 public:
-    Analyser(Plan& plan, const Cell& code, uint32_t end, uint32_t statement)
-        : plan_(plan), code_(code), end_(end), statement_(statement) {}
+    Analyser(Plan& plan, const Cell& code, uint32_t end, uint32_t statement, uint32_t depth = 0)
+        : plan_(plan), code_(code), end_(end), statement_(statement), depth_(depth) {}
 
-    // The node of the expression at pos; its `end` tells where the next one starts.
+    // The node of the expression at pos; its `end` tells where the next one starts. Beyond
+    // MAX_DEPTH nested expressions (deep or self-containing code) the rest is left to the
+    // interpreter, which checks its own depth as it runs.
     const Node* expression(uint32_t pos, bool no_infix) {
         plan_.nodes.push_back(std::make_unique<Node>());
         Node& node = *plan_.nodes.back();
@@ -220,7 +222,13 @@ public:
         node.statement = statement_;
         node.cell = cells_of(code_)[pos];
         node.next = pos + 1;
+        if (depth_ >= MAX_DEPTH) {
+            node.end = UNKNOWN;
+            return &node;
+        }
+        ++depth_;
         value(node);
+        --depth_;
         node.place = place_of(node);
         node.end = node.kind == Kind::general ? UNKNOWN : node.next;
         if (!no_infix && node.end != UNKNOWN) operators(node);
@@ -295,7 +303,7 @@ private:
         node.kind = Kind::paren;
         uint32_t length = interp::length_of(node.cell);
         if (node.cell.s1 >= length) return;
-        const Node* inner = Analyser(plan_, node.cell, length, statement_).expression(node.cell.s1, false);
+        const Node* inner = Analyser(plan_, node.cell, length, statement_, depth_).expression(node.cell.s1, false);
         if (inner->kind != Kind::general && inner->end == length) node.args.push_back(inner);
     }
 
@@ -406,10 +414,13 @@ private:
         step.right_accepts = accepted_types(entries[1]);
     }
 
+    static constexpr uint32_t MAX_DEPTH = 64;
+
     Plan& plan_;
     const Cell& code_;
     uint32_t end_;
     uint32_t statement_;
+    uint32_t depth_;
 };
 
 // ---- Running ----

@@ -7,6 +7,7 @@
 
 #include "core/actions_abi.hpp"
 #include "core/context.hpp"
+#include "core/datatype.hpp"
 #include "core/embedded.hpp"
 #include "core/memory.hpp"
 #include "core/rooted.hpp"
@@ -48,23 +49,12 @@ Cell make_action() {
     return make_cell(TYPE_ACTION, A_MAKE, spec->s2, extra);
 }
 
-// The datatype words by type id. Each names its datatype! from start-up on, whether the type's
-// handlers are registered yet or not, so that the specs of the environment may name any type.
-constexpr const char* DATATYPE_WORDS[TYPE_COUNT] = {
-    nullptr, "datatype!", "unset!", "none!", "logic!", "block!", "paren!", "string!", "file!", "url!",
-    "char!", "integer!", "float!", "symbol!", "context!", "word!", "set-word!", "lit-word!", "get-word!",
-    "refinement!", "issue!", "native!", "action!", "op!", "function!", "path!", "lit-path!", "set-path!",
-    "get-path!", "routine!", "bitset!", "triple!", "object!", "typeset!", "error!", "vector!", "hash!",
-    "pair!", "percent!", "tuple!", "map!", "binary!", "series!", "time!", "tag!", "email!", "handle!",
-    "date!", "port!", "money!", "ref!", "point2D!", "point3D!", "image!", "event!",
-};
-
 }  // namespace
 
 void init_globals() {
     word::set_text_loader(load_string);
     scalar::set_value_reader(load::from_string);
-    for (int t = 1; t < TYPE_COUNT; ++t) set_global(DATATYPE_WORDS[t], datatype_cell(TypeId(t)));
+    for (int t = 1; t < TYPE_COUNT; ++t) set_global(datatype::name_of(TypeId(t)), datatype_cell(TypeId(t)));
     set_global("none", none_cell());
     set_global("true", logic_cell(true));
     set_global("false", logic_cell(false));

@@ -51,6 +51,15 @@ TEST(Datatype, AListFillsOnlyTheSlotsItNames) {
     EXPECT_EQ(datatype::handler<A_EVEN_Q>(TYPE_CHAR), &parent_even);
 }
 
+// Reports name a type whose table is not registered (yet) as they name any other.
+TEST(Datatype, ATypeWithoutItsTableHasItsName) {
+    datatype::init();
+    EXPECT_FALSE(datatype::registered(TYPE_TAG));
+    EXPECT_STREQ(datatype::name_of(TYPE_TAG), "tag!");
+    EXPECT_EQ(datatype::name_length(TYPE_TAG), 3);
+    EXPECT_STREQ(datatype::name_of(TYPE_POINT2D), "point2D!");
+}
+
 TEST(Datatype, InheritWithoutAParentStaysUnsupported) {
     datatype::init();
     datatype::register_type(TYPE_PAIR, TYPE_NONE_ID, "pair!", INHERIT);
@@ -66,7 +75,7 @@ TEST(DatatypeDeathTest, AWrongActionsCountIsAnIntegrityFailure) {
             dup2(STDERR_FILENO, STDOUT_FILENO);  // the integrity message goes to the output
             datatype::register_type(TYPE_PAIR, TYPE_NONE_ID, "pair!", short_row.data(), short_row.size());
         },
-        testing::ExitedWithCode(0),
+        testing::ExitedWithCode(1),
         "^\\*\\*\\* Datatype Error: invalid actions count for type: 37\n"
         "\\*\\*\\* Found: 61\n\\*\\*\\* Expected: 62\n$");
 }

@@ -803,7 +803,8 @@ TEST_F(StringActions, RegistrationInheritsTheSeriesSlots) {
     EXPECT_FALSE(datatype::supports(TYPE_STRING, A_PUT));
 }
 
-TEST(StringLoadDeathTest, AnUnsupportedEncodingEndsTheProcessQuietly) {
+// Met while the runtime starts, it is an integrity failure and must not report success.
+TEST(StringLoadDeathTest, AnUnsupportedEncodingAtStartUpEndsTheProcessWithFailure) {
     runtime::shutdown();
     memory::init();
     EXPECT_EXIT(
@@ -811,7 +812,20 @@ TEST(StringLoadDeathTest, AnUnsupportedEncodingEndsTheProcessQuietly) {
             dup2(STDERR_FILENO, STDOUT_FILENO);  // the message goes to the output
             string::load("a", 1, nullptr, 3);
         },
-        testing::ExitedWithCode(0), "^\\*\\*\\* Loading Error: input encoding unsupported\n$");
+        testing::ExitedWithCode(1), "^\\*\\*\\* Loading Error: input encoding unsupported\n$");
+}
+
+TEST(StringLoad, AnUnsupportedEncodingOnceErrorsCanBeRaisedIsAnError) {
+    runtime::shutdown();
+    memory::init();
+    static err::Code raised = err::no_value;
+    set_error_raiser([](err::Code code, const Cell*, const Cell*, const Cell*) {
+        raised = code;
+        throw Unwind{EXIT_ERROR};
+    });
+    EXPECT_THROW(string::load("a", 1, nullptr, 3), Unwind);
+    EXPECT_EQ(raised, err::invalid_arg);
+    set_error_raiser(nullptr);
 }
 
 }  // namespace
