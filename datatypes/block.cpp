@@ -19,12 +19,16 @@
 #include "core/memory_replicate.hpp"
 #include "core/rooted.hpp"
 #include "core/stack.hpp"
+#include "core/symbol.hpp"
 #include "datatypes/block_search.hpp"
 #include "datatypes/hash.hpp"
 #include "datatypes/mold.hpp"
 #include "datatypes/ownership.hpp"
 #include "datatypes/series.hpp"
+#include "datatypes/typeset.hpp"
 #include "datatypes/vector.hpp"
+#include "datatypes/word.hpp"
+#include "datatypes/words.hpp"
 
 namespace vyn::block {
 namespace {
@@ -347,11 +351,13 @@ bool remove_value(Cell* b, const Cell* value, bool from_start) {
 
 // Without case, words would match through their symbols' canonical aliases; symbols have no
 // aliases yet, so both ways compare symbol ids.
-Cell select_word(const Cell* b, const Cell* word, [[maybe_unused]] bool case_sensitive) {
+Cell select_word(const Cell* b, const Cell* word, bool case_sensitive) {
+    auto key = [case_sensitive](uint32_t symbol) { return case_sensitive ? symbol : symbol::resolve(symbol); };
+    const uint32_t wanted = key(word->s2);
     uint32_t total = total_of(b);
     for (uint32_t i = head_of(b); i < total; ++i) {
         const Cell* c = vs_abs_at(b, i);
-        if (is_any_word(c->type()) && c->s2 == word->s2) return i + 1 < total ? c[1] : none_cell();
+        if (is_any_word(c->type()) && key(c->s2) == wanted) return i + 1 < total ? c[1] : none_cell();
     }
     return none_cell();
 }
@@ -466,12 +472,18 @@ int32_t mold_each(const Cell* b, Cell* out, const MoldArgs& args, const Cell* pa
     return budget;
 }
 
+// The body of an object! or map!, as its own reflect builds it.
+void body_of(Cell* from, Cell* proto) {
+    const Cell field = make_cell(TYPE_WORD, 0, words::sym::body, uint32_t(-1));
+    *proto = *datatype::handler<A_REFLECT>(from->type())(from, &field);
+}
+
 Cell* make(Cell* proto, const Cell* spec, TypeId type) {
     Cell from = *spec;
     if (from.is(TYPE_INTEGER) || from.is(TYPE_FLOAT)) make_at(proto, requested_size(from));
     else if (series::is_block_type(from.type())) shallow_copy(&from, proto);
     else if (from.is(TYPE_VECTOR)) vector::to_block(&from, proto);
-    else if (from.is(TYPE_OBJECT) || from.is(TYPE_MAP)) fire(err::not_done);
+    else if (from.is(TYPE_OBJECT) || from.is(TYPE_MAP)) body_of(&from, proto);
     else {
         Cell wanted = datatype_cell(type);
         fire(err::bad_make_arg, &wanted, &from);
@@ -484,9 +496,9 @@ Cell* to(Cell* proto, const Cell* spec, TypeId type) {
     Cell from = *spec;
     if (series::is_block_type(from.type())) shallow_copy(&from, proto);
     else if (from.is(TYPE_VECTOR)) vector::to_block(&from, proto);
-    else if (from.is(TYPE_OBJECT) || from.is(TYPE_MAP) || from.is(TYPE_STRING) ||
-             from.is(TYPE_TYPESET))
-        fire(err::not_done);
+    else if (from.is(TYPE_OBJECT) || from.is(TYPE_MAP)) body_of(&from, proto);
+    else if (from.is(TYPE_STRING)) *proto = word::load_values(from);
+    else if (from.is(TYPE_TYPESET)) typeset::to_block(from, make_at(proto, typeset::count(from)));
     else vs_append(make_at(proto, 1), &from);
     proto->header = type;
     return proto;

@@ -9,12 +9,14 @@
 #include <cmath>
 #include <limits>
 #include <optional>
+#include <string>
 
 #include "core/datatype.hpp"
 #include "core/error.hpp"
 #include "core/memory.hpp"
 #include "core/random.hpp"
 #include "core/stack.hpp"
+#include "core/symbol.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/date.hpp"
 #include "datatypes/logic.hpp"
@@ -275,6 +277,13 @@ std::optional<int32_t> scan_decimal(const Cell* text) {
     return int32_t(value);
 }
 
+// An issue's name is UTF-8: a byte of a non-ASCII character is not a hex digit either, so
+// reading it byte by byte refuses the same issues.
+int32_t issue_digits(const Cell* issue) {
+    const std::string_view name = symbol::name(issue->s2);
+    return from_issue(std::u32string(name.begin(), name.end()), issue);
+}
+
 int32_t truncated(double value) {
     if (float_out_of_range(value)) fire_with_type(err::type_limit, TYPE_INTEGER);
     return int32_t(value);
@@ -297,6 +306,8 @@ int32_t converted(const Cell* spec) {
         return truncated(double(date::to_epoch(*spec)));
     case TYPE_BINARY:
         return from_binary(spec);
+    case TYPE_ISSUE:
+        return issue_digits(spec);
     case TYPE_STRING: case TYPE_FILE: case TYPE_URL: case TYPE_TAG: case TYPE_EMAIL: case TYPE_REF:
         if (auto value = scan_decimal(spec)) return *value;
         break;

@@ -20,6 +20,7 @@
 #include "datatypes/mold.hpp"
 #include "datatypes/ownership.hpp"
 #include "datatypes/series.hpp"
+#include "datatypes/scalar_support.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/word.hpp"
 #include "datatypes/word_names.hpp"
@@ -427,10 +428,10 @@ Cell* construct(const Cell& spec, const Cell* prototype, bool only) {
 
 // ---- handlers ----
 
-Cell* make(Cell* proto, const Cell* spec, TypeId) {
+Cell* make(Cell* proto, const Cell* spec, TypeId type) {
     const Cell prototype = *proto;
     const Cell source = *spec;
-    if (!source.is(TYPE_OBJECT) && !source.is(TYPE_BLOCK)) fire(err::malconstruct, &source);
+    if (!source.is(TYPE_OBJECT) && !source.is(TYPE_BLOCK)) scalar::fire_malconstruct(type, &source);
     Cell* mark = stack::top;
     stack::push(source);
     Cell* fresh = stack::push(unset_cell());

@@ -67,6 +67,11 @@ TypeId scan_type(const Cell& word) { return loaded_value(written_text(word.s2), 
 
 void set_text_loader(TextLoader loader) { text_loader = loader; }
 
+Cell load_values(const Cell& text) {
+    if (!text_loader) fire(err::not_done);
+    return text_loader(text);
+}
+
 namespace {
 
 // The first value of the text, which must be of the word types.

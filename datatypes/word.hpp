@@ -50,6 +50,8 @@ TypeId scan_type(const Cell& word);
 // the values of a string! as a block!. Until one is installed no text loads as a word.
 using TextLoader = Cell (*)(const Cell& text);
 void set_text_loader(TextLoader loader);
+// The values of a string! as a new block!, read by the installed loader.
+Cell load_values(const Cell& text);
 
 // Handlers shared with issue!.
 Cell* make(Cell* proto, const Cell* spec, TypeId type);

@@ -16,9 +16,11 @@ namespace {
 
 bool is_list(TypeId t) { return t == TYPE_BLOCK || t == TYPE_HASH; }
 
-// A block goes with a hash! either way round; every other operand pair must share its type.
+// A block goes with a hash! either way round, and a typeset with a datatype (the set of that
+// one type); every other operand pair must share its type.
 void check_operands(const Cell& set1, const Cell& set2) {
     if (is_list(set1.type()) ? is_list(set2.type()) : set1.type() == set2.type()) return;
+    if (set1.is(TYPE_TYPESET) && set2.is(TYPE_DATATYPE)) return;
     Cell expected = datatype_cell(set2.type());
     Cell found = datatype_cell(set1.type());
     fire(err::expect_val, &expected, &found);
