@@ -1,12 +1,14 @@
 // Lexer throughput in MB/s: loading a generated 5 MB source of mixed tokens (words, set-words,
 // paths, numbers, strings, nested blocks, comments), and a source of words only, which measures
-// symbol interning and binding. Memory is reset between iterations, outside the timing.
+// symbol interning and binding. Memory is reset between iterations, outside the timing. A traced
+// transcode of deeply nested text (as the console's delimiter check runs it) must stay linear.
 #include <benchmark/benchmark.h>
 
 #include <string>
 
 #include "core/context.hpp"
 #include "core/memory.hpp"
+#include "core/rooted.hpp"
 #include "core/symbol.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/series.hpp"
@@ -75,5 +77,23 @@ BENCHMARK(BM_LoadMixedSource)->Unit(benchmark::kMillisecond);
 
 void BM_LoadWords(benchmark::State& state) { load_throughput(state, words_source()); }
 BENCHMARK(BM_LoadWords)->Unit(benchmark::kMillisecond);
+
+// A string of `depth` opening brackets, then as many closing ones: every event's position is
+// asked for in characters, and each token's start lies just behind the position counted last.
+void BM_TraceDeepNesting(benchmark::State& state) {
+    fresh_runtime();
+    const auto depth = size_t(state.range(0));
+    const std::string text = std::string(depth, '[') + std::string(depth, ']');
+    lexer::Tracer tracer{lexer::EVENT_ALL, [](void*, lexer::TraceEvent&) { return true; }, nullptr};
+    for (auto _ : state) {
+        Rooted source(string::from_utf8(text));
+        benchmark::DoNotOptimize(lexer::transcode(source.get(), {.trace = &tracer}));
+        state.PauseTiming();
+        fresh_runtime();
+        state.ResumeTiming();
+    }
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_TraceDeepNesting)->RangeMultiplier(4)->Range(1 << 12, 1 << 16)->Complexity()->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -532,11 +532,10 @@ bool Lexer::send(Event event, TypeId type, const uint8_t* position, const Cell* 
 
 uint32_t Lexer::index_at(const uint8_t* p) {
     if (!char_positions) return origin + uint32_t(p - input);
-    if (p < counted_at) {
-        counted_at = input;
-        counted_chars = 0;
-    }
-    counted_chars += uint32_t(unicode::count_utf8_chars(counted_at, p));
+    // Counted from the last position asked for, which is near: a token's start lies just before
+    // its end, so loading stays linear in the input.
+    if (p < counted_at) counted_chars -= uint32_t(unicode::count_utf8_chars(p, counted_at));
+    else counted_chars += uint32_t(unicode::count_utf8_chars(counted_at, p));
     counted_at = p;
     return origin + counted_chars;
 }

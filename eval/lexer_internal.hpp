@@ -75,7 +75,7 @@ struct Lexer {
     const Tracer* tracer;
     bool char_positions;
     uint32_t origin;
-    // Last byte offset translated to a character index, for monotonic lookups.
+    // Last byte offset translated to a character index: the next lookup counts from there.
     const uint8_t* counted_at;
     uint32_t counted_chars = 0;
 

@@ -816,6 +816,22 @@ TEST_F(Lexer, TracePositionsOfStringInputAreCharacters) {
     EXPECT_EQ(r.events, (std::vector<std::string>{"scan word! 1 1x2", "scan word! 4 3x5"}));
 }
 
+// Token starts lie before the position last counted: counting back from there must give the same
+// character indexes as counting from the start.
+TEST_F(Lexer, TracePositionsStepBackOverWideCharacters) {
+    Recorder r;
+    r.tracer.events = lexer::EVENT_OPEN | lexer::EVENT_CLOSE | lexer::EVENT_SCAN;
+    Cell src = text("\xC3\xA9 [[\xC3\xA9\xC3\xBC] \xE2\x82\xAC]");
+    src.s1 = 0;
+    lexer::transcode(&src, {.trace = &r.tracer});
+    std::vector<std::string> expected = {
+        "scan word! 1 1x2", "scan k3 3 3x4",      "open k3 2 3x4",     "scan k3 4 4x5",
+        "open k3 3 4x5",    "scan word! 6 5x7",   "scan k4 7 7x8",     "close block! 7 7x8",
+        "scan word! 9 9x10", "scan k4 10 10x11",  "close block! 10 10x11",
+    };
+    EXPECT_EQ(r.events, expected);
+}
+
 TEST_F(Lexer, RefusedErrorsAreSkipped) {
     Recorder r;
     r.tracer.events = lexer::EVENT_ERROR;
