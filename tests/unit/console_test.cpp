@@ -20,6 +20,7 @@ TEST_F(ConsoleEngine, CheckDelimitersTellsCompleteUnfinishedAndWrongText) {
     const Delimiters cases[] = {
         {"[1 2]^/", "true", "[]"},
         {"[1 2^/", "true", "[#\"[\"]"},
+        {"f: func [a] [^/", "true", "[#\"[\"]"},
         {"(1 + [2^/", "true", "[#\"(\" #\"[\"]"},
         {"1 2]^/", "false", "[]"},
         {"(1 2]^/", "false", "[]"},

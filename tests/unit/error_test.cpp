@@ -131,6 +131,17 @@ TEST_F(Error, AnUnknownKindFormsAsInvalidError) {
     EXPECT_EQ(code_of(e), 910);
 }
 
+// A value that cannot be shown (here of a type without handlers) is named by its datatype, alone
+// or among the near block's values, and the report goes on.
+TEST_F(Error, AValueThatCannotBeShownIsNamedByItsDatatype) {
+    const Cell odd = make_cell(TYPE_EVENT);
+    Cell e = error::create(err::invalid_arg, &odd, nullptr, nullptr);
+    *error::field(e, error::FIELD_NEAR) = block({word("x"), odd, integer(1)});
+    std::string text = formed(e);
+    EXPECT_EQ(text.rfind("*** Script Error: invalid argument: event!\n", 0), 0u) << text;
+    EXPECT_NE(text.find("*** Near : x event! 1"), std::string::npos) << text;
+}
+
 TEST_F(Error, TheNearLineShowsAtMostFortyCharacters) {
     Cell e = made(integer(300));
     Cell many = block({});

@@ -91,7 +91,9 @@ TEST_F(Object, MakeFromAPrototypeCopiesItsSeriesAndRebindsItsMethods) {
 TEST_F(Object, MakeRefusesSpecsThatAreNeitherBlocksNorObjects) {
     Cell e = raised([] { make_object(integer(3)); });
     EXPECT_EQ(code_of(e), err::malconstruct);
-    EXPECT_EQ(arg(e, 0).i32(), 3);
+    EXPECT_TRUE(arg(e, 0).is(TYPE_DATATYPE));  // the datatype, then the spec
+    EXPECT_EQ(arg(e, 0).s1, uint32_t(TYPE_OBJECT));
+    EXPECT_EQ(arg(e, 1).i32(), 3);
 }
 
 TEST_F(Object, SelectAndPutTakeWordsOnly) {
