@@ -118,6 +118,10 @@ VYN_NATIVE(as_money);
 // natives_checksum.cpp: checksums, digests and HMAC.
 VYN_NATIVE(checksum);
 
+// natives_compress.cpp: deflate streams with zlib and gzip framing.
+VYN_NATIVE(compress);
+VYN_NATIVE(decompress);
+
 // natives_system.cpp: the runtime's services and the lexer.
 VYN_NATIVE(stats);
 VYN_NATIVE(recycle);

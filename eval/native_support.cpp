@@ -3,10 +3,14 @@
 // loop's result cell, so a pass only reports which of the two arrived.
 #include "eval/native_support.hpp"
 
+#include <span>
+
 #include "core/context.hpp"
 #include "core/error.hpp"
 #include "core/rooted.hpp"
 #include "core/unwind.hpp"
+#include "datatypes/binary.hpp"
+#include "datatypes/string.hpp"
 #include "datatypes/word.hpp"
 #include "datatypes/words.hpp"
 #include "eval/interp.hpp"
@@ -43,6 +47,12 @@ void run_conditional(Conditional kind) {
 Cell element_of(const Cell& block, uint32_t i) {
     uint32_t index = block.s1 + i;
     return index < tail_of(block) ? cell_at(block, index) : none_cell();
+}
+
+std::string bytes_of(const Cell& value) {
+    if (!value.is(TYPE_BINARY)) return string::to_utf8(&value);
+    std::span<uint8_t> bytes = binary::bytes_of(&value);
+    return std::string(bytes.begin(), bytes.end());
 }
 
 void fire_expect_arg(const Cell& value, std::string_view argument) {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "core/cell.hpp"
@@ -42,6 +43,10 @@ inline uint32_t tail_of(const Cell& block) { return memory::series_of(block.s2)-
 inline Cell cell_at(const Cell& block, uint32_t index) { return memory::series_of(block.s2)->cells()[index]; }
 // The i-th cell from a block's head, none past its tail.
 Cell element_of(const Cell& block, uint32_t i);
+
+// A copy of a binary!'s bytes from its head, or of any other string's text as UTF-8: the copy
+// stays valid across allocations.
+std::string bytes_of(const Cell& value);
 
 // Script error `expect-arg`: the current call does not allow the value's type for an argument.
 [[noreturn]] void fire_expect_arg(const Cell& value, std::string_view argument);

@@ -1,6 +1,5 @@
 // Natives register in slot order; the table index of a native is its slot minus one, which the
-// native! values made at start-up rely on. Slots whose native is not in the runtime yet hold
-// `not_done`, which raises internal `not-done`: each slot keeps its place either way.
+// native! values made at start-up rely on.
 #include "eval/natives.hpp"
 
 #include <span>
@@ -21,8 +20,6 @@ int filled = 0;
 
 // The hosts' natives, kept across start-ups: a host registers once, before the first.
 std::vector<std::span<const Native>> host_lists;
-
-void not_done(int32_t, const int32_t*) { fire(err::not_done); }
 
 using namespace entry;
 
@@ -129,8 +126,8 @@ const Native slots[NATIVE_COUNT] = {
     zero_q,              // 100 zero?
     size_q,              // 101 size?
     browse,              // 102 browse
-    not_done,            // 103 compress
-    not_done,            // 104 decompress
+    compress,            // 103 compress
+    decompress,          // 104 decompress
     recycle,             // 105 recycle
     transcode,           // 106 transcode
     apply,               // 107 apply

@@ -1,12 +1,10 @@
 // The checksum native: the bytes of its data (a file read whole, a string as UTF-8, a binary!
 // from its head) go to the checksum, digest or HMAC that the method word names. The bytes are
 // copied out of their series before anything is allocated, so no buffer can move under them.
-#include <span>
 #include <string>
 
 #include "core/error.hpp"
 #include "core/rooted.hpp"
-#include "datatypes/binary.hpp"
 #include "datatypes/os/files.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/words.hpp"
@@ -19,22 +17,12 @@ namespace {
 
 using checksum::Method;
 
-std::string bytes_of_binary(const Cell& binary) {
-    std::span<uint8_t> bytes = binary::bytes_of(&binary);
-    return std::string(bytes.begin(), bytes.end());
-}
-
-// A binary!'s bytes as they are, any other string's text as UTF-8.
-std::string bytes_of(const Cell& value) {
-    return value.is(TYPE_BINARY) ? bytes_of_binary(value) : string::to_utf8(&value);
-}
-
 std::string data_bytes(const Cell& data) {
     if (data.is(TYPE_FILE)) {
         Rooted content(data);
         files::read(content.get(), nullptr, nullptr, true, false, false, nullptr);
         if (!content->is(TYPE_BINARY)) fire(err::invalid_arg, &data);  // a directory
-        return bytes_of_binary(*content);
+        return bytes_of(*content);
     }
     if (data.is(TYPE_BINARY) || data.is(TYPE_STRING)) return bytes_of(data);
     fire(err::invalid_arg, &data);

@@ -68,6 +68,7 @@
 #include "datatypes/word.hpp"
 #include "datatypes/words.hpp"
 #include "eval/checksum.hpp"
+#include "eval/os/deflate.hpp"
 #include "eval/interp.hpp"
 #include "eval/native_support.hpp"
 #include "eval/natives.hpp"
@@ -125,6 +126,7 @@ const InitStep steps[] = {
     {"system-object", system_object::init},
     {"natives", natives::init},
     {"checksum", checksum::init},
+    {"compression", deflate::init},
     {"interpreter", interp::init},
     {"globals", boot::init_globals},
     {"collector", start_collector},

@@ -10,6 +10,13 @@
 
 namespace vyn::deflate {
 
+// The framings a method word names: `deflate` (raw), `zlib` and `gzip`.
+enum class Method : int8_t { deflate = 0, zlib, gzip, none = -1 };
+// Makes the method words' symbols; start-up calls it once the symbol table exists.
+void init();
+// The framing a word's symbol names (letter case aside), or none.
+Method method_of(uint32_t symbol);
+
 enum Status : int {
     DONE = 0,
     TOO_SMALL = 1,     // `size` holds the full length; the destination holds its first bytes

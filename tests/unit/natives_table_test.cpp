@@ -42,7 +42,3 @@ TEST_F(Table, TheBootSourcesNameEverySlotOnceInOrder) {
     EXPECT_EQ(std::set<int32_t>(actions.begin(), actions.end()), expected);
     EXPECT_EQ(actions.size(), expected.size());
 }
-
-TEST_F(Table, SlotsOfNativesNotInTheRuntimeYetRaiseNotDone) {
-    EXPECT_EQ(error_of("compress \"a\" 'zlib"), err::not_done);
-}
