@@ -357,6 +357,7 @@ struct Compressor {
         int hash_bits = 8;
         while (hash_bits < 15 && (size_t(1) << hash_bits) < n) ++hash_bits;
         const uint32_t mask = (1u << hash_bits) - 1;
+        std::fill_n(w.head, mask + 1, 0);  // the rest of the table is never read
         uint32_t hash = n > 2 ? uint32_t(in[0]) * 32 ^ in[1] : 0;
         int pending = 2, skip = 0;
         size_t pending_distance = 0;
@@ -401,8 +402,7 @@ struct Compressor {
 };
 
 void compress_into(BitWriter& out, const uint8_t* from, size_t length) {
-    auto work = std::make_unique<Work>();
-    std::fill_n(work->head, HASH_SIZE, 0);
+    std::unique_ptr<Work> work(new Work);  // not cleared: what is read is set first
     std::fill_n(work->freq, ALL_SYMBOLS, 0);
     for (int s = 0; s < LITERALS; ++s) work->fixed_length[s] = fixed_literal_length(s);
     std::fill_n(work->fixed_length + DISTANCE_AT, DISTANCES, FIXED_DISTANCE_LENGTH);

@@ -62,21 +62,24 @@ struct Table {
     int size = 0;
 
     // False for an over-subscribed set of lengths; an incomplete one is caught when decoding.
+    // Canonical order is by length, then symbol: a counting sort on the length.
     bool build(const uint8_t* lengths, int n) {
         int count[MAX_BITS + 1] = {};
         for (int s = 0; s < n; ++s) ++count[lengths[s]];
-        int left = 1;
+        int left = 1, at[MAX_BITS + 1];
+        uint32_t code[MAX_BITS + 1];
+        size = 0;
+        at[0] = code[0] = 0;
         for (int len = 1; len <= MAX_BITS; ++len) {
             left = left * 2 - count[len];
             if (left < 0) return false;
+            at[len] = size;
+            size += count[len];
+            code[len] = (code[len - 1] + uint32_t(len > 1 ? count[len - 1] : 0)) << 1;
         }
-        uint32_t code = 0;
-        size = 0;
-        for (int len = 1; len <= MAX_BITS; ++len) {
-            for (int s = 0; s < n; ++s)
-                if (lengths[s] == len)
-                    entries[size++] = (code++ << (32 - len)) | uint32_t(s) << 4 | uint32_t(len);
-            code <<= 1;
+        for (int s = 0; s < n; ++s) {
+            int len = lengths[s];
+            if (len) entries[at[len]++] = (code[len]++ << (32 - len)) | uint32_t(s) << 4 | uint32_t(len);
         }
         return true;
     }
@@ -118,10 +121,28 @@ struct Output {
     }
 };
 
+// The tables of fixed-code blocks, built once.
+struct FixedTables {
+    Table literals, distances;
+
+    FixedTables() {
+        uint8_t lengths[LITERALS];
+        for (int s = 0; s < LITERALS; ++s) lengths[s] = fixed_literal_length(s);
+        literals.build(lengths, LITERALS);
+        std::fill_n(lengths, DISTANCES, FIXED_DISTANCE_LENGTH);
+        distances.build(lengths, DISTANCES);
+    }
+};
+const FixedTables fixed;
+
 struct Inflater {
     BitReader in;
     Output out;
-    Table literals, distances;
+    Table dynamic_literals, dynamic_distances;
+    const Table* literals = nullptr;
+    const Table* distances = nullptr;
+
+    Inflater(const uint8_t* from, size_t length, uint8_t* to, size_t capacity) : in{from, length}, out{to, capacity} {}
 
     Status stored() {
         in.align_to_byte();
@@ -132,14 +153,6 @@ struct Inflater {
         for (size_t i = 0; i < len; ++i) out.put(in.in[in.pos + i]);
         in.pos += len;
         return DONE;
-    }
-
-    void fixed_tables() {
-        uint8_t lengths[LITERALS];
-        for (int s = 0; s < LITERALS; ++s) lengths[s] = fixed_literal_length(s);
-        literals.build(lengths, LITERALS);
-        std::fill_n(lengths, DISTANCES, FIXED_DISTANCE_LENGTH);
-        distances.build(lengths, DISTANCES);
     }
 
     Status dynamic_tables() {
@@ -169,13 +182,15 @@ struct Inflater {
             std::fill_n(lengths + n, repeat, value);
             n += repeat;
         }
-        if (!literals.build(lengths, hlit) || !distances.build(lengths + hlit, hdist)) return BAD_DATA;
+        if (!dynamic_literals.build(lengths, hlit) || !dynamic_distances.build(lengths + hlit, hdist)) return BAD_DATA;
+        literals = &dynamic_literals;
+        distances = &dynamic_distances;
         return DONE;
     }
 
     Status data() {
         for (;;) {
-            int symbol = literals.decode(in);
+            int symbol = literals->decode(in);
             if (symbol < 0 || in.overrun()) return BAD_DATA;
             if (symbol < END_OF_BLOCK) {
                 out.put(uint8_t(symbol));
@@ -185,7 +200,7 @@ struct Inflater {
             symbol -= 257;
             if (symbol >= 29) return BAD_DATA;
             size_t length = length_base[symbol] + in.take(length_extra[symbol]);
-            int d = distances.decode(in);
+            int d = distances->decode(in);
             if (d < 0 || d >= 30) return BAD_DATA;
             size_t distance = distance_base[d] + in.take(distance_extra[d]);
             if (in.overrun()) return BAD_DATA;
@@ -202,7 +217,8 @@ struct Inflater {
         case 0:
             return stored();
         case 1:
-            fixed_tables();
+            literals = &fixed.literals;
+            distances = &fixed.distances;
             return data();
         case 2:
             if (Status s = dynamic_tables()) return s;
@@ -262,7 +278,7 @@ size_t gzip_data_start(const uint8_t* from, size_t length) {
 }  // namespace
 
 Status decompress(uint8_t* to, size_t& size, const uint8_t* from, size_t length) {
-    Inflater inflater{{from, length}, {to, size}, {}, {}};
+    Inflater inflater(from, length, to, size);
     Status s = inflater.run();
     size = inflater.out.pos;
     return s;
