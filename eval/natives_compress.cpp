@@ -2,6 +2,7 @@
 // codec of the method word into a new binary!. A codec never writes past the buffer it is given
 // and reports the length it needs, so a second call with a buffer of that length always fits;
 // a result longer than a series can hold is refused by the allocation.
+#include <algorithm>
 #include <string>
 
 #include "core/error.hpp"
@@ -56,7 +57,8 @@ void compress(int32_t, const int32_t*) {
 }
 
 // Without a size, or with one no larger than the data (surely too small), the first call only
-// measures. gzip always measures: its trailer holds the length.
+// measures. gzip always measures: its trailer holds the length. A size beyond what the data
+// could ever give is not allocated.
 void decompress(int32_t, const int32_t* refinements) {
     const Cell* a = args();
     deflate::Method m = method_named(a[1]);
@@ -64,7 +66,8 @@ void decompress(int32_t, const int32_t* refinements) {
     if (sz && int32_t(sz->s2) < 0) fire(err::out_of_range, sz);
     std::string data = bytes_of(a[0]);
     size_t capacity = 0;
-    if (sz && m != deflate::Method::gzip && size_t(sz->s2) > data.size()) capacity = sz->s2;
+    if (sz && m != deflate::Method::gzip && size_t(sz->s2) > data.size())
+        capacity = std::min<size_t>(sz->s2, deflate::most_output(data.size()));
     stack::set_result(run_codec(unwrappers[int(m)], data, capacity, a[1]));
 }
 

@@ -26,6 +26,9 @@ enum Status : int {
     DISTANCE_TOO_FAR = 5,
 };
 
+// The most output `length` bytes of deflate data can give: 258 bytes for every two bits.
+constexpr size_t most_output(size_t length) { return length * 1032 + 1032; }
+
 // Raw deflate.
 Status compress(uint8_t* to, size_t& size, const uint8_t* from, size_t length);
 Status decompress(uint8_t* to, size_t& size, const uint8_t* from, size_t length);

@@ -243,9 +243,6 @@ uint32_t little_endian32(const uint8_t* p) {
     return uint32_t(p[3]) << 24 | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
 }
 
-// The most output `length` bytes of deflate data can give: 258 bytes for every two bits.
-size_t most_output(size_t length) { return length * 1032 + 1032; }
-
 // Where the deflate data of a gzip member starts after its header, or 0 when the header is bad.
 size_t gzip_data_start(const uint8_t* from, size_t length) {
     enum : uint8_t { FHCRC = 2, FEXTRA = 4, FNAME = 8, FCOMMENT = 16 };
