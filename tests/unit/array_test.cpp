@@ -7,6 +7,7 @@
 #include "core/array.hpp"
 #include "core/memory.hpp"
 #include "startup/startup.hpp"
+#include "tests/unit/runtime_start.hpp"
 
 using namespace vyn;
 
@@ -15,8 +16,7 @@ namespace {
 class Array : public testing::Test {
 protected:
     void SetUp() override {
-        runtime::shutdown();
-        memory::init();
+        testing_runtime::start({"memory"});
     }
 
     static NodeId ints(std::initializer_list<int32_t> items, uint32_t room = 0) {

@@ -20,6 +20,7 @@
 #include "datatypes/block.hpp"
 #include "eval/interp.hpp"
 #include "startup/startup.hpp"
+#include "tests/unit/runtime_start.hpp"
 
 using namespace vyn;
 
@@ -28,13 +29,7 @@ namespace {
 class Collector : public testing::Test {
 protected:
     void SetUp() override {
-        runtime::shutdown();
-        memory::init();
-        externals::init();
-        stack::init();
-        symbol::init_table();
-        context::init_global();
-        value_slots::init();
+        testing_runtime::start({"memory", "externals", "stack", "symbols", "global-context", "value-slots"});
         collector::init();
         collector::add_root(interp::mark_roots);
         collector::add_root(block::mark_holder);

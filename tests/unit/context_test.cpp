@@ -20,23 +20,14 @@
 #include "core/unwind.hpp"
 #include "startup/startup.hpp"
 #include "tests/unit/collection_stress.hpp"
+#include "tests/unit/runtime_start.hpp"
 
 using namespace vyn;
 using namespace vyn::context;
 
 namespace {
 
-class Context : public ::testing::Test {
-protected:
-    void SetUp() override {
-        runtime::shutdown();
-        memory::init();
-        symbol::init_table();
-        init_global();
-        testing_gc::collect_at_every_allocation();
-    }
-    void TearDown() override { testing_gc::stop_collecting(); }
-};
+class Context : public testing_runtime::GlobalContextTest {};
 
 Cell word(std::string_view name, TypeId type = TYPE_WORD) {
     return make_cell(type, 0, symbol::make(name), uint32_t(-1));

@@ -17,23 +17,14 @@
 #include "core/value_slots.hpp"
 #include "startup/startup.hpp"
 #include "tests/unit/collection_stress.hpp"
+#include "tests/unit/runtime_start.hpp"
 
 using namespace vyn;
 using namespace vyn::hashtable;
 
 namespace {
 
-class Hashtable : public ::testing::Test {
-protected:
-    void SetUp() override {
-        runtime::shutdown();
-        memory::init();
-        symbol::init_table();
-        context::init_global();
-        testing_gc::collect_at_every_allocation();
-    }
-    void TearDown() override { testing_gc::stop_collecting(); }
-};
+class Hashtable : public testing_runtime::GlobalContextTest {};
 
 // Values, tables and nodes made here are kept for the rest of the test.
 Cell block_of(std::initializer_list<Cell> cells) {

@@ -4,6 +4,7 @@
 #include "core/memory.hpp"
 #include "core/unwind.hpp"
 #include "startup/startup.hpp"
+#include "tests/unit/runtime_start.hpp"
 
 using namespace vyn;
 
@@ -12,8 +13,7 @@ namespace {
 class Memory : public testing::Test {
 protected:
     void SetUp() override {
-        runtime::shutdown();
-        memory::init();
+        testing_runtime::start({"memory"});
     }
 };
 

@@ -5,6 +5,7 @@
 #include "core/stack.hpp"
 #include "datatypes/exits.hpp"
 #include "startup/startup.hpp"
+#include "tests/unit/runtime_start.hpp"
 
 using namespace vyn;
 using stack::Frame;
@@ -14,9 +15,7 @@ namespace {
 class Stack : public testing::Test {
 protected:
     void SetUp() override {
-        runtime::shutdown();
-        memory::init();
-        stack::init();
+        testing_runtime::start({"memory", "stack"});
     }
 };
 

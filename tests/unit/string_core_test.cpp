@@ -5,20 +5,11 @@
 #include "datatypes/string.hpp"
 #include "startup/startup.hpp"
 #include "tests/unit/collection_stress.hpp"
+#include "tests/unit/runtime_start.hpp"
 
 using namespace vyn;
 
-class StringCore : public testing::Test {
-protected:
-    void SetUp() override {
-        runtime::shutdown();
-        memory::init();
-        symbol::init_table();
-        context::init_global();
-        testing_gc::collect_at_every_allocation();
-    }
-    void TearDown() override { testing_gc::stop_collecting(); }
-};
+class StringCore : public testing_runtime::GlobalContextTest {};
 
 TEST_F(StringCore, AppendingWidensEarlyAndKeepsTheText) {
     Cell& s = testing_gc::kept(string::make(4));

@@ -12,6 +12,7 @@
 #include "core/unicode.hpp"
 #include "startup/startup.hpp"
 #include "tests/unit/collection_stress.hpp"
+#include "tests/unit/runtime_start.hpp"
 
 using namespace vyn;
 
@@ -20,11 +21,9 @@ namespace {
 class Symbol : public ::testing::Test {
 protected:
     void SetUp() override {
-        runtime::shutdown();
-        memory::init();
-        symbol::init_table();
-        context::init_global();  // a root the collector marks
-        symbol::init_table();    // the tests count symbols from an empty table
+        // The global context is a root the collector marks.
+        testing_runtime::start({"memory", "symbols", "global-context"});
+        symbol::init_table();  // the tests count symbols from an empty table
         testing_gc::collect_at_every_allocation();
     }
     void TearDown() override { testing_gc::stop_collecting(); }

@@ -14,6 +14,7 @@
 #include "core/unwind.hpp"
 #include "startup/startup.hpp"
 #include "tests/unit/collection_stress.hpp"
+#include "tests/unit/runtime_start.hpp"
 
 using namespace vyn;
 using namespace vyn::unicode;
@@ -21,17 +22,7 @@ using namespace std::string_view_literals;
 
 namespace {
 
-class Unicode : public ::testing::Test {
-protected:
-    void SetUp() override {
-        runtime::shutdown();
-        memory::init();
-        symbol::init_table();
-        context::init_global();
-        testing_gc::collect_at_every_allocation();
-    }
-    void TearDown() override { testing_gc::stop_collecting(); }
-};
+class Unicode : public testing_runtime::GlobalContextTest {};
 
 const uint8_t* bytes_of(std::string_view s) { return reinterpret_cast<const uint8_t*>(s.data()); }
 

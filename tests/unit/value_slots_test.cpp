@@ -11,22 +11,15 @@
 #include "core/value_slots.hpp"
 #include "startup/startup.hpp"
 #include "tests/unit/collection_stress.hpp"
+#include "tests/unit/runtime_start.hpp"
 
 using namespace vyn;
 
 namespace {
 
-class ValueSlots : public testing::Test {
+// In the stress build the fixture's collection at every allocation makes the slots.
+class ValueSlots : public testing_runtime::GlobalContextTest {
 protected:
-    void SetUp() override {
-        runtime::shutdown();
-        memory::init();
-        symbol::init_table();
-        context::init_global();
-        testing_gc::collect_at_every_allocation();  // makes the slots
-    }
-    void TearDown() override { testing_gc::stop_collecting(); }
-
     static int32_t kept_integer(int32_t handle) {
         const Cell* cell = value_slots::get(handle);
         return cell && cell->is(TYPE_INTEGER) ? cell->i32() : -999;

@@ -12,6 +12,7 @@
 #include "datatypes/words.hpp"
 #include "startup/startup.hpp"
 #include "tests/unit/collection_stress.hpp"
+#include "tests/unit/runtime_start.hpp"
 
 using namespace vyn;
 
@@ -20,13 +21,7 @@ namespace {
 class RuntimeWords : public ::testing::Test {
 protected:
     void SetUp() override {
-        runtime::shutdown();
-        memory::init();
-        symbol::init_table();
-        context::init_global();
-        words::init_runtime_words();
-        words::init_runtime_refinements();
-        words::init_runtime_issue();
+        testing_runtime::start({"memory", "symbols", "global-context", "runtime-words"});
         testing_gc::collect_at_every_allocation();
     }
     void TearDown() override { testing_gc::stop_collecting(); }
