@@ -26,6 +26,7 @@
 #include "startup/startup.hpp"
 #include "tests/unit/collection_stress.hpp"
 #include "tests/unit/raised_error.hpp"
+#include "tests/unit/runtime_start.hpp"
 #include "tests/unit/word_text.hpp"
 
 namespace vyn::testing_handlers {
@@ -38,10 +39,7 @@ using testing_errors::record_error;
 class HandlerTest : public testing::Test {
 protected:
     void SetUp() override {
-        runtime::shutdown();
-        memory::init();
-        symbol::init_table();
-        context::init_global();
+        testing_runtime::start({"memory", "symbols", "global-context"});
         datatype::init();
         datatype_init();
         unset_init();

@@ -22,6 +22,7 @@
 #include "startup/startup.hpp"
 #include "tests/unit/collection_stress.hpp"
 #include "tests/unit/raised_error.hpp"
+#include "tests/unit/runtime_start.hpp"
 #include "tests/unit/word_text.hpp"
 
 namespace vyn::testing_numbers {
@@ -32,10 +33,7 @@ using testing_errors::record_error;
 class NumberTest : public testing::Test {
 protected:
     void SetUp() override {
-        runtime::shutdown();
-        memory::init();
-        symbol::init_table();
-        context::init_global();
+        testing_runtime::start({"memory", "symbols", "global-context"});
         datatype::init();
         float_init();
         percent_init();

@@ -25,6 +25,7 @@
 #include "datatypes/string.hpp"
 #include "startup/startup.hpp"
 #include "tests/unit/collection_stress.hpp"
+#include "tests/unit/runtime_start.hpp"
 #include "tests/unit/word_text.hpp"
 
 namespace vyn::testing_support {
@@ -128,10 +129,7 @@ Raised raised_by(F f) {
 class SeriesTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        runtime::shutdown();
-        memory::init();
-        symbol::init_table();
-        context::init_global();
+        testing_runtime::start({"memory", "symbols", "global-context"});
         stack::init();
         cycles::reset();
         datatype::init();

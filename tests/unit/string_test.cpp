@@ -19,6 +19,7 @@
 #include "datatypes/string.hpp"
 #include "startup/startup.hpp"
 #include "tests/unit/collection_stress.hpp"
+#include "tests/unit/runtime_start.hpp"
 
 using namespace vyn;
 
@@ -77,10 +78,7 @@ err::Code error_of(const std::function<void()>& call) {
 class StringActions : public testing::Test {
 protected:
     void SetUp() override {
-        runtime::shutdown();
-        memory::init();
-        symbol::init_table();
-        context::init_global();
+        testing_runtime::start({"memory", "symbols", "global-context"});
         stack::init();
         datatype::init();
         integer_init();
@@ -805,8 +803,7 @@ TEST_F(StringActions, RegistrationInheritsTheSeriesSlots) {
 
 // Met while the runtime starts, it is an integrity failure and must not report success.
 TEST(StringLoadDeathTest, AnUnsupportedEncodingAtStartUpEndsTheProcessWithFailure) {
-    runtime::shutdown();
-    memory::init();
+    testing_runtime::start({"memory"});
     EXPECT_EXIT(
         {
             dup2(STDERR_FILENO, STDOUT_FILENO);  // the message goes to the output
@@ -816,8 +813,7 @@ TEST(StringLoadDeathTest, AnUnsupportedEncodingAtStartUpEndsTheProcessWithFailur
 }
 
 TEST(StringLoad, AnUnsupportedEncodingOnceErrorsCanBeRaisedIsAnError) {
-    runtime::shutdown();
-    memory::init();
+    testing_runtime::start({"memory"});
     static err::Code raised = err::no_value;
     set_error_raiser([](err::Code code, const Cell*, const Cell*, const Cell*) {
         raised = code;
