@@ -1,6 +1,7 @@
 // The collector: a full cycle over a live heap of a million small blocks and strings, and the
 // allocation rate of a loop whose strings die at once, with collections started by allocation.
 #include <benchmark/benchmark.h>
+#include <cstdlib>
 
 #include "core/collector.hpp"
 #include "core/context.hpp"
@@ -18,13 +19,9 @@ using namespace vyn;
 namespace {
 
 void start_runtime() {
-    runtime::shutdown();
-    memory::init();
-    externals::init();
-    stack::init();
-    symbol::init_table();
-    context::init_global();
-    value_slots::init();
+    const bool started =
+        runtime::start_steps({"memory", "externals", "stack", "symbols", "global-context", "value-slots"});
+    if (!started) std::abort();
     collector::init();
 }
 

@@ -1,6 +1,7 @@
 // Memory manager throughput: small allocations, appends at the tail of cell and byte buffers,
 // and expand_copy. Each benchmark starts from a fresh memory and resets it outside the timing.
 #include <benchmark/benchmark.h>
+#include <cstdlib>
 
 #include "core/memory.hpp"
 #include "startup/startup.hpp"
@@ -9,8 +10,7 @@ using namespace vyn;
 
 // Nothing an earlier benchmark started (a collector, its roots) may run against this memory.
 static void fresh_memory() {
-    runtime::shutdown();
-    memory::init();
+    if (!runtime::start_steps({"memory"})) std::abort();
 }
 
 static void BM_AllocSmallSeries(benchmark::State& state) {

@@ -1,5 +1,6 @@
 // Text appends and searches on strings of each unit size (1, 2 and 4 bytes per character).
 #include <benchmark/benchmark.h>
+#include <cstdlib>
 
 #include "core/stack.hpp"
 #include "datatypes/string.hpp"
@@ -19,9 +20,7 @@ Cell text_of_unit(int unit, uint32_t count, uint32_t cp) {
 }
 
 void start_runtime() {
-    runtime::shutdown();
-    memory::init();
-    stack::init();
+    if (!runtime::start_steps({"memory", "stack"})) std::abort();
 }
 
 void BM_StringAppend(benchmark::State& state) {

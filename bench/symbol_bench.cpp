@@ -3,6 +3,7 @@
 // reading a value through a bound word.
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -23,10 +24,7 @@ std::vector<std::string> word_names(size_t count) {
 }
 
 void start_runtime() {
-    runtime::shutdown();
-    memory::init();
-    symbol::init_table();
-    context::init_global();
+    if (!runtime::start_steps({"memory", "symbols", "global-context"})) std::abort();
 }
 
 void BM_InternExisting(benchmark::State& state) {

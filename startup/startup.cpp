@@ -157,6 +157,18 @@ void init() {
     for (const InitStep& step : steps) step.run();
 }
 
+bool start_steps(std::initializer_list<std::string_view> names) {
+    shutdown();
+    auto next = names.begin();
+    for (const InitStep& step : steps) {
+        if (next == names.end()) break;
+        if (*next != step.name) continue;
+        step.run();
+        ++next;
+    }
+    return next == names.end();
+}
+
 // Registrations go first, so nothing can collect or raise through a module being forgotten.
 void shutdown() {
     collector::shutdown();

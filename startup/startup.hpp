@@ -2,6 +2,9 @@
 // fixed order, listed as a table in startup.cpp; this is the one place that knows every module.
 #pragma once
 
+#include <initializer_list>
+#include <string_view>
+
 #include "core/runtime.hpp"
 
 namespace vyn::runtime {
@@ -15,6 +18,9 @@ struct InitStep {
 const InitStep* init_steps(int* count);
 
 void init();
+// A partial start-up for tests and benchmarks: a shutdown, then the named steps in the table's
+// order. False when a name is no step or stands out of the table's order.
+[[nodiscard]] bool start_steps(std::initializer_list<std::string_view> names);
 // Undoes what init registered: collection off, no root markers, sweepers, hooks or error raiser,
 // no node ids of the old memory kept as roots, datatype handlers cleared, memory released.
 // Afterwards `init`, or a start-up of a few modules by hand (tests, benchmarks), begins from

@@ -16,16 +16,7 @@ namespace vyn::testing_runtime {
 
 // The names must be table step names, listed in the table's order.
 inline void start(std::initializer_list<std::string_view> names) {
-    runtime::shutdown();
-    int count = 0;
-    const runtime::InitStep* steps = runtime::init_steps(&count);
-    auto next = names.begin();
-    for (int i = 0; i < count && next != names.end(); ++i) {
-        if (*next != steps[i].name) continue;
-        steps[i].run();
-        ++next;
-    }
-    if (next != names.end()) ADD_FAILURE() << "no start-up step \"" << *next << "\" in the table's order";
+    if (!runtime::start_steps(names)) ADD_FAILURE() << "a step not in the start-up table or out of its order";
 }
 
 class GlobalContextTest : public ::testing::Test {
