@@ -3,6 +3,7 @@
 // final size, so the figures are placement costs without growth.
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "core/hashtable.hpp"
@@ -32,9 +33,7 @@ Cell key_block(int64_t count, bool strings) {
 }
 
 NodeId indexed_block(benchmark::State& state, Cell& block) {
-    runtime::shutdown();
-    memory::init();
-    symbol::init_table();
+    if (!runtime::start_steps({"memory", "symbols"})) std::abort();
     block = key_block(state.range(0), state.range(1) != 0);
     return hashtable::make(uint32_t(state.range(0)), hashtable::Kind::hash_index, &block);
 }
@@ -63,8 +62,7 @@ void BM_HashIndexGet(benchmark::State& state) {
 BENCHMARK(BM_HashIndexGet)->ArgNames({"cells", "strings"})->Args({10000, 0})->Args({10000, 1});
 
 void BM_NodeKeyPutGet(benchmark::State& state) {
-    runtime::shutdown();
-    memory::init();
+    if (!runtime::start_steps({"memory"})) std::abort();
     NodeId table = hashtable::make_node_table(uint32_t(state.range(0)), 1);
     for (auto _ : state) {
         hashtable::clear(table);

@@ -24,6 +24,7 @@
 #include "eval/natives.hpp"
 #include "startup/startup.hpp"
 #include "tests/unit/collection_stress.hpp"
+#include "tests/unit/runtime_start.hpp"
 
 using namespace vyn;
 
@@ -33,8 +34,7 @@ class Interp : public testing::Test {
 protected:
     void SetUp() override {
         runtime::set_stack_bounds_of_current_thread();  // deep recursion stops at the native stack's margin
-        runtime::shutdown();
-        memory::init();
+        testing_runtime::start({"memory"});
         datatype::init();
         datatype_init();
         unset_init();

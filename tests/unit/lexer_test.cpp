@@ -37,6 +37,7 @@
 #include "eval/lexer.hpp"
 #include "eval/lexer_tables.hpp"
 #include "startup/startup.hpp"
+#include "tests/unit/runtime_start.hpp"
 
 using namespace vyn;
 using namespace std::string_view_literals;
@@ -417,8 +418,7 @@ void record_error(err::Code code, const Cell* arg1, const Cell* arg2, const Cell
 class Lexer : public testing::Test {
 protected:
     void SetUp() override {
-        runtime::shutdown();
-        memory::init();
+        testing_runtime::start({"memory"});
         datatype::init();
         datatype_init();
         unset_init();

@@ -41,14 +41,14 @@
 #include "eval/natives.hpp"
 #include "startup/startup.hpp"
 #include "startup/system_build.hpp"
+#include "tests/unit/runtime_start.hpp"
 
 namespace vyn::testing_objects {
 
 class ObjectTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        runtime::shutdown();
-        memory::init();
+        testing_runtime::start({"memory"});
         datatype::init();
         datatype_init();
         unset_init();
