@@ -24,6 +24,11 @@ constexpr uint32_t NODE_CHUNK = 10000;
 constexpr uint64_t INITIAL_FRAME_SIZE = 0x100000;  // 1 MiB
 constexpr uint64_t MAX_FRAME_SIZE = 0x200000;      // 2 MiB, also the big-buffer threshold
 constexpr uint64_t NEARLY_FULL = 0xCCCC;           // frames with less room are not reused
+// Allocation collects once the bytes carved since the last collection exceed what survived it
+// (times COLLECTION_GROWTH), so the heap stays within a small multiple of the live data; the
+// floor spares small heaps from collecting all the time.
+constexpr uint64_t COLLECTION_FLOOR = 0x400000;  // 4 MiB
+constexpr uint64_t COLLECTION_GROWTH = 1;
 
 struct SeriesFrame {
     SeriesFrame* next;
@@ -61,10 +66,13 @@ uint64_t next_frame_size = INITIAL_FRAME_SIZE;
 uint64_t total_bytes = 0;
 CollectHook collect_hook = nullptr;
 bool in_collection = false;
+uint64_t allocated_since_collection = 0;
+uint64_t collection_allowance = COLLECTION_FLOOR;
 
 [[noreturn]] void no_memory() { fire(err::no_memory); }
 
 void run_collection() {
+    allocated_since_collection = 0;  // a disabled collector waits a full allowance before asking again
     if (!collect_hook || in_collection) return;
     in_collection = true;
     try {
@@ -141,10 +149,17 @@ SeriesFrame* frame_for(uint64_t need) {
     return found;
 }
 
+// Counts what every allocation takes, and collects once the allowance is spent.
+void charge(uint64_t need) {
+    allocated_since_collection += need;
+    if (allocated_since_collection > collection_allowance) run_collection();
+}
+
 Series* carve_from_frame(uint64_t need) {
 #ifdef VYN_GC_STRESS
     run_collection();
 #endif
+    charge(need);
     SeriesFrame* frame = frame_for(need);
     auto* buffer = reinterpret_cast<Series*>(frame->heap);
     frame->heap += need;
@@ -153,6 +168,7 @@ Series* carve_from_frame(uint64_t need) {
 
 Series* alloc_big_buffer(uint64_t need) {
     run_collection();
+    allocated_since_collection = need;
     uint64_t size = align_up(sizeof(BigFrame) + need, 4096);
     auto* frame = static_cast<BigFrame*>(map_block(size));
     frame->size = size;
@@ -224,6 +240,8 @@ void init() {
     frames_head = frames_tail = current_frame = nullptr;
     big_frames = nullptr;
     next_frame_size = INITIAL_FRAME_SIZE;
+    allocated_since_collection = 0;
+    collection_allowance = COLLECTION_FLOOR;
     current_frame = new_series_frame(0);
 }
 
@@ -490,6 +508,9 @@ void review() {
             current_frame = f;
             break;
         }
+    uint64_t survived = bytes_in_use() * COLLECTION_GROWTH;
+    collection_allowance = survived > COLLECTION_FLOOR ? survived : COLLECTION_FLOOR;
+    allocated_since_collection = 0;
 }
 
 NodeId node_limit() { return nodes.high_water; }
