@@ -56,6 +56,7 @@ int32_t file_mold(const Cell* value, Cell* out, const MoldArgs&, const Cell* par
 const SlotHandler file_actions[] = {
     act<A_MOLD>(file_mold),
     act<A_DELETE>(files::remove),
+    unsupported_at<A_OPEN>(),
     act<A_QUERY>(files::query),
     act<A_READ>(files::read),
     act<A_RENAME>(files::rename),

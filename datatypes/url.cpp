@@ -10,9 +10,13 @@
 #include "core/memory.hpp"
 #include "core/rooted.hpp"
 #include "datatypes/datatype.hpp"
+#include "datatypes/block.hpp"
 #include "datatypes/mold.hpp"
+#include "datatypes/os/http.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/url_coding.hpp"
+#include "datatypes/word.hpp"
+#include "datatypes/words.hpp"
 
 namespace vyn::url {
 namespace {
@@ -91,6 +95,85 @@ Cell* url_eval_path(Cell* parent, const Cell* element, const Cell* value, const 
     return parent;
 }
 
+// ---- I/O: "http..." goes over HTTP, any other URL through a port of its scheme ----
+
+// The test is byte-exact: "HTTP://..." goes to a port.
+bool is_http(const Cell* url) { return string::starts_with_text(url, "http"); }
+
+// The URL becomes the port in its own cell.
+Cell* to_port(Cell* url) {
+    Rooted spec(*url);
+    return datatype::handler<A_MAKE>(TYPE_PORT)(url, spec.get(), TYPE_PORT);
+}
+
+Cell* url_open(Cell* url, bool new_, bool read, bool write, bool seek, const Cell* allow) {
+    to_port(url);
+    return datatype::handler<A_OPEN>(TYPE_PORT)(url, new_, read, write, seek, allow);
+}
+
+Cell* exchange(Cell* url, const Cell* method, const Cell* headers, const Cell* data, bool binary, bool lines,
+               bool info) {
+    Rooted result;
+    if (!http::request(method, url, headers, data, binary, lines, info, result.get())) fire(err::no_connect, url);
+    *url = *result;
+    return url;
+}
+
+Cell* url_read(Cell* url, const Cell* part, const Cell* seek, bool binary, bool lines, bool info, const Cell* as) {
+    if (!is_http(url)) {
+        to_port(url);
+        return datatype::handler<A_READ>(TYPE_PORT)(url, part, seek, binary, lines, info, as);
+    }
+    if (part || seek || as) fire(err::not_done);
+    Rooted get(word::from_symbol(words::sym::get));
+    return exchange(url, get.get(), nullptr, nullptr, binary, lines, info);
+}
+
+// A block is a request: [method [headers] data], each part after the method optional; an empty
+// block is a plain GET. Any other data is posted.
+struct HttpRequest {
+    Rooted method{word::from_symbol(words::sym::post)};
+    Rooted headers{none_cell()};
+    Rooted data{none_cell()};
+};
+
+void describe_request(const Cell* data, HttpRequest& request) {
+    if (!data->is(TYPE_BLOCK)) {
+        *request.data = *data;
+        return;
+    }
+    uint32_t count = block::vs_length(data);
+    auto item = [&](uint32_t i) { return *block::vs_abs_at(data, data->s1 + i); };
+    if (count == 0) {
+        *request.method = word::from_symbol(words::sym::get);
+        return;
+    }
+    *request.method = item(0);
+    if (!request.method->is(TYPE_WORD)) fire(err::invalid_arg, request.method.get());
+    if (count > 1) *request.headers = item(1);
+    if (!request.headers->is(TYPE_BLOCK) && !request.headers->is(TYPE_NONE))
+        fire(err::invalid_arg, request.headers.get());
+    if (count > 2) *request.data = item(2);
+}
+
+Cell* url_write(Cell* url, const Cell* data, bool binary, bool lines, bool info, bool append, const Cell* part,
+                const Cell* seek, const Cell* allow, const Cell* as) {
+    if (!is_http(url)) {
+        Rooted held(*data);
+        to_port(url);
+        return datatype::handler<A_WRITE>(TYPE_PORT)(url, held.get(), binary, lines, info, append, part, seek,
+                                                     allow, as);
+    }
+    if (seek || allow || as) fire(err::not_done);
+    HttpRequest request;
+    describe_request(data, request);
+    const Cell* body = request.data->is(TYPE_NONE) ? nullptr : request.data.get();
+    if (body && !body->is(TYPE_BLOCK) && !body->is(TYPE_STRING) && !body->is(TYPE_BINARY))
+        fire(err::invalid_arg, body);
+    const Cell* headers = request.headers->is(TYPE_BLOCK) ? request.headers.get() : nullptr;
+    return exchange(url, request.method.get(), headers, body, binary, lines, info);
+}
+
 const SlotHandler url_actions[] = {
     act<A_MAKE>(url_make),
     unsupported_at<A_RANDOM>(),
@@ -100,6 +183,9 @@ const SlotHandler url_actions[] = {
     act<A_EVAL_PATH>(url_eval_path),
     unsupported_at<A_SORT>(),
     unsupported_at<A_TRIM>(),
+    act<A_OPEN>(url_open),
+    act<A_READ>(url_read),
+    act<A_WRITE>(url_write),
 };
 
 }  // namespace

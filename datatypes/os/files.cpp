@@ -207,6 +207,12 @@ Bytes folded_line_ends(const Bytes& bytes) {
     return out;
 }
 
+Cell value_of_bytes(const Bytes& bytes, bool binary, bool lines) {
+    if (binary) return string::binary_of(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    if (lines) return lines_block(bytes);
+    return string_cell(folded_line_ends(bytes));
+}
+
 bool is_directory_path(const std::string& path) {
     return ends_with(path, "/") || path == "." || path == ".." || ends_with(path, "/.") || ends_with(path, "/..");
 }
@@ -218,10 +224,7 @@ Cell* read(Cell* source, const Cell* part, const Cell* seek, bool binary, bool l
         *source = read_dir(source, path);
         return source;
     }
-    Bytes bytes = file_bytes(source, path, count_of(part), count_of(seek));
-    if (binary) *source = string::binary_of(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-    else if (lines) *source = lines_block(bytes);
-    else *source = string_cell(folded_line_ends(bytes));
+    *source = value_of_bytes(file_bytes(source, path, count_of(part), count_of(seek)), binary, lines);
     return source;
 }
 

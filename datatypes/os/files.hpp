@@ -47,6 +47,10 @@ std::string bytes_of(const Cell* value);
 // Text as files give it: CR LF and a lone CR become LF, a leading byte-order mark goes.
 std::string folded_line_ends(const std::string& bytes);
 
+// Bytes as read gives them: a binary! (binary), a block of line strings (lines), or UTF-8 text
+// with its line ends folded. Undecodable text raises `invalid-utf8`.
+Cell value_of_bytes(const std::string& bytes, bool binary, bool lines);
+
 // The whole content of a file as bytes; raises `cannot-open` with the file when it cannot be read.
 std::string read_bytes(const Cell* file);
 
