@@ -7,8 +7,8 @@
 
 #include <array>
 
-#include "core/error.hpp"
 #include "core/hashtable.hpp"
+#include "core/raise.hpp"
 #include "core/rooted.hpp"
 #include "core/symbol.hpp"
 

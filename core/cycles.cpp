@@ -2,7 +2,7 @@
 // buffer moves, so entries need no rewriting after a collection.
 #include "core/cycles.hpp"
 
-#include "core/error.hpp"
+#include "core/raise.hpp"
 
 namespace vyn::cycles {
 namespace {

@@ -6,9 +6,9 @@
 
 #include <sys/mman.h>
 
-#include "core/error.hpp"
 #include "core/fatal.hpp"
 #include "core/os/os.hpp"
+#include "core/raise.hpp"
 #include "core/tracked_heap.hpp"
 
 namespace vyn::memory {

@@ -7,7 +7,7 @@
 
 #include <cerrno>
 
-#include "core/error.hpp"
+#include "core/raise.hpp"
 
 namespace vyn::random {
 namespace {

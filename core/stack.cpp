@@ -5,8 +5,8 @@
 
 #include "core/context.hpp"
 #include "core/cycles.hpp"
-#include "core/error.hpp"
 #include "core/memory.hpp"
+#include "core/raise.hpp"
 #include "core/tracked_heap.hpp"
 
 namespace vyn::stack {

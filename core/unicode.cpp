@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "core/error.hpp"
+#include "core/raise.hpp"
 
 namespace vyn::unicode {
 

@@ -3,7 +3,7 @@
 // the predicates and the length queries do more than pass their arguments on.
 #include "datatypes/actions.hpp"
 
-#include "core/error.hpp"
+#include "core/raise.hpp"
 #include "core/stack.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/error.hpp"

@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "core/actions_abi.hpp"
-#include "core/datatype.hpp"
+#include "core/type_registry.hpp"
 
 namespace vyn::actions {
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "core/cycles.hpp"
-#include "core/datatype.hpp"
-#include "core/error.hpp"
+#include "core/type_registry.hpp"
+#include "core/raise.hpp"
 #include "core/memory.hpp"
 #include "datatypes/ownership.hpp"
 #include "core/rooted.hpp"

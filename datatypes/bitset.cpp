@@ -10,10 +10,10 @@
 #include <cstring>
 
 #include "core/cycles.hpp"
-#include "core/datatype.hpp"
-#include "core/error.hpp"
 #include "core/memory.hpp"
+#include "core/raise.hpp"
 #include "core/rooted.hpp"
+#include "core/type_registry.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/mold.hpp"
 #include "datatypes/ownership.hpp"

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "core/context.hpp"
-#include "core/error.hpp"
 #include "core/eval_hooks.hpp"
 #include "core/hashtable.hpp"
+#include "core/raise.hpp"
 #include "core/sort.hpp"
 #include "core/stack.hpp"
 #include "core/typeset.hpp"

@@ -6,8 +6,8 @@
 
 #include <algorithm>
 
-#include "core/error.hpp"
 #include "core/hashtable.hpp"
+#include "core/raise.hpp"
 #include "core/rooted.hpp"
 #include "datatypes/actions.hpp"
 #include "datatypes/block.hpp"

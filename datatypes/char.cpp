@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
-#include "core/datatype.hpp"
-#include "core/error.hpp"
 #include "core/memory.hpp"
+#include "core/raise.hpp"
+#include "core/type_registry.hpp"
 #include "core/utf8.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/integer.hpp"

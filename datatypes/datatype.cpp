@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "core/datatype.hpp"
-#include "core/error.hpp"
+#include "core/raise.hpp"
+#include "core/type_registry.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/word.hpp"
 

@@ -10,9 +10,9 @@
 #include <utility>
 
 #include "core/context.hpp"
-#include "core/datatype.hpp"
-#include "core/error.hpp"
+#include "core/raise.hpp"
 #include "core/random.hpp"
+#include "core/type_registry.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/float.hpp"

@@ -3,8 +3,8 @@
 // over the same span, as change/part would.
 #include "datatypes/email.hpp"
 
-#include "core/datatype.hpp"
-#include "core/error.hpp"
+#include "core/type_registry.hpp"
+#include "core/raise.hpp"
 #include "core/rooted.hpp"
 #include "datatypes/words.hpp"
 #include "datatypes/mold.hpp"

@@ -10,14 +10,14 @@
 #include <string>
 
 #include "core/context.hpp"
-#include "core/datatype.hpp"
-#include "core/error.hpp"
 #include "core/eval_hooks.hpp"
 #include "core/fatal.hpp"
+#include "core/raise.hpp"
 #include "core/rooted.hpp"
 #include "core/stack.hpp"
 #include "core/symbol.hpp"
 #include "core/tracked_heap.hpp"
+#include "core/type_registry.hpp"
 #include "core/unwind.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/exits.hpp"

@@ -4,8 +4,8 @@
 
 #include <unistd.h>
 
-#include "core/error.hpp"
 #include "core/fatal.hpp"
+#include "core/raise.hpp"
 #include "core/stack.hpp"
 #include "datatypes/error.hpp"
 #include "datatypes/words.hpp"

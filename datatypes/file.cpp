@@ -6,9 +6,9 @@
 
 #include <algorithm>
 
-#include "core/datatype.hpp"
-#include "core/error.hpp"
 #include "core/os/os.hpp"
+#include "core/raise.hpp"
+#include "core/type_registry.hpp"
 #include "datatypes/os/files.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/url_coding.hpp"

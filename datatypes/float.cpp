@@ -14,10 +14,10 @@
 #include <string>
 #include <utility>
 
-#include "core/datatype.hpp"
-#include "core/error.hpp"
 #include "core/memory.hpp"
+#include "core/raise.hpp"
 #include "core/random.hpp"
+#include "core/type_registry.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/money.hpp"
 #include "datatypes/string.hpp"

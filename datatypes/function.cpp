@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "core/context.hpp"
-#include "core/datatype.hpp"
-#include "core/error.hpp"
+#include "core/raise.hpp"
 #include "core/stack.hpp"
 #include "core/symbol.hpp"
+#include "core/type_registry.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/mold.hpp"

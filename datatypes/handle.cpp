@@ -2,7 +2,7 @@
 // "#[handle! ...]" with the name of its kind, and ordered by the value as a signed number.
 #include "datatypes/handle.hpp"
 
-#include "core/datatype.hpp"
+#include "core/type_registry.hpp"
 #include "core/externals.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/datatype.hpp"

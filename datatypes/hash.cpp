@@ -8,9 +8,9 @@
 
 #include <algorithm>
 
-#include "core/datatype.hpp"
 #include "core/hashtable.hpp"
 #include "core/rooted.hpp"
+#include "core/type_registry.hpp"
 #include "datatypes/actions.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/mold.hpp"

@@ -11,12 +11,12 @@
 #include <optional>
 #include <string>
 
-#include "core/datatype.hpp"
-#include "core/error.hpp"
 #include "core/memory.hpp"
+#include "core/raise.hpp"
 #include "core/random.hpp"
 #include "core/stack.hpp"
 #include "core/symbol.hpp"
+#include "core/type_registry.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/date.hpp"
 #include "datatypes/logic.hpp"

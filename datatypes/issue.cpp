@@ -4,8 +4,8 @@
 #include "datatypes/issue.hpp"
 
 #include "core/context.hpp"
-#include "core/datatype.hpp"
 #include "core/symbol.hpp"
+#include "core/type_registry.hpp"
 #include "core/utf8.hpp"
 #include "datatypes/word.hpp"
 

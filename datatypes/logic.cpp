@@ -4,10 +4,10 @@
 
 #include <functional>
 
-#include "core/datatype.hpp"
-#include "core/error.hpp"
+#include "core/raise.hpp"
 #include "core/random.hpp"
 #include "core/stack.hpp"
+#include "core/type_registry.hpp"
 #include "datatypes/datatype.hpp"
 
 namespace vyn::logic {

@@ -8,9 +8,9 @@
 #include <algorithm>
 
 #include "core/cycles.hpp"
-#include "core/datatype.hpp"
-#include "core/error.hpp"
+#include "core/raise.hpp"
 #include "core/rooted.hpp"
+#include "core/type_registry.hpp"
 #include "datatypes/actions.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/datatype.hpp"

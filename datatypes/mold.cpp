@@ -2,8 +2,8 @@
 // A type that has not registered its handler yet raises not-done rather than crashing.
 #include "datatypes/mold.hpp"
 
-#include "core/datatype.hpp"
-#include "core/error.hpp"
+#include "core/raise.hpp"
+#include "core/type_registry.hpp"
 #include "datatypes/string.hpp"
 
 namespace vyn::mold {

@@ -4,8 +4,8 @@
 // magnitude here always fits its 22 digits.
 #include <charconv>
 
-#include "core/error.hpp"
 #include "core/float_text.hpp"
+#include "core/raise.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/money.hpp"
 

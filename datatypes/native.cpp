@@ -4,9 +4,9 @@
 #include "datatypes/native.hpp"
 
 #include "core/context.hpp"
-#include "core/datatype.hpp"
-#include "core/error.hpp"
+#include "core/raise.hpp"
 #include "core/stack.hpp"
+#include "core/type_registry.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/function.hpp"

@@ -3,8 +3,8 @@
 // length is none too.
 #include "datatypes/none.hpp"
 
-#include "core/datatype.hpp"
 #include "core/stack.hpp"
+#include "core/type_registry.hpp"
 #include "datatypes/datatype.hpp"
 
 namespace vyn::none {

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "core/cycles.hpp"
-#include "core/datatype.hpp"
-#include "core/error.hpp"
+#include "core/type_registry.hpp"
+#include "core/raise.hpp"
 #include "core/eval_hooks.hpp"
 #include "core/stack.hpp"
 #include "core/symbol.hpp"

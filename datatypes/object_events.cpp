@@ -2,8 +2,8 @@
 // `on-deep-change*` fields, the calls of those handlers, the changed marks and the `set` native
 // on objects. A handler runs under a function frame named after it, with its arguments and
 // locals pushed; the frame's exit puts the stack back as it was before the call.
-#include "core/error.hpp"
 #include "core/eval_hooks.hpp"
+#include "core/raise.hpp"
 #include "core/stack.hpp"
 #include "core/symbol.hpp"
 #include "datatypes/block.hpp"

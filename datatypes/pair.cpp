@@ -6,8 +6,8 @@
 #include <cmath>
 #include <utility>
 
-#include "core/datatype.hpp"
-#include "core/error.hpp"
+#include "core/type_registry.hpp"
+#include "core/raise.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/float.hpp"

@@ -2,7 +2,7 @@
 // layout (head index, series node), so the same buffer reads alike through either type.
 #include "datatypes/paren.hpp"
 
-#include "core/datatype.hpp"
+#include "core/type_registry.hpp"
 #include "datatypes/block.hpp"
 
 namespace vyn::paren {

@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "core/cycles.hpp"
-#include "core/datatype.hpp"
-#include "core/error.hpp"
+#include "core/raise.hpp"
+#include "core/type_registry.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/mold.hpp"
 #include "datatypes/series.hpp"

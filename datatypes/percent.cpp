@@ -2,7 +2,7 @@
 // fraction; the text shows the hundredfold value with 13 significant digits and a "%".
 #include "datatypes/percent.hpp"
 
-#include "core/datatype.hpp"
+#include "core/type_registry.hpp"
 #include "datatypes/float.hpp"
 
 namespace vyn::percent {

@@ -7,11 +7,11 @@
 #include <cmath>
 #include <utility>
 
-#include "core/datatype.hpp"
-#include "core/error.hpp"
 #include "core/hashtable.hpp"
 #include "core/murmur3.hpp"
+#include "core/raise.hpp"
 #include "core/random.hpp"
+#include "core/type_registry.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/mold.hpp"

@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "core/context.hpp"
-#include "core/datatype.hpp"
-#include "core/error.hpp"
 #include "core/eval_hooks.hpp"
+#include "core/raise.hpp"
 #include "core/rooted.hpp"
 #include "core/stack.hpp"
+#include "core/type_registry.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/function.hpp"

@@ -1,7 +1,7 @@
 // ref! handlers: the molded form with its "@"; form and the other text actions come from string!.
 #include "datatypes/ref.hpp"
 
-#include "core/datatype.hpp"
+#include "core/type_registry.hpp"
 #include "datatypes/mold.hpp"
 #include "datatypes/string.hpp"
 

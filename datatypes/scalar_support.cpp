@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-#include "core/error.hpp"
+#include "core/raise.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/word_names.hpp"
 #include "datatypes/words.hpp"

@@ -10,12 +10,12 @@
 #include <bit>
 #include <cstring>
 
-#include "core/datatype.hpp"
-#include "core/error.hpp"
 #include "core/hashtable.hpp"
 #include "core/murmur3.hpp"
+#include "core/raise.hpp"
 #include "core/random.hpp"
 #include "core/rooted.hpp"
+#include "core/type_registry.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/ownership.hpp"
 #include "datatypes/string.hpp"

@@ -8,9 +8,9 @@
 #include <array>
 #include <vector>
 
-#include "core/error.hpp"
 #include "core/fatal.hpp"
 #include "core/os/console_out.hpp"
+#include "core/raise.hpp"
 #include "core/rooted.hpp"
 #include "core/stack.hpp"
 #include "core/utf8.hpp"

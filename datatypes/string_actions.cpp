@@ -11,11 +11,11 @@
 #include <cstring>
 #include <vector>
 
-#include "core/datatype.hpp"
-#include "core/error.hpp"
+#include "core/raise.hpp"
 #include "core/rooted.hpp"
 #include "core/sort.hpp"
 #include "core/stack.hpp"
+#include "core/type_registry.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/ownership.hpp"
 #include "datatypes/series.hpp"

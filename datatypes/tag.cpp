@@ -2,7 +2,7 @@
 // part limit the brackets are charged to the budget like the text between them.
 #include "datatypes/tag.hpp"
 
-#include "core/datatype.hpp"
+#include "core/type_registry.hpp"
 #include "datatypes/mold.hpp"
 #include "datatypes/string.hpp"
 

@@ -2,7 +2,7 @@
 // included, so the text always shows the whole value.
 #include "datatypes/triple.hpp"
 
-#include "core/datatype.hpp"
+#include "core/type_registry.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/mold.hpp"

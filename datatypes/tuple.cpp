@@ -8,11 +8,11 @@
 #include <cmath>
 #include <string_view>
 
-#include "core/datatype.hpp"
-#include "core/error.hpp"
 #include "core/memory.hpp"
+#include "core/raise.hpp"
 #include "core/random.hpp"
 #include "core/symbol.hpp"
+#include "core/type_registry.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/float.hpp"

@@ -3,9 +3,9 @@
 // argument cells first: appending to the output may move a block the value lies in.
 #include "datatypes/typeset.hpp"
 
-#include "core/datatype.hpp"
-#include "core/error.hpp"
 #include "core/memory.hpp"
+#include "core/raise.hpp"
+#include "core/type_registry.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/word.hpp"

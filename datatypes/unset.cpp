@@ -2,8 +2,8 @@
 // unset under the equality and sorting codes, and has no order.
 #include "datatypes/unset.hpp"
 
-#include "core/datatype.hpp"
 #include "core/stack.hpp"
+#include "core/type_registry.hpp"
 #include "datatypes/datatype.hpp"
 
 namespace vyn::unset {

@@ -5,10 +5,10 @@
 
 #include <algorithm>
 
-#include "core/datatype.hpp"
-#include "core/error.hpp"
 #include "core/memory.hpp"
+#include "core/raise.hpp"
 #include "core/rooted.hpp"
+#include "core/type_registry.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/mold.hpp"

@@ -10,8 +10,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "core/datatype.hpp"
-#include "core/error.hpp"
+#include "core/type_registry.hpp"
+#include "core/raise.hpp"
 #include "core/memory.hpp"
 #include "datatypes/ownership.hpp"
 #include "core/rooted.hpp"

@@ -8,10 +8,10 @@
 #include <string>
 
 #include "core/context.hpp"
-#include "core/datatype.hpp"
-#include "core/error.hpp"
+#include "core/raise.hpp"
 #include "core/rooted.hpp"
 #include "core/symbol.hpp"
+#include "core/type_registry.hpp"
 #include "core/unicode.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/datatype.hpp"

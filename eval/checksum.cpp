@@ -8,7 +8,7 @@
 #include <array>
 #include <memory>
 
-#include "core/error.hpp"
+#include "core/raise.hpp"
 #include "core/symbol.hpp"
 
 namespace vyn::checksum {

@@ -9,9 +9,9 @@
 
 #include "core/collector.hpp"
 #include "core/context.hpp"
-#include "core/error.hpp"
 #include "core/eval_hooks.hpp"
 #include "core/memory.hpp"
+#include "core/raise.hpp"
 #include "core/rooted.hpp"
 #include "core/runtime.hpp"
 #include "core/stack.hpp"

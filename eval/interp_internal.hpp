@@ -7,8 +7,8 @@
 
 #include "core/cell.hpp"
 #include "core/context.hpp"
-#include "core/error.hpp"
 #include "core/memory.hpp"
+#include "core/raise.hpp"
 #include "core/rooted.hpp"
 #include "core/runtime.hpp"
 #include "core/stack.hpp"

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "core/collector.hpp"
-#include "core/error.hpp"
 #include "core/hashtable.hpp"
 #include "core/memory.hpp"
+#include "core/raise.hpp"
 #include "core/rooted.hpp"
 #include "core/utf8.hpp"
 #include "datatypes/block.hpp"

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "core/context.hpp"
-#include "core/datatype.hpp"
 #include "core/symbol.hpp"
+#include "core/type_registry.hpp"
 #include "core/utf8.hpp"
 #include "datatypes/money.hpp"
 #include "datatypes/number_scan.hpp"

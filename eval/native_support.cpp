@@ -6,7 +6,7 @@
 #include <span>
 
 #include "core/context.hpp"
-#include "core/error.hpp"
+#include "core/raise.hpp"
 #include "core/rooted.hpp"
 #include "core/unwind.hpp"
 #include "datatypes/binary.hpp"

@@ -5,8 +5,8 @@
 #include <span>
 #include <vector>
 
-#include "core/error.hpp"
 #include "core/fatal.hpp"
+#include "core/raise.hpp"
 #include "eval/native_entries.hpp"
 #include "eval/native_support.hpp"
 

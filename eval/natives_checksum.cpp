@@ -3,7 +3,7 @@
 // copied out of their series before anything is allocated, so no buffer can move under them.
 #include <string>
 
-#include "core/error.hpp"
+#include "core/raise.hpp"
 #include "core/rooted.hpp"
 #include "datatypes/os/files.hpp"
 #include "datatypes/string.hpp"

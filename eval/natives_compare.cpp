@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "core/datatype.hpp"
+#include "core/type_registry.hpp"
 #include "datatypes/actions.hpp"
 #include "datatypes/money.hpp"
 #include "datatypes/series.hpp"

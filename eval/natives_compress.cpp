@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <string>
 
-#include "core/error.hpp"
 #include "core/memory.hpp"
+#include "core/raise.hpp"
 #include "eval/native_entries.hpp"
 #include "eval/native_support.hpp"
 #include "eval/os/deflate.hpp"

@@ -2,7 +2,7 @@
 // caller's values never move, and keep every cell they need across a pass on the argument stack
 // below their loop frame or in rooted cells: a pass may allocate, move buffers or unwind.
 #include "core/context.hpp"
-#include "core/error.hpp"
+#include "core/raise.hpp"
 #include "core/rooted.hpp"
 #include "core/unwind.hpp"
 #include "datatypes/actions.hpp"

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "core/context.hpp"
-#include "core/error.hpp"
+#include "core/raise.hpp"
 #include "core/rooted.hpp"
 #include "core/runtime.hpp"
 #include "core/stack.hpp"

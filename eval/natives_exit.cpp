@@ -2,7 +2,7 @@
 // stop them. An exit has already unwound the frames to its receiver when its C++ exception
 // reaches a catching native, so each catching place only checks the code and reads the values
 // that the exit left on the argument stack.
-#include "core/error.hpp"
+#include "core/raise.hpp"
 #include "core/symbol.hpp"
 #include "core/unwind.hpp"
 #include "datatypes/error.hpp"

@@ -8,8 +8,8 @@
 #include <string>
 #include <utility>
 
-#include "core/error.hpp"
 #include "core/float_text.hpp"
+#include "core/raise.hpp"
 #include "datatypes/actions.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/integer.hpp"

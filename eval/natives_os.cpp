@@ -4,9 +4,9 @@
 // would read only the part before it.
 #include <string>
 
-#include "core/error.hpp"
 #include "core/os/os.hpp"
 #include "core/os/process.hpp"
+#include "core/raise.hpp"
 #include "core/rooted.hpp"
 #include "core/symbol.hpp"
 #include "datatypes/actions.hpp"

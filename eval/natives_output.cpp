@@ -6,9 +6,9 @@
 #include <string>
 
 #include "core/casefold.hpp"
-#include "core/error.hpp"
 #include "core/hooks.hpp"
 #include "core/os/console_out.hpp"
+#include "core/raise.hpp"
 #include "core/rooted.hpp"
 #include "core/value_slots.hpp"
 #include "datatypes/binary.hpp"

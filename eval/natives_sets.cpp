@@ -1,7 +1,7 @@
 // Set operation natives: one dispatcher checks that the operands go together and hands the work
 // to the set engine of the first operand's type, which writes its result into the first
 // argument cell (the native's result cell).
-#include "core/error.hpp"
+#include "core/raise.hpp"
 #include "datatypes/bitset.hpp"
 #include "datatypes/block_sets.hpp"
 #include "datatypes/date.hpp"

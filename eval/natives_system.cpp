@@ -5,8 +5,8 @@
 
 #include "core/collector.hpp"
 #include "core/context.hpp"
-#include "core/error.hpp"
 #include "core/memory.hpp"
+#include "core/raise.hpp"
 #include "core/rooted.hpp"
 #include "core/symbol.hpp"
 #include "core/tracked_heap.hpp"

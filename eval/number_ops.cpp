@@ -4,7 +4,7 @@
 
 #include <utility>
 
-#include "core/datatype.hpp"
+#include "core/type_registry.hpp"
 #include "datatypes/actions.hpp"
 #include "datatypes/float.hpp"
 #include "eval/native_entries.hpp"

@@ -10,7 +10,7 @@
 
 #include "core/collector.hpp"
 #include "core/context.hpp"
-#include "core/error.hpp"
+#include "core/raise.hpp"
 #include "core/rooted.hpp"
 #include "core/runtime.hpp"
 #include "core/symbol.hpp"

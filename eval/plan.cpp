@@ -16,8 +16,8 @@
 
 #include "core/collector.hpp"
 #include "core/context.hpp"
-#include "core/error.hpp"
 #include "core/memory.hpp"
+#include "core/raise.hpp"
 #include "core/rooted.hpp"
 #include "core/stack.hpp"
 #include "core/typeset.hpp"

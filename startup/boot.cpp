@@ -7,12 +7,12 @@
 
 #include "core/actions_abi.hpp"
 #include "core/context.hpp"
-#include "core/datatype.hpp"
 #include "core/embedded.hpp"
 #include "core/memory.hpp"
 #include "core/rooted.hpp"
 #include "core/stack.hpp"
 #include "core/symbol.hpp"
+#include "core/type_registry.hpp"
 #include "datatypes/scalar_support.hpp"
 #include "datatypes/typeset.hpp"
 #include "datatypes/word.hpp"

@@ -8,8 +8,8 @@
 
 #include "core/collector.hpp"
 #include "core/context.hpp"
-#include "core/datatype.hpp"
-#include "core/error.hpp"
+#include "core/type_registry.hpp"
+#include "core/raise.hpp"
 #include "core/eval_hooks.hpp"
 #include "core/externals.hpp"
 #include "core/fatal.hpp"

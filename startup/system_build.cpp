@@ -9,8 +9,8 @@
 
 #include "core/catalog.hpp"
 #include "core/context.hpp"
-#include "core/error.hpp"
 #include "core/fatal.hpp"
+#include "core/raise.hpp"
 #include "core/stack.hpp"
 #include "core/symbol.hpp"
 #include "core/value_slots.hpp"

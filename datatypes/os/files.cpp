@@ -17,9 +17,9 @@
 #include <ctime>
 #include <vector>
 
-#include "core/error.hpp"
 #include "core/memory.hpp"
 #include "core/os/descriptor.hpp"
+#include "core/raise.hpp"
 #include "core/rooted.hpp"
 #include "core/stack.hpp"
 #include "datatypes/binary.hpp"

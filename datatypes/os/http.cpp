@@ -8,8 +8,8 @@
 
 #include <memory>
 
-#include "core/error.hpp"
 #include "core/os/shared_library.hpp"
+#include "core/raise.hpp"
 #include "core/rooted.hpp"
 #include "core/symbol.hpp"
 #include "datatypes/block.hpp"

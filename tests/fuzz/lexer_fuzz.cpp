@@ -8,12 +8,12 @@
 
 #include "core/collector.hpp"
 #include "core/context.hpp"
-#include "core/datatype.hpp"
 #include "core/externals.hpp"
 #include "core/memory.hpp"
 #include "core/rooted.hpp"
 #include "core/stack.hpp"
 #include "core/symbol.hpp"
+#include "core/type_registry.hpp"
 #include "core/unwind.hpp"
 #include "core/value_slots.hpp"
 #include "datatypes/block.hpp"

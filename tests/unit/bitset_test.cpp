@@ -7,7 +7,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "core/datatype.hpp"
+#include "core/type_registry.hpp"
 #include "natives_fixture.hpp"
 
 namespace vyn {

@@ -11,9 +11,9 @@
 
 #include "core/collector.hpp"
 #include "core/context.hpp"
-#include "core/error.hpp"
 #include "core/hashtable.hpp"
 #include "core/memory.hpp"
+#include "core/raise.hpp"
 #include "core/rooted.hpp"
 #include "core/symbol.hpp"
 #include "core/unicode.hpp"

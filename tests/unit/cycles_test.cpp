@@ -7,8 +7,8 @@
 #include <string>
 
 #include "core/cycles.hpp"
-#include "core/error.hpp"
 #include "core/memory_replicate.hpp"
+#include "core/raise.hpp"
 #include "core/unwind.hpp"
 
 using namespace vyn;

@@ -10,12 +10,12 @@
 #include <vector>
 
 #include "core/context.hpp"
-#include "core/datatype.hpp"
-#include "core/error.hpp"
 #include "core/memory.hpp"
+#include "core/raise.hpp"
 #include "core/random.hpp"
 #include "core/rooted.hpp"
 #include "core/symbol.hpp"
+#include "core/type_registry.hpp"
 #include "core/unwind.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/integer.hpp"

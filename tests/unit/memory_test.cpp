@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "core/error.hpp"
 #include "core/memory.hpp"
+#include "core/raise.hpp"
 #include "core/unwind.hpp"
 #include "startup/startup.hpp"
 #include "tests/unit/runtime_start.hpp"

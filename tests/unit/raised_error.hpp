@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/cell.hpp"
-#include "core/error.hpp"
+#include "core/raise.hpp"
 #include "core/unwind.hpp"
 #include "datatypes/string.hpp"
 #include "tests/unit/collection_stress.hpp"

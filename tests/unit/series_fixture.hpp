@@ -14,11 +14,11 @@
 
 #include "core/context.hpp"
 #include "core/cycles.hpp"
-#include "core/datatype.hpp"
-#include "core/error.hpp"
+#include "core/raise.hpp"
 #include "core/rooted.hpp"
 #include "core/stack.hpp"
 #include "core/symbol.hpp"
+#include "core/type_registry.hpp"
 #include "core/unwind.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/series.hpp"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/error.hpp"
+#include "core/raise.hpp"
 #include "datatypes/ownership.hpp"
 #include "natives_fixture.hpp"
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "core/error.hpp"
 #include "core/memory.hpp"
+#include "core/raise.hpp"
 #include "core/stack.hpp"
 #include "datatypes/exits.hpp"
 #include "startup/startup.hpp"

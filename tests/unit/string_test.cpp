@@ -9,10 +9,10 @@
 #include <string>
 
 #include "core/context.hpp"
-#include "core/datatype.hpp"
-#include "core/error.hpp"
+#include "core/raise.hpp"
 #include "core/stack.hpp"
 #include "core/symbol.hpp"
+#include "core/type_registry.hpp"
 #include "core/unwind.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/series.hpp"

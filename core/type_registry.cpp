@@ -1,6 +1,6 @@
 // The handler table is a flat array of 57 rows of 63 entries (slot 0 unused), so a lookup is one
 // index computation and one load. A null entry means the type does not support the action.
-#include "core/datatype.hpp"
+#include "core/type_registry.hpp"
 
 #include <algorithm>
 #include <array>

@@ -1,6 +1,6 @@
 // Until the evaluator installs its raiser, an error unwinds with its code alone: only start-up
 // code and unit tests of the lowest layers raise before that.
-#include "core/error.hpp"
+#include "core/raise.hpp"
 
 #include "core/unwind.hpp"
 

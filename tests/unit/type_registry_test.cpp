@@ -6,8 +6,8 @@
 
 #include <array>
 
-#include "core/datatype.hpp"
 #include "core/fatal.hpp"
+#include "core/type_registry.hpp"
 
 using namespace vyn;
 
