@@ -80,6 +80,16 @@ void insertion_entry(const int32_t* r) {
     set_result(handler_of<Slot>(arg(0))(arg(0), arg(1), part, flag(r, 1), dup));
 }
 
+// The /part of change counts the items replaced in the changed series, not in the value, so any
+// value may replace them: an integer, or a position in the changed series itself.
+void change_entry(const int32_t* r) {
+    const Cell* dup = ref_arg(r, 2);
+    if (dup && dup->is(TYPE_INTEGER) && dup->i32() < 1) return;  // nothing to write
+    const Cell* part = ref_arg(r, 0);
+    Cell count = part ? integer_cell(int32_t(series::part_distance(arg(0), part))) : none_cell();
+    set_result(handler_of<A_CHANGE>(arg(0))(arg(0), arg(1), part ? &count : nullptr, flag(r, 1), dup));
+}
+
 template <int Slot>
 void unary_entry(const int32_t*) {
     set_result(handler_of<Slot>(arg(0))(arg(0)));
@@ -261,7 +271,7 @@ const Entry table[ACTION_COUNT] = {
     insertion_entry<A_APPEND>,        // append
     at_entry<A_AT>,                   // at
     unary_entry<A_BACK>,              // back
-    insertion_entry<A_CHANGE>,        // change
+    change_entry,                     // change
     unary_entry<A_CLEAR>,             // clear
     copy_entry,                       // copy
     find_entry,                       // find
