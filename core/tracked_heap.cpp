@@ -1,5 +1,6 @@
-// Tracked heap blocks carry a 16-byte header that links them into one doubly linked list, so
-// the whole heap can be released at exit. Headers keep the payload 16-byte aligned.
+// Tracked heap blocks carry a header that links them into one doubly linked list, so the whole
+// heap can be released at exit, and records the block's size for the memory report. Headers keep
+// the payload 16-byte aligned.
 #include "core/tracked_heap.hpp"
 
 #include <cstdint>
@@ -10,28 +11,30 @@
 namespace vyn::sys {
 namespace {
 
-struct BlockHeader {
+struct alignas(16) BlockHeader {
     BlockHeader* prev;
     BlockHeader* next;
+    size_t size;  // of the payload
 };
-static_assert(sizeof(BlockHeader) == 16);
+static_assert(sizeof(BlockHeader) % 16 == 0);
 
 BlockHeader* heap_list = nullptr;
-size_t block_count = 0;
+size_t payload_bytes = 0;
 
-void link(BlockHeader* b) {
+void link(BlockHeader* b, size_t size) {
     b->prev = nullptr;
     b->next = heap_list;
+    b->size = size;
     if (heap_list) heap_list->prev = b;
     heap_list = b;
-    ++block_count;
+    payload_bytes += size;
 }
 
 void unlink(BlockHeader* b) {
     if (b->prev) b->prev->next = b->next;
     else heap_list = b->next;
     if (b->next) b->next->prev = b->prev;
-    --block_count;
+    payload_bytes -= b->size;
 }
 
 [[noreturn]] void refused() {
@@ -43,7 +46,7 @@ void unlink(BlockHeader* b) {
 void* heap_alloc(size_t size) {
     auto* b = static_cast<BlockHeader*>(std::malloc(sizeof(BlockHeader) + size));
     if (!b) refused();
-    link(b);
+    link(b, size);
     return b + 1;
 }
 
@@ -53,10 +56,10 @@ void* heap_realloc(void* block, size_t size) {
     unlink(old);
     auto* b = static_cast<BlockHeader*>(std::realloc(old, sizeof(BlockHeader) + size));
     if (!b) {
-        link(old);
+        link(old, old->size);
         refused();
     }
-    link(b);
+    link(b, size);
     return b + 1;
 }
 
@@ -73,9 +76,9 @@ void free_all() {
         std::free(heap_list);
         heap_list = next;
     }
-    block_count = 0;
+    payload_bytes = 0;
 }
 
-size_t heap_block_count() { return block_count; }
+size_t heap_bytes() { return payload_bytes; }
 
 }  // namespace vyn::sys

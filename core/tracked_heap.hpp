@@ -11,6 +11,7 @@ void* heap_alloc(size_t size);
 void* heap_realloc(void* block, size_t size);
 void heap_free(void* block);
 void free_all();
-size_t heap_block_count();
+// The bytes of all blocks now allocated, headers not counted.
+size_t heap_bytes();
 
 }  // namespace vyn::sys

@@ -10,6 +10,7 @@
 #include "core/rooted.hpp"
 #include "core/unwind.hpp"
 #include "datatypes/binary.hpp"
+#include "datatypes/block.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/word.hpp"
 #include "datatypes/words.hpp"
@@ -81,6 +82,15 @@ void call_with(const Cell& callable, const Cell& values, const Cell* name, const
     Rooted code(values);
     uint32_t refinements_at = path ? path->s1 + 1 : 0;
     interp::eval_call(callable, *code, code->s1, tail_of(*code), false, name, false, path, refinements_at, true);
+}
+
+void call_global(std::string_view name, std::initializer_list<Cell> values) {
+    Cell word = word::load(name);
+    Rooted fn(word::get(word));
+    Rooted list;
+    block::make_at(list.get(), int64_t(values.size()));
+    for (const Cell& v : values) block::vs_append(list.get(), &v);
+    call_with(*fn, *list, &word);
 }
 
 void push_loop_frame() {

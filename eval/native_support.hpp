@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -64,6 +65,8 @@ void eval_single(const Cell& value);
 // its head); the result becomes the current result. `name` names the call (nullptr: anonymous);
 // the refinements are those of the path after its first element.
 void call_with(const Cell& callable, const Cell& values, const Cell* name, const Cell* path = nullptr);
+// Calls a global function of the library with argument values taken as they are.
+void call_global(std::string_view name, std::initializer_list<Cell> values);
 
 // reduce/into: the values of the block's expressions go into `into`, appended when it is at
 // its tail and inserted at its position otherwise; returns `into` as reduce/into gives it.

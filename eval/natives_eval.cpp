@@ -3,8 +3,6 @@
 // hash! target keeps its table current; each value is read into a local cell before anything
 // that can allocate.
 #include <algorithm>
-#include <initializer_list>
-#include <string_view>
 
 #include "core/context.hpp"
 #include "core/raise.hpp"
@@ -106,15 +104,6 @@ void compose_block(const Cell& block, Target& target, bool deep, bool only) {
 // when they were inserted).
 void give_target(Target& target, const Cell* into) {
     stack::set_result(into && !target.insert ? *into : *target.block);
-}
-
-// Calls a global function of the library with argument values taken as they are.
-void call_global(std::string_view name, std::initializer_list<Cell> values) {
-    Cell word = word::load(name);
-    Rooted fn(word::get(word));
-    Rooted list(new_block(uint32_t(values.size())));
-    for (const Cell& v : values) block::vs_append(list.get(), &v);
-    call_with(*fn, *list, &word);
 }
 
 void do_next(const Cell& block, const Cell& position) {

@@ -58,7 +58,7 @@ std::vector<memory::FrameInfo> frame_info(int (*read)(memory::FrameInfo*, int)) 
 }
 
 // The five entries of stats/info: node frames, series frames, big frames, the total of bytes
-// obtained for frames, and the blocks on the tracked heap.
+// obtained for frames, and the bytes of the blocks on the tracked heap.
 Cell memory_report() {
     Rooted report;
     block::make_at(report.get(), 5);
@@ -78,7 +78,7 @@ Cell memory_report() {
     block::vs_append(report.get(), big.get());
     Cell total = number_or_float(memory::stats().total_bytes);
     block::vs_append(report.get(), &total);
-    Cell heap = number_or_float(sys::heap_block_count());
+    Cell heap = number_or_float(sys::heap_bytes());
     block::vs_append(report.get(), &heap);
     return *report;
 }
@@ -163,10 +163,15 @@ bool call_trace(void* context, lexer::TraceEvent& e) {
 
 namespace entry {
 
-// stats: the bytes in use; /info the memory report. /show hands the report to the library's
-// memory report, which does not exist yet.
+// stats: the bytes in use; /info the memory report; /show prints the report through the
+// library's `show-memory-stats`.
 void stats(int32_t, const int32_t* refinements) {
-    if (used(refinements, 0)) fire(err::not_done);
+    if (used(refinements, 0)) {
+        Rooted report(memory_report());
+        call_global("show-memory-stats", {*report});
+        stack::set_result(unset_cell());
+        return;
+    }
     if (used(refinements, 1)) {
         stack::set_result(memory_report());
         return;

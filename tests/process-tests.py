@@ -5,6 +5,7 @@ output, exit statuses, standard streams.
 Usage: process-tests.py VYN
 """
 import os
+import re
 import subprocess
 import sys
 
@@ -57,12 +58,58 @@ def check_script_argument_is_refused(vyn):
     assert proc.returncode != 0, f"exit status {proc.returncode}"
 
 
+def console_lines(vyn, typed):
+    proc = run_vyn(vyn, typed)
+    assert proc.returncode == 0, f"exit status {proc.returncode}"
+    out = proc.stdout.decode()
+    return out[out.find(PROMPT):].split("\n")
+
+
+# The timing line: at most three digits (the point not counted) unless the whole part is longer,
+# a space, the unit and a tab, then the code.
+CLOCK_LINE = re.compile(r"(\d+(?:\.\d+)?) (μs|ms)\t(.*)")
+
+
+def check_clock_prints_time_per_iteration(vyn):
+    typed = "clock/times [1] 0\nclock [wait 0.02 'done]\nclock/times [1 + 1] 1000\n"
+    lines = console_lines(vyn, typed)
+    expected = [("[1]", "== 1"), ("[wait 0.02 'done]", "== done"), ("[1 + 1]", "== 2")]
+    timings = [line.removeprefix(PROMPT) for line in lines if CLOCK_LINE.fullmatch(line.removeprefix(PROMPT))]
+    assert len(timings) == 3, f"lines: {lines!r}"
+    for timing, (code, result) in zip(timings, expected):
+        number, unit, text = CLOCK_LINE.fullmatch(timing).groups()
+        whole, _, fraction = number.partition(".")
+        assert not fraction or len(whole + fraction) <= 3, f"{timing!r}"
+        assert text == code, f"{timing!r}"
+        assert lines[lines.index(PROMPT + timing) + 1] == result, f"lines: {lines!r}"
+    # Twenty milliseconds are shown in milliseconds.
+    number, unit, _ = CLOCK_LINE.fullmatch(timings[1]).groups()
+    assert unit == "ms" and float(number) >= 20, f"{timings[1]!r}"
+
+
+def check_stats_show_prints_the_memory_report(vyn):
+    lines = console_lines(vyn, "stats/show\n1\n")
+    text = "\n".join(lines)
+    for header in ("[Nodes ] -- Free ----- Used ----- Total --", "[Series] -- Free ----- Used ----- Total --",
+                   "[ Big    ]"):
+        assert header in lines, f"stdout: {text}"
+    frames = [line for line in lines if re.fullmatch(r"  \d+: +\d+ +\d+ +\d+", line)]
+    assert len(frames) >= 2, f"stdout: {text}"
+    assert re.search(r"\n  Used     : \d+ nodes\n  Allocated: \d+ nodes\n", text), f"stdout: {text}"
+    assert re.search(r"\nTotal allocated from OS \(virtual\): *\d+\n", text), f"stdout: {text}"
+    assert re.search(r"\nTotal allocated on heap \(malloc\): *\d+\n", text), f"stdout: {text}"
+    # The report returns nothing: the next line's result follows the prompt at once.
+    assert lines[-2] == PROMPT + "== 1", f"stdout: {text}"
+
+
 CHECKS = [
     check_banner_then_prompt,
     check_end_of_input_ends_with_status_0,
     check_ask_and_input_read_the_next_line,
     check_quit_statuses,
     check_script_argument_is_refused,
+    check_clock_prints_time_per_iteration,
+    check_stats_show_prints_the_memory_report,
 ]
 
 
