@@ -8,7 +8,7 @@
 
 namespace vyn::terminal {
 
-// Slots 108 on: quit-return, read-stdin, the console's init.
+// Slots 110 on: quit-return, read-stdin, the console's init.
 constexpr int NATIVE_COUNT = 3;
 extern const natives::Native natives_list[NATIVE_COUNT];
 // Before start-up: adds natives_list to the natives every start-up appends.

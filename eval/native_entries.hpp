@@ -138,6 +138,10 @@ VYN_NATIVE(call);
 VYN_NATIVE(browse);
 VYN_NATIVE(as);
 
+// natives_vynbin.cpp: the VYNBIN codec's routines.
+VYN_NATIVE(vynbin_encode);
+VYN_NATIVE(vynbin_decode);
+
 // parse.cpp: the parse dialect.
 VYN_NATIVE(parse);
 

@@ -133,6 +133,12 @@ const Native slots[NATIVE_COUNT] = {
     apply,               // 107 apply
 };
 
+// The routines of the environment's objects, bound by slot in its Vyn sources.
+const Native library_slots[LIBRARY_NATIVE_COUNT] = {
+    vynbin_encode,  // 108 system/codecs/vynbin/encode*
+    vynbin_decode,  // 109 system/codecs/vynbin/decode
+};
+
 }  // namespace
 
 int count() { return filled; }
@@ -141,6 +147,7 @@ void init() {
     for (Native& n : table) n = nullptr;
     filled = 0;
     fill(slots, NATIVE_COUNT);
+    fill(library_slots, LIBRARY_NATIVE_COUNT);
     for (std::span<const Native> list : host_lists) fill(list.data(), int(list.size()));
     init_print_buffer();
 }

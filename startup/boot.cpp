@@ -13,6 +13,7 @@
 #include "core/stack.hpp"
 #include "core/symbol.hpp"
 #include "core/type_registry.hpp"
+#include "datatypes/handle.hpp"
 #include "datatypes/scalar_support.hpp"
 #include "datatypes/typeset.hpp"
 #include "datatypes/word.hpp"
@@ -60,6 +61,8 @@ void init_globals() {
     set_global("false", logic_cell(false));
     for (const auto& named : typeset::NAMED) set_global(named.word, named.types);
     set_global("make", make_action());
+    Cell null_handle;
+    set_global("null-handle", *handle::make_at(&null_handle, 0, 0));
 }
 
 void load_environment() {

@@ -33,7 +33,7 @@ TEST_F(Table, TheBootSourcesNameEverySlotOnceInOrder) {
     std::vector<int32_t> natives = slots_of("library/boot/natives.vyn");
     ASSERT_EQ(natives.size(), size_t(natives::NATIVE_COUNT));
     for (size_t i = 0; i < natives.size(); ++i) EXPECT_EQ(natives[i], int32_t(i + 1));
-    EXPECT_EQ(natives::count(), natives::NATIVE_COUNT + terminal::NATIVE_COUNT);
+    EXPECT_EQ(natives::count(), natives::NATIVE_COUNT + natives::LIBRARY_NATIVE_COUNT + terminal::NATIVE_COUNT);
 
     std::vector<int32_t> actions = slots_of("library/boot/actions.vyn");
     std::set<int32_t> expected;
