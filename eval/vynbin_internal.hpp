@@ -15,8 +15,10 @@
 namespace vyn::vynbin {
 
 // Deeper nesting is refused by the writer (stack overflow) and the reader (invalid record), so
-// neither walk can exhaust the native stack.
-constexpr int MAX_DEPTH = 4096;
+// neither walk can exhaust the native stack. The reader counts records within records, a few
+// more levels than the writer's containers for the specs of natives and ops.
+constexpr int MAX_DEPTH = 1000;
+constexpr int MAX_READ_DEPTH = MAX_DEPTH + 8;
 // A reference path longer than this is invalid.
 constexpr uint32_t MAX_PATH = 65536;
 

@@ -121,7 +121,7 @@ private:
     struct Deeper {
         Reader& r;
         explicit Deeper(Reader& reader) : r(reader) {
-            if (++r.depth_ > MAX_DEPTH || roots::nearly_full()) r.in_.fail();
+            if (++r.depth_ > MAX_READ_DEPTH || roots::nearly_full()) r.in_.fail();
         }
         ~Deeper() { --r.depth_; }
     };

@@ -387,9 +387,10 @@ struct RecordWriter::Impl {
         record(make_cell(TYPE_BLOCK, 0, v.s2));  // the spec takes the native's own position
     }
     void op(const Cell& v) {
-        header(TYPE_OP, v, false, false);
+        TypeId source_type = native::op_source(v);
+        header(TYPE_OP, v, false, false, uint32_t(source_type) << native::OP_SOURCE_SHIFT);
         Cell source = v;
-        source.header = native::op_source(v);
+        source.header = source_type;
         record(source);
     }
     void error(const Cell& v) {
@@ -470,7 +471,9 @@ void RecordWriter::Impl::record(const Cell& v) {
     case TYPE_ACTION: return native(v);
     case TYPE_OP: return op(v);
     case TYPE_ERROR: return error(v);
-    default: return;  // nothing of its own: a value the layouts do not carry
+    // A value the layouts do not carry: writing nothing for it would shift every later record
+    // of its container.
+    default: fire_no_codec(t);
     }
 }
 
