@@ -15,8 +15,8 @@ namespace {
 // Undoes whatever an earlier benchmark started, then starts only what block building needs.
 void fresh_runtime() {
     runtime::shutdown();
-    series::init();
-    block::init();
+    series_init();
+    block_init();
     memory::init();
     stack::init();
 }

@@ -25,8 +25,8 @@ constexpr size_t SOURCE_BYTES = 5 * 1024 * 1024;
 // Undoes whatever an earlier benchmark started, then starts only what loading needs.
 void fresh_runtime() {
     runtime::shutdown();
-    series::init();
-    block::init();
+    series_init();
+    block_init();
     string_init();
     memory::init();
     symbol::init_table();

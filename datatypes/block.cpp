@@ -683,9 +683,13 @@ const SlotHandler block_actions[] = {
 
 void mark_holder() { collector::mark_cell(holder_cell); }
 
-void init() {
-    datatype::register_type(TYPE_BLOCK, TYPE_SERIES, "block!", INHERIT, block_actions);
-    collector::add_root(mark_holder);
+}  // namespace vyn::block
+
+namespace vyn {
+
+void block_init() {
+    datatype::register_type(TYPE_BLOCK, TYPE_SERIES, "block!", INHERIT, block::block_actions);
+    collector::add_root(block::mark_holder);
 }
 
-}  // namespace vyn::block
+}  // namespace vyn

@@ -87,7 +87,11 @@ Cell* put(Cell* b, const Cell* key, const Cell* value, bool case_sensitive);
 Cell* swap(Cell* b, const Cell* other);
 Cell* trim(Cell* b, bool head, bool tail, bool auto_, bool lines, bool all, const Cell* with);
 
-// Registers block! (type 5, parent series!); series::init must have run.
-void init();
-
 }  // namespace vyn::block
+
+namespace vyn {
+
+// Registers block! (type 5, parent series!); series_init must have run.
+void block_init();
+
+}  // namespace vyn

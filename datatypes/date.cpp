@@ -288,7 +288,7 @@ int date_compare(const Cell* a, const Cell* b, int op) {
     bool same_day = day_a == day_b;
     switch (op) {
     case CMP_EQUAL: case CMP_NOT_EQUAL: case CMP_STRICT_EQUAL: case CMP_FIND:
-        return same_day && floating::almost_equal(x, y) ? 0 : 1;
+        return same_day && float_::almost_equal(x, y) ? 0 : 1;
     case CMP_SAME: return same_day && x == y ? 0 : 1;
     default: return same_day ? three_way(x, y) : (day_a < day_b ? -1 : 1);
     }

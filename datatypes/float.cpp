@@ -22,7 +22,7 @@
 #include "datatypes/money.hpp"
 #include "datatypes/string.hpp"
 
-namespace vyn::floating {
+namespace vyn::float_ {
 namespace {
 
 using float_text::TextKind;
@@ -392,7 +392,7 @@ Cell* round(Cell* value, const RoundArgs& args) {
 }
 
 std::size_t to_text(double value, TextKind kind, float_text::TextBuffer out) {
-    return float_text::to_text(value, kind, float_options::pretty, out);
+    return float_text::to_text(value, kind, float_::pretty, out);
 }
 
 int32_t form_text(double value, TextKind kind, Cell* out, int32_t budget) {
@@ -437,12 +437,12 @@ int32_t to_integer_checked(const Cell& value) {
     return int32_t(d);
 }
 
-}  // namespace vyn::floating
+}  // namespace vyn::float_
 
 namespace vyn {
 
 void float_init() {
-    datatype::register_type(TYPE_FLOAT, TYPE_NONE_ID, "float!", UNSUPPORTED, floating::float_actions);
+    datatype::register_type(TYPE_FLOAT, TYPE_NONE_ID, "float!", UNSUPPORTED, float_::float_actions);
 }
 
 }  // namespace vyn

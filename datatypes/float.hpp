@@ -9,15 +9,12 @@
 #include "core/actions_abi.hpp"
 #include "core/float_text.hpp"
 
-namespace vyn::float_options {
+// The namespace takes the type's name with the trailing underscore that keywords get.
+namespace vyn::float_ {
 
 // Mirrors system/options/float/pretty?: the system object's on-change* will set it. When on,
 // magnitudes below the double epsilon form as zero and the last-digit noise is trimmed.
 inline bool pretty = true;
-
-}  // namespace vyn::float_options
-
-namespace vyn::floating {
 
 enum class MathOp { add = 0, subtract = 1, multiply = 2, divide = 3, remainder = 4 };
 
@@ -49,7 +46,7 @@ int32_t form_text(double value, float_text::TextKind kind, Cell* out, int32_t bu
 // otherwise, NaN included); any other value gives its slot 2 payload.
 int32_t to_integer_checked(const Cell& value);
 
-}  // namespace vyn::floating
+}  // namespace vyn::float_
 
 namespace vyn {
 

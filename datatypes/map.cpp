@@ -213,7 +213,7 @@ int compare_maps(const Cell& a, const Cell& b, int op) {
 Cell* map_make(Cell* proto, const Cell* spec, TypeId) {
     Rooted from(*spec);
     if (from->is(TYPE_INTEGER) || from->is(TYPE_FLOAT)) {
-        int32_t size = floating::to_integer_checked(*from);
+        int32_t size = float_::to_integer_checked(*from);
         if (size < 0) fire(err::out_of_range, from.get());
         return make_at(proto, uint32_t(size));
     }

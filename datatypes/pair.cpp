@@ -110,7 +110,7 @@ Cell* pair_pick(Cell* pair, int32_t, const Cell* index) {
 
 bool is_bitwise(Op op) { return op >= Op::or_; }
 
-floating::MathOp math_op(Op op) { return floating::MathOp(int(op)); }
+float_::MathOp math_op(Op op) { return float_::MathOp(int(op)); }
 
 // The pair and its operand as point2D! values, and the point arithmetic on them.
 Cell* point_math(Cell* left, const Cell& right, Op op) {

@@ -18,6 +18,10 @@ const SlotHandler paren_actions[] = {
 
 }  // namespace
 
-void init() { datatype::register_type(TYPE_PAREN, TYPE_BLOCK, "paren!", INHERIT, paren_actions); }
-
 }  // namespace vyn::paren
+
+namespace vyn {
+
+void paren_init() { datatype::register_type(TYPE_PAREN, TYPE_BLOCK, "paren!", INHERIT, paren::paren_actions); }
+
+}  // namespace vyn

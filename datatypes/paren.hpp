@@ -2,9 +2,9 @@
 // every respect but its type id and its delimiters, so it overrides mold alone.
 #pragma once
 
-namespace vyn::paren {
+namespace vyn {
 
-// Registers paren! (type 6, parent block!); block::init must have run.
-void init();
+// Registers paren! (type 6, parent block!); block_init must have run.
+void paren_init();
 
-}  // namespace vyn::paren
+}  // namespace vyn

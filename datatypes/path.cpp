@@ -111,12 +111,16 @@ const SlotHandler path_actions[] = {
 
 }  // namespace
 
-void init() {
-    datatype::register_type(TYPE_PATH, TYPE_BLOCK, "path!", INHERIT, path_actions);
+}  // namespace vyn::path
+
+namespace vyn {
+
+void path_init() {
+    datatype::register_type(TYPE_PATH, TYPE_BLOCK, "path!", INHERIT, path::path_actions);
     // The children take every handler from path!: its mold reads their marks from the type id.
     datatype::register_type(TYPE_LIT_PATH, TYPE_PATH, "lit-path!", INHERIT);
     datatype::register_type(TYPE_SET_PATH, TYPE_PATH, "set-path!", INHERIT);
     datatype::register_type(TYPE_GET_PATH, TYPE_PATH, "get-path!", INHERIT);
 }
 
-}  // namespace vyn::path
+}  // namespace vyn

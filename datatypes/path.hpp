@@ -19,7 +19,11 @@ Cell* to(Cell* proto, const Cell* spec, TypeId type);
 int32_t form(const Cell* p, Cell* out, const Cell* part, int32_t budget);
 int32_t mold(const Cell* p, Cell* out, const MoldArgs& args, const Cell* part, int32_t budget);
 
-// Registers the four types, path! first (type 25, parent block!); block::init must have run.
-void init();
-
 }  // namespace vyn::path
+
+namespace vyn {
+
+// Registers the four types, path! first (type 25, parent block!); block_init must have run.
+void path_init();
+
+}  // namespace vyn

@@ -9,7 +9,7 @@ namespace vyn::percent {
 namespace {
 
 int32_t percent_form(const Cell* value, Cell* out, const Cell*, int32_t budget) {
-    return floating::form_text(value->f64() * 100.0, float_text::TextKind::percent, out, budget);
+    return float_::form_text(value->f64() * 100.0, float_text::TextKind::percent, out, budget);
 }
 
 int32_t percent_mold(const Cell* value, Cell* out, const MoldArgs&, const Cell* part, int32_t budget) {

@@ -21,7 +21,7 @@
 namespace vyn::point {
 namespace {
 
-using floating::MathOp;
+using float_::MathOp;
 using scalar::number_of;
 
 constexpr uint32_t Cell::*coordinate_slots[] = {&Cell::s1, &Cell::s2, &Cell::s3};
@@ -107,7 +107,7 @@ int32_t point_form(const Cell* point, Cell* out, const Cell*, int32_t budget) {
     budget = mold::emit(out, "(", budget);
     for (int i = 0; i < dimension_of(*point); ++i) {
         if (i > 0) budget = mold::emit(out, ", ", budget);
-        budget = floating::form_text(coordinate(*point, i), float_text::TextKind::coordinate, out, budget);
+        budget = float_::form_text(coordinate(*point, i), float_text::TextKind::coordinate, out, budget);
     }
     return mold::emit(out, ")", budget);
 }
@@ -192,7 +192,7 @@ int sign_of_difference(float a, float b) {
 int order(const Cell* a, const Cell* b) {
     int last = dimension_of(*a) - 1;
     int i = 0;
-    while (i < last && floating::almost_equal32(coordinate(*a, i), coordinate(*b, i))) ++i;
+    while (i < last && float_::almost_equal32(coordinate(*a, i), coordinate(*b, i))) ++i;
     return sign_of_difference(coordinate(*a, i), coordinate(*b, i));
 }
 
@@ -217,7 +217,7 @@ Cell* point_round(Cell* point, const RoundArgs& args) {
         RoundArgs how = args;
         how.to = args.to ? &scale : nullptr;
         Cell value = float_cell(coordinate(*point, i));
-        set_coordinate(*point, i, float(number_of(*floating::round(&value, how))));
+        set_coordinate(*point, i, float(number_of(*float_::round(&value, how))));
     }
     return point;
 }
@@ -261,7 +261,7 @@ Cell make(TypeId type, double x, double y, double z) {
 Cell* do_math(Cell* left, const Cell* right, MathOp op) {
     Coordinates r = right_operand(*left, right);
     Coordinates v = coordinates_of(*left);
-    for (int i = 0; i < dimension_of(*left); ++i) v.c[i] = floating::do_op(v.c[i], r.c[i], op);
+    for (int i = 0; i < dimension_of(*left); ++i) v.c[i] = float_::do_op(v.c[i], r.c[i], op);
     return store(left, left->type(), v);
 }
 
@@ -275,7 +275,7 @@ int compare(const Cell* a, const Cell* b, int op) {
     case CMP_LESSER: case CMP_LESSER_OR_EQUAL: case CMP_GREATER: case CMP_GREATER_OR_EQUAL:
     case CMP_SORT: case CMP_SORT_CASE:
         return order(a, &right);
-    default: return all_coordinates(a, &right, floating::almost_equal32) ? 0 : 1;
+    default: return all_coordinates(a, &right, float_::almost_equal32) ? 0 : 1;
     }
 }
 

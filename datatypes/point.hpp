@@ -18,7 +18,7 @@ Cell from_pair(const Cell& pair);
 Cell make(TypeId type, double x, double y, double z = 0.0);
 
 // Arithmetic with a point on the left; the result replaces it.
-Cell* do_math(Cell* left, const Cell* right, floating::MathOp op);
+Cell* do_math(Cell* left, const Cell* right, float_::MathOp op);
 // The compare action of both point types.
 int compare(const Cell* a, const Cell* b, int op);
 

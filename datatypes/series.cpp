@@ -592,6 +592,12 @@ const SlotHandler series_actions[] = {
 
 }  // namespace
 
-void init() { datatype::register_type(TYPE_SERIES, TYPE_NONE_ID, "series!", UNSUPPORTED, series_actions); }
-
 }  // namespace vyn::series
+
+namespace vyn {
+
+void series_init() {
+    datatype::register_type(TYPE_SERIES, TYPE_NONE_ID, "series!", UNSUPPORTED, series::series_actions);
+}
+
+}  // namespace vyn

@@ -82,7 +82,11 @@ Cell* reflect(Cell* s, const Cell* field);
 // modify 'owned: none clears the series' ownership, a block [owner word] sets it.
 Cell* modify(Cell* s, const Cell* field, const Cell* value, bool case_sensitive);
 
-// Registers series! (type 42, no parent); every series type registers after it.
-void init();
-
 }  // namespace vyn::series
+
+namespace vyn {
+
+// Registers series! (type 42, no parent); every series type registers after it.
+void series_init();
+
+}  // namespace vyn

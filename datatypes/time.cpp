@@ -21,7 +21,7 @@
 namespace vyn::time {
 namespace {
 
-using floating::MathOp;
+using float_::MathOp;
 
 Cell time_cell(double seconds) { return float_cell(seconds, TYPE_TIME); }
 
@@ -80,7 +80,7 @@ int32_t emit_two_digits(Cell* out, int32_t value, int32_t budget) {
 int32_t emit_seconds_field(Cell* out, double seconds, int32_t budget) {
     if (seconds < 1e-06) return mold::emit(out, "00", budget);
     char text[float_text::text_capacity];
-    size_t length = floating::to_text(seconds, float_text::TextKind::seconds, text);
+    size_t length = float_::to_text(seconds, float_text::TextKind::seconds, text);
     if (length == 1 || text[1] == '.') budget = mold::emit(out, "0", budget);
     return mold::emit(out, {text, length}, budget);
 }
@@ -127,7 +127,7 @@ Cell* time_pick(Cell* value, int32_t, const Cell* index) {
 
 // A time plus a date is the date moved by the time.
 Cell* time_add(Cell* left, const Cell* right) {
-    if (!right->is(TYPE_DATE)) return floating::do_math(left, right, MathOp::add);
+    if (!right->is(TYPE_DATE)) return float_::do_math(left, right, MathOp::add);
     const Cell duration = *left;
     *left = *right;
     return datatype::handler<A_ADD>(TYPE_DATE)(left, &duration);
@@ -135,18 +135,18 @@ Cell* time_add(Cell* left, const Cell* right) {
 
 Cell* time_subtract(Cell* left, const Cell* right) {
     if (right->is(TYPE_DATE)) datatype::fire_not_related("subtract", TYPE_TIME);
-    return floating::do_math(left, right, MathOp::subtract);
+    return float_::do_math(left, right, MathOp::subtract);
 }
 
 Cell* time_multiply(Cell* left, const Cell* right) {
     if (right->is(TYPE_TIME)) datatype::fire_not_related("multiply", TYPE_TIME);
-    return floating::do_math(left, right, MathOp::multiply);
+    return float_::do_math(left, right, MathOp::multiply);
 }
 
 // Two durations divide into their ratio.
 Cell* time_divide(Cell* left, const Cell* right) {
     bool ratio = right->is(TYPE_TIME);
-    floating::do_math(left, right, MathOp::divide);
+    float_::do_math(left, right, MathOp::divide);
     if (ratio) *left = float_cell(left->f64());
     return left;
 }
@@ -161,7 +161,7 @@ Cell* time_round(Cell* value, const RoundArgs& args) {
         scale = float_cell(args.to->f64());
         how.to = &scale;
     }
-    floating::round(value, how);
+    float_::round(value, how);
     return make_at(value, value->is(TYPE_INTEGER) ? double(value->i32()) : value->f64());
 }
 
@@ -216,7 +216,7 @@ Cell* make_at(Cell* cell, double seconds) {
 
 // An infinite or NaN time has no fields: it shows as the number it holds.
 int32_t form_seconds(double seconds, Cell* out, int32_t budget) {
-    if (!std::isfinite(seconds)) return floating::form_text(seconds, float_text::TextKind::float_form, out, budget);
+    if (!std::isfinite(seconds)) return float_::form_text(seconds, float_text::TextKind::float_form, out, budget);
     if (seconds < 0) {
         budget = mold::emit(out, "-", budget);
         seconds = -seconds;

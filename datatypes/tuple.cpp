@@ -181,7 +181,7 @@ int64_t byte_op(int64_t byte, int64_t n, Op op) {
 }
 
 uint8_t float_byte_op(uint8_t byte, double f, Op op) {
-    double r = floating::do_op(byte, f, floating::MathOp(int(op)));
+    double r = float_::do_op(byte, f, float_::MathOp(int(op)));
     return std::isnan(r) ? 0 : uint8_t(std::clamp(std::trunc(r), 0.0, 255.0));
 }
 

@@ -352,11 +352,11 @@ void write_element(Cell* out, const Cell& value, int unit, bool mold) {
         string::concatenate_literal(out, integer::form_signed(value.i32()).text());
         return;
     case TYPE_PERCENT:
-        floating::form_text(value.f64() * 100.0,
+        float_::form_text(value.f64() * 100.0,
                             unit == 4 ? float_text::TextKind::percent32 : float_text::TextKind::percent, out, 0);
         return;
     default:
-        floating::form_text(value.f64(), unit == 4 ? float_text::TextKind::float32 : float_text::TextKind::float_form,
+        float_::form_text(value.f64(), unit == 4 ? float_text::TextKind::float32 : float_text::TextKind::float_form,
                             out, 0);
         return;
     }
@@ -451,7 +451,7 @@ Number element_number(const Cell* v, uint32_t index) {
 
 // Integer overflow wraps here: the result is cut to the element size anyway.
 void store_result(uint8_t* p, int unit, TypeId element, Number a, Number b, Op op) {
-    if (holds_floats(element)) write_double(p, unit, floating::do_op(a.d, b.d, floating::MathOp(int(op))));
+    if (holds_floats(element)) write_double(p, unit, float_::do_op(a.d, b.d, float_::MathOp(int(op))));
     else write_int(p, unit, integer::checked_op(a.i, b.i, op, nullptr));
 }
 

@@ -226,7 +226,7 @@ void until(int32_t, const int32_t*) {
 
 void loop(int32_t, const int32_t*) {
     Cell* a = args();
-    int32_t count = floating::to_integer_checked(a[0]);  // a float! truncated toward zero
+    int32_t count = float_::to_integer_checked(a[0]);  // a float! truncated toward zero
     if (count < 1) return stack::set_result(none_cell());
     push_loop_frame();
     for (int32_t i = 0; i < count && run_body(a[1]) != Pass::broken; ++i) {}
@@ -235,7 +235,7 @@ void loop(int32_t, const int32_t*) {
 
 void repeat(int32_t, const int32_t*) {
     Cell* a = args();
-    int32_t count = floating::to_integer_checked(a[1]);
+    int32_t count = float_::to_integer_checked(a[1]);
     if (count < 1) return stack::set_result(none_cell());
     push_loop_frame();
     int32_t pass = 1;

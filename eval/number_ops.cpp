@@ -37,10 +37,10 @@ namespace {
 bool float_arithmetic(uint8_t slot, Cell& left, const Cell& right) {
     if (!left.is(TYPE_FLOAT)) return false;
     double b = right.is(TYPE_INTEGER) ? double(right.i32()) : right.f64();
-    floating::MathOp op = slot == A_ADD        ? floating::MathOp::add
-                          : slot == A_SUBTRACT ? floating::MathOp::subtract
-                                               : floating::MathOp::multiply;
-    store_float(left, floating::do_op(left.f64(), b, op));
+    float_::MathOp op = slot == A_ADD        ? float_::MathOp::add
+                          : slot == A_SUBTRACT ? float_::MathOp::subtract
+                                               : float_::MathOp::multiply;
+    store_float(left, float_::do_op(left.f64(), b, op));
     return true;
 }
 

@@ -995,7 +995,7 @@ Frame::Frame(Engine& engine, const Cell& rules) : at_(rule_stack.size()) {
 int64_t part_limit(const Cell& input, const Cell& part) {
     Cell length = part;
     if (length.is(TYPE_FLOAT) || length.is(TYPE_PERCENT))
-        length = integer_cell(floating::to_integer_checked(float_cell(length.f64())));
+        length = integer_cell(float_::to_integer_checked(float_cell(length.f64())));
     return int64_t(input.s1) + series::part_distance(&input, &length);
 }
 

@@ -82,7 +82,7 @@ namespace {
 
 // Parents register before their children: a child copies the parent's handlers at once.
 void (*const datatype_registrations[])() = {
-    datatype_init, unset_init,  none_init,   logic_init,    series::init, block::init, paren::init, path::init,
+    datatype_init, unset_init,  none_init,   logic_init,    series_init, block_init, paren_init, path_init,
     string_init,   integer_init, word_init,  native_init,   action_init,  op_init,
     function_init, routine_init, issue_init, object_init,   float_init,   typeset_init,
     error_init,    vector_init,  percent_init, char_init,    url_init,     file_init,    binary_init,

@@ -37,8 +37,8 @@ void fresh_runtime() {
     unset_init();
     none_init();
     logic_init();
-    series::init();
-    block::init();
+    series_init();
+    block_init();
     string_init();
     integer_init();
     externals::init();

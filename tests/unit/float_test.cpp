@@ -84,7 +84,7 @@ TEST_F(FloatTest, FormShowsSixteenDigitsAndTrimsNoise) {
     };
     for (const Case& c : cases) EXPECT_EQ(formed(float_cell(c.value)), c.text) << c.value;
 
-    float_options::pretty = false;
+    float_::pretty = false;
     EXPECT_EQ(formed(float_cell(1e-17)), "1.0e-17");
 }
 
@@ -134,7 +134,7 @@ TEST_F(FloatTest, ResultTypeFollowsTheOperands) {
     };
     for (const Case& c : cases) {
         Cell left = c.left;
-        floating::do_math(&left, &c.right, floating::MathOp::add);
+        float_::do_math(&left, &c.right, float_::MathOp::add);
         EXPECT_EQ(left.type(), c.type) << formed(c.left) << " + " << formed(c.right);
         EXPECT_DOUBLE_EQ(left.f64(), c.value);
     }
@@ -149,7 +149,7 @@ TEST_F(FloatTest, UnsupportedRightOperandsAreInvalidTypes) {
     }
     Cell time = float_cell(1.0, TYPE_TIME), letter = char_cell('a'), pair = make_cell(TYPE_PAIR);
     for (Cell* right : {&letter, &pair}) {
-        auto add_to_time = [&] { floating::do_math(&time, right, floating::MathOp::add); };
+        auto add_to_time = [&] { float_::do_math(&time, right, float_::MathOp::add); };
         EXPECT_EQ(raised(add_to_time).code, err::invalid_type);
     }
     EXPECT_EQ(raised([&] { apply<A_ADD>(percent(0.1), letter); }).code, err::invalid_type);
@@ -233,14 +233,14 @@ TEST_F(FloatTest, EveryOrderingTestWithANaNIsFalse) {
 }
 
 TEST_F(FloatTest, ThirtyTwoBitEquality) {
-    EXPECT_TRUE(floating::almost_equal32(1.0f, std::nextafter(1.0f, 2.0f)));
-    EXPECT_TRUE(floating::almost_equal32(0.0f, -0.0f));
-    EXPECT_FALSE(floating::almost_equal32(1.0f, 1.001f));
-    EXPECT_FALSE(floating::almost_equal32(std::nanf(""), std::nanf("")));
-    EXPECT_FALSE(floating::almost_equal32(1.0f, -1.0f));
+    EXPECT_TRUE(float_::almost_equal32(1.0f, std::nextafter(1.0f, 2.0f)));
+    EXPECT_TRUE(float_::almost_equal32(0.0f, -0.0f));
+    EXPECT_FALSE(float_::almost_equal32(1.0f, 1.001f));
+    EXPECT_FALSE(float_::almost_equal32(std::nanf(""), std::nanf("")));
+    EXPECT_FALSE(float_::almost_equal32(1.0f, -1.0f));
     float inf32 = std::numeric_limits<float>::infinity();
-    EXPECT_TRUE(floating::almost_equal32(inf32, std::numeric_limits<float>::max()));
-    EXPECT_FALSE(floating::almost_equal32(inf32, -inf32));
+    EXPECT_TRUE(float_::almost_equal32(inf32, std::numeric_limits<float>::max()));
+    EXPECT_FALSE(float_::almost_equal32(inf32, -inf32));
 }
 
 TEST_F(FloatTest, RoundingRefinements) {

@@ -40,8 +40,8 @@ protected:
         unset_init();
         none_init();
         logic_init();
-        series::init();
-        block::init();
+        series_init();
+        block_init();
         integer_init();
         float_init();
         stack::init();

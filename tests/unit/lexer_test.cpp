@@ -424,8 +424,8 @@ protected:
         unset_init();
         none_init();
         logic_init();
-        series::init();
-        block::init();
+        series_init();
+        block_init();
         string_init();
         integer_init();
         float_init();

@@ -37,13 +37,13 @@ protected:
         datatype::init();
         float_init();
         percent_init();
-        float_options::pretty = true;
+        float_::pretty = true;
         set_error_raiser(record_error);
         testing_gc::collect_at_every_allocation();
     }
     void TearDown() override {
         testing_gc::stop_collecting();
-        float_options::pretty = true;
+        float_::pretty = true;
         set_error_raiser(nullptr);
     }
 

@@ -56,8 +56,8 @@ protected:
         logic_init();
         integer_init();
         float_init();
-        series::init();
-        block::init();
+        series_init();
+        block_init();
         string_init();
         word_init();
         object_init();

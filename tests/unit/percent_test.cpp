@@ -31,7 +31,7 @@ TEST_F(PercentTest, FormAndMoldShowTheHundredfoldValueWithThirteenDigits) {
         EXPECT_EQ(formed(percent(c.fraction)), c.text) << c.fraction;
         EXPECT_EQ(molded(percent(c.fraction)), c.text) << c.fraction;
     }
-    float_options::pretty = false;
+    float_::pretty = false;
     EXPECT_EQ(formed(percent(1e-19)), "1e-17%");
 }
 

@@ -133,8 +133,8 @@ protected:
         stack::init();
         cycles::reset();
         datatype::init();
-        series::init();
-        block::init();
+        series_init();
+        block_init();
         register_stand_ins();
         set_error_raiser(record_error);
         testing_gc::collect_at_every_allocation();

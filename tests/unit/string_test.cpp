@@ -82,7 +82,7 @@ protected:
         stack::init();
         datatype::init();
         integer_init();
-        series::init();
+        series_init();
         string_init();
         string::set_function_caller(nullptr);
         testing_gc::collect_at_every_allocation();

@@ -20,7 +20,7 @@ class Typeset : public WordTest {
 protected:
     void SetUp() override {
         WordTest::SetUp();
-        series::init();
+        series_init();
         string_init();
         float_init();
         percent_init();

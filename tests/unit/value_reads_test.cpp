@@ -20,14 +20,14 @@ TEST_F(ValueReads, FloatsConvertWithinTheIntegerRangeOnly) {
         int32_t expected;
     };
     const Case fine[] = {{-0.5, 0}, {1.9, 1}, {-1.9, -1}, {2147483647.0, 2147483647}, {-2147483648.0, INT32_MIN}};
-    for (const Case& c : fine) EXPECT_EQ(floating::to_integer_checked(float_cell(c.value)), c.expected) << c.value;
+    for (const Case& c : fine) EXPECT_EQ(float_::to_integer_checked(float_cell(c.value)), c.expected) << c.value;
     for (double bad : {2147483647.9, 2147483648.0, -2147483648.5, std::numeric_limits<double>::quiet_NaN(),
                        std::numeric_limits<double>::infinity()}) {
-        Cell e = raised([&] { floating::to_integer_checked(float_cell(bad)); });
+        Cell e = raised([&] { float_::to_integer_checked(float_cell(bad)); });
         EXPECT_EQ(code_of(e), err::out_of_range) << bad;
         EXPECT_TRUE(arg(e, 0).is(TYPE_FLOAT));
     }
-    EXPECT_EQ(floating::to_integer_checked(integer(-7)), -7);
+    EXPECT_EQ(float_::to_integer_checked(integer(-7)), -7);
 }
 
 TEST_F(ValueReads, LoadingTakesTheFirstValueOfAText) {
