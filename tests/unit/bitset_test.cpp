@@ -15,11 +15,6 @@ namespace {
 
 using testing_support::NativesTest;
 
-struct Molded {
-    const char* source;
-    const char* molded;
-};
-
 class Bitset : public NativesTest {
 protected:
     static void define_binary(const char* name, std::initializer_list<uint8_t> bytes) {
@@ -29,15 +24,10 @@ protected:
         s->tail = uint32_t(bytes.size());
         set_global(name, make_cell(TYPE_BINARY, 0, node));
     }
-
-    template <size_t N>
-    static void expect_molds(const Molded (&cases)[N]) {
-        for (const Molded& c : cases) EXPECT_EQ(mold_of(c.source), c.molded) << c.source;
-    }
 };
 
 TEST_F(Bitset, MakeAndToReadEverySpecKind) {
-    const Molded cases[] = {
+    const MoldCase cases[] = {
         {"make bitset! [#\"a\" - #\"c\"]", "make bitset! #{00000000000000000000000070}"},
         {"make bitset! [not \"a\"]", "make bitset! [not #{00000000000000000000000040}]"},
         {"make bitset! 10", "make bitset! #{0000}"},
@@ -58,7 +48,7 @@ TEST_F(Bitset, MakeAndToReadEverySpecKind) {
 
 TEST_F(Bitset, ABinaryIsAReadyBitArray) {
     define_binary("bin", {0x40, 0x01});
-    const Molded cases[] = {
+    const MoldCase cases[] = {
         {"make bitset! bin", "make bitset! #{4001}"},
         {"make bitset! reduce ['not bin]", "make bitset! [not #{4001}]"},
         {"make bitset! reduce [bin 20]", "make bitset! #{400108}"},
@@ -72,7 +62,7 @@ TEST_F(Bitset, PickAndFindTestEveryValueOfTheSpec) {
     EXPECT_EQ(mold_of("b: make bitset! [not \"a\"] reduce [pick b \"b\" pick b 100000 pick b \"a\"]"),
               "[true true false]");
     run("b: make bitset! \"abc\"");
-    const Molded cases[] = {
+    const MoldCase cases[] = {
         {"pick b \"cab\"", "true"},
         {"pick b \"abd\"", "false"},
         {"pick b [#\"a\" - #\"c\" 98]", "true"},
@@ -90,7 +80,7 @@ TEST_F(Bitset, PickAndFindTestEveryValueOfTheSpec) {
 
 // A code point past the stored bits does not decide for the rest of the string.
 TEST_F(Bitset, StringsBeyondTheStoredBitsAreTestedAndClearedWhole) {
-    const Molded cases[] = {
+    const MoldCase cases[] = {
         {"b: make bitset! [not \"b\"] pick b \"zb\"", "false"},
         {"b: make bitset! [not \"b\"] pick b \"za\"", "true"},
         {"b: make bitset! \"ab\" remove/key b \"za\" reduce [pick b \"a\" pick b \"b\"]", "[false true]"},
@@ -101,7 +91,7 @@ TEST_F(Bitset, StringsBeyondTheStoredBitsAreTestedAndClearedWhole) {
 }
 
 TEST_F(Bitset, WritesGrowOnlyWhenTheyChangeMembershipPastTheTail) {
-    const Molded cases[] = {
+    const MoldCase cases[] = {
         {"length? make bitset! 10", "16"},
         {"b: make bitset! 0 b/1000: true length? b", "1008"},
         {"b: make bitset! 0 b/1000: true pick b 1000", "true"},
@@ -162,7 +152,7 @@ TEST_F(Bitset, HugeSizesWorkOrRaiseOutOfRange) {
         {"b: complement make bitset! 0 b/2147483647: false", err::out_of_range},
     };
     for (const auto& c : refused) EXPECT_EQ(error_of(c.source), c.code) << c.source;
-    const Molded cases[] = {
+    const MoldCase cases[] = {
         {"length? make bitset! 2000000000", "2000000000"},
         {"b: complement make bitset! 0 b/2147483647: true reduce [length? b pick b 2147483647]", "[0 true]"},
         {"b: make bitset! 0 b/2147483639: true reduce [length? b pick b 2147483639 pick b 2147483638]",
@@ -172,7 +162,7 @@ TEST_F(Bitset, HugeSizesWorkOrRaiseOutOfRange) {
 }
 
 TEST_F(Bitset, ComplementNegateAndClearKeepEveryMembershipConsistent) {
-    const Molded cases[] = {
+    const MoldCase cases[] = {
         {"complement? complement make bitset! \"a\"", "true"},
         {"complement make bitset! [1]", "make bitset! [not #{40}]"},
         {"negate make bitset! [not 1]", "make bitset! #{40}"},
@@ -187,7 +177,7 @@ TEST_F(Bitset, ComplementNegateAndClearKeepEveryMembershipConsistent) {
 }
 
 TEST_F(Bitset, BitwiseAndSetOperationsHoldPastBothTails) {
-    const Molded cases[] = {
+    const MoldCase cases[] = {
         {"and~ make bitset! 16 make bitset! 32", "make bitset! #{0000}"},
         {"intersect make bitset! 16 make bitset! 32", "make bitset! #{00000000}"},
         {"or~ make bitset! [1] make bitset! [9 17]", "make bitset! #{404040}"},
@@ -210,7 +200,7 @@ TEST_F(Bitset, BitwiseAndSetOperationsHoldPastBothTails) {
 }
 
 TEST_F(Bitset, ComparisonGoesByLengthThenFlagThenBytesFromTheLast) {
-    const Molded cases[] = {
+    const MoldCase cases[] = {
         {"(make bitset! [1]) = make bitset! [1]", "true"},
         {"(make bitset! 8) = make bitset! 16", "false"},
         {"(make bitset! 8) < make bitset! 16", "true"},

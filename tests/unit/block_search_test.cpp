@@ -11,17 +11,7 @@ using namespace vyn::testing_support;
 
 namespace {
 
-struct Case {
-    const char* source;
-    const char* molded;
-};
-
-class BlockSearch : public NativesTest {
-protected:
-    static void expect_molds(std::initializer_list<Case> cases) {
-        for (const Case& c : cases) EXPECT_EQ(mold_of(c.source), c.molded) << c.source;
-    }
-};
+class BlockSearch : public NativesTest {};
 
 }  // namespace
 

@@ -59,7 +59,7 @@ TEST_F(Files, ReadGivesTextBytesOrLines) {
         {"read %dir/", "[%bom.txt %code.txt %empty.txt %sub/ %text.txt]"},
         {"read %dir/sub/.", "[]"},
     };
-    for (const MoldCase& c : cases) EXPECT_EQ(mold_of(in_dir(c.code)), c.molded) << c.code;
+    for (const MoldCase& c : cases) EXPECT_EQ(mold_of(in_dir(c.source)), c.molded) << c.source;
 }
 
 TEST_F(Files, WhatCannotBeReadRaisesCannotOpen) {
@@ -79,7 +79,7 @@ TEST_F(Files, WritesMoldedValuesAndLinesThatReadBack) {
          "[false true true true]"},
         {"read %dir/", "[%bom.txt %code.txt %empty.txt %text.txt]"},
     };
-    for (const MoldCase& c : cases) EXPECT_EQ(mold_of(in_dir(c.code)), c.molded) << c.code;
+    for (const MoldCase& c : cases) EXPECT_EQ(mold_of(in_dir(c.source)), c.molded) << c.source;
 }
 
 TEST_F(Files, CallTakesOutputIntoStringsAndFiles) {
@@ -91,7 +91,7 @@ TEST_F(Files, CallTakesOutputIntoStringsAndFiles) {
         {"o: copy \"\" call/wait/input/output \"cat\" %dir/text.txt o o", "{a^/b^/c^/}"},
         {"set-env \"VYN_FILES_T\" \"1=2\" select list-env \"VYN_FILES_T\"", "\"1=2\""},
     };
-    for (const MoldCase& c : cases) EXPECT_EQ(mold_of(in_dir(c.code)), c.molded) << c.code;
+    for (const MoldCase& c : cases) EXPECT_EQ(mold_of(in_dir(c.source)), c.molded) << c.source;
 }
 
 TEST_F(Files, LoadLexesAFileAndListsADirectory) {

@@ -24,37 +24,31 @@ protected:
 }  // namespace
 
 TEST_F(Compare, ComparisonsFollowTheCompareAction) {
-    struct {
-        const char* source;
-        bool result;
-    } cases[] = {
-        {"equal? \"abc\" \"ABC\"", true},   {"strict-equal? \"abc\" \"ABC\"", false},
-        {"equal? 1 1.0", true},             {"strict-equal? 1 1.0", false},
-        {"not-equal? 1 2", true},           {"lesser? 1 2", true},
-        {"greater? 1 2", false},            {"lesser-or-equal? 2 2", true},
-        {"greater-or-equal? 1 2", false},   {"equal? 1 \"1\"", false},
-        {"not-equal? 1 \"1\"", true},
+    const MoldCase cases[] = {
+        {"equal? \"abc\" \"ABC\"", "true"},   {"strict-equal? \"abc\" \"ABC\"", "false"},
+        {"equal? 1 1.0", "true"},             {"strict-equal? 1 1.0", "false"},
+        {"not-equal? 1 2", "true"},           {"lesser? 1 2", "true"},
+        {"greater? 1 2", "false"},            {"lesser-or-equal? 2 2", "true"},
+        {"greater-or-equal? 1 2", "false"},   {"equal? 1 \"1\"", "false"},
+        {"not-equal? 1 \"1\"", "true"},
     };
-    for (const auto& c : cases) EXPECT_EQ(mold_of(c.source), c.result ? "true" : "false") << c.source;
+    expect_molds(cases);
     EXPECT_EQ(error_of("lesser? 1 \"a\""), err::invalid_compare);
 }
 
 TEST_F(Compare, SameQAsksForIdentity) {
-    struct {
-        const char* source;
-        bool result;
-    } cases[] = {
-        {"s: \"ab\" same? s s", true},
-        {"s: \"ab\" same? s copy s", false},
-        {"s: \"ab\" same? s next s", false},
-        {"same? 1.0 1.0", true},
-        {"same? 0.0 -0.0", false},
-        {"same? none none", true},
-        {"same? 1 1.0", false},
-        {"same? :append :append", true},
-        {"same? :append :insert", false},
+    const MoldCase cases[] = {
+        {"s: \"ab\" same? s s", "true"},
+        {"s: \"ab\" same? s copy s", "false"},
+        {"s: \"ab\" same? s next s", "false"},
+        {"same? 1.0 1.0", "true"},
+        {"same? 0.0 -0.0", "false"},
+        {"same? none none", "true"},
+        {"same? 1 1.0", "false"},
+        {"same? :append :append", "true"},
+        {"same? :append :insert", "false"},
     };
-    for (const auto& c : cases) EXPECT_EQ(mold_of(c.source), c.result ? "true" : "false") << c.source;
+    expect_molds(cases);
 }
 
 TEST_F(Compare, NotAndTypeQ) {

@@ -5,22 +5,12 @@ using vyn::testing_support::NativesTest;
 
 namespace {
 
-struct Case {
-    const char* source;
-    const char* molded;
-};
-
-class Control : public NativesTest {
-protected:
-    void expect_all(std::initializer_list<Case> cases) {
-        for (const Case& c : cases) EXPECT_EQ(mold_of(c.source), c.molded) << c.source;
-    }
-};
+class Control : public NativesTest {};
 
 }  // namespace
 
 TEST_F(Control, ConditionalsTestTruthAndUnsetCountsAsTrueExceptForEither) {
-    expect_all({
+    expect_molds({
         {"if () [1]", "1"},
         {"if none [1]", "none"},
         {"if false [1]", "none"},
@@ -34,7 +24,7 @@ TEST_F(Control, ConditionalsTestTruthAndUnsetCountsAsTrueExceptForEither) {
 }
 
 TEST_F(Control, AnyAndAllStopAtTheDecidingValue) {
-    expect_all({
+    expect_molds({
         {"any [none false 3 4]", "3"},
         {"any [none false]", "none"},
         {"any []", "none"},
@@ -47,7 +37,7 @@ TEST_F(Control, AnyAndAllStopAtTheDecidingValue) {
 }
 
 TEST_F(Control, SwitchMatchesSameTypedValuesWithEquality) {
-    expect_all({
+    expect_molds({
         {"switch \"ABC\" [\"abc\" [1]]", "1"},
         {"switch 1 [1 2 3 [4]]", "4"},
         {"switch 2 [1 [10] 2 [20]]", "20"},
@@ -59,7 +49,7 @@ TEST_F(Control, SwitchMatchesSameTypedValuesWithEquality) {
 }
 
 TEST_F(Control, CaseEvaluatesTheBranchOfTheFirstTruthyCondition) {
-    expect_all({
+    expect_molds({
         {"case [false [1] true [2] true [3]]", "2"},
         {"case [true 10]", "10"},
         {"case [true 1 + 2]", "3"},
@@ -76,7 +66,7 @@ TEST_F(Control, CaseEvaluatesTheBranchOfTheFirstTruthyCondition) {
 }
 
 TEST_F(Control, CountedLoops) {
-    expect_all({
+    expect_molds({
         {"loop 0 [1]", "none"},
         {"loop -1 [1]", "none"},
         {"x: 0 loop 2.9 [x: x + 1] x", "2"},
@@ -89,7 +79,7 @@ TEST_F(Control, CountedLoops) {
 }
 
 TEST_F(Control, WhileUntilAndForeverEndOnTheirConditionOrABreak) {
-    expect_all({
+    expect_molds({
         {"n: 0 while [n < 3] [n: n + 1] n", "3"},
         {"while [false] [1]", "unset"},
         {"while [true] [break/return 5]", "5"},
@@ -108,7 +98,7 @@ TEST_F(Control, WhileUntilAndForeverEndOnTheirConditionOrABreak) {
 }
 
 TEST_F(Control, ForeachSetsItsWordsFromEachRecord) {
-    expect_all({
+    expect_molds({
         {"out: [] foreach x [1 2 3] [append out x * 2] out", "[2 4 6]"},
         {"out: [] foreach [a b] [1 2 3] [append out b] out", "[2 none]"},
         {"out: [] foreach [a b] [1 2 3] [append out a] out", "[1 3]"},
@@ -123,7 +113,7 @@ TEST_F(Control, ForeachSetsItsWordsFromEachRecord) {
 }
 
 TEST_F(Control, ForallMovesTheWordThroughTheSeries) {
-    expect_all({
+    expect_molds({
         {"s: [1 2 3] out: [] forall s [append out s/1] out", "[1 2 3]"},
         {"s: [1 2 3] forall s [1] s", "[1 2 3]"},
         {"s: [1 2 3] forall s [if s/1 = 2 [break]] s", "[2 3]"},
@@ -137,7 +127,7 @@ TEST_F(Control, ForallMovesTheWordThroughTheSeries) {
 }
 
 TEST_F(Control, RemoveEachDropsTheRecordsWhoseBodyIsTruthy) {
-    expect_all({
+    expect_molds({
         {"b: [1 1 2 2 1 3] remove-each [x y] b [x = 1] b", "[2 2]"},
         {"b: [1 2 3 4] remove-each x b [odd? x]", "[2 4]"},
         {"b: [1 2 3 4] remove-each x next b [x > 2] b", "[1 2]"},

@@ -82,12 +82,12 @@ protected:
 
     // A table of sources and the molds of their values.
     struct MoldCase {
-        const char* code;
+        const char* source;
         const char* molded;
     };
     template <size_t N>
     static void expect_molds(const MoldCase (&cases)[N]) {
-        for (const MoldCase& c : cases) EXPECT_EQ(mold_of(c.code), c.molded) << c.code;
+        for (const MoldCase& c : cases) EXPECT_EQ(mold_of(c.source), c.molded) << c.source;
     }
 
     // The code of the error the source raises (the last one is kept), or 0 when it raises none.

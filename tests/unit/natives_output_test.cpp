@@ -57,17 +57,14 @@ TEST_F(Output, CaseChangesInPlaceOverAPart) {
 }
 
 TEST_F(Output, PercentCoding) {
-    struct {
-        const char* source;
-        const char* molded;
-    } cases[] = {
+    const MoldCase cases[] = {
         {"dehex \"a%20b\"", "\"a b\""},
         {"dehex \"%41%zz%\"", "\"A%zz%\""},
         {"dehex \"%E9\"", "\"%E9\""},
         {"enhex \"a b/c\"", "\"a%20b%2Fc\""},
         {"enhex \"~x-y_z.\"", "\"~x-y_z.\""},
     };
-    for (const auto& c : cases) EXPECT_EQ(mold_of(c.source), c.molded) << c.source;
+    expect_molds(cases);
     Cell e = run("dehex \"%C3%A9\"");
     EXPECT_EQ(string::view_of(&e).length, 1u);
     EXPECT_EQ(string::view_of(&e).at(0), 0xE9u);

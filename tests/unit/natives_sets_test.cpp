@@ -20,10 +20,7 @@ protected:
 }  // namespace
 
 TEST_F(Sets, BlockOperationsKeepFirstOccurrencesInOrder) {
-    struct {
-        const char* source;
-        const char* molded;
-    } cases[] = {
+    const MoldCase cases[] = {
         {"union [a b a] [b c]", "[a b c]"},
         {"unique [1 2 1 3 2]", "[1 2 3]"},
         {"intersect [1 2 3 2] [2 3 4]", "[2 3]"},
@@ -40,7 +37,7 @@ TEST_F(Sets, BlockOperationsKeepFirstOccurrencesInOrder) {
         {"union \"abca\" \"bcd\"", "\"abcd\""},
         {"difference \"abc\" \"bcd\"", "\"ad\""},
     };
-    for (const auto& c : cases) EXPECT_EQ(mold_of(c.source), c.molded) << c.source;
+    expect_molds(cases);
 }
 
 TEST_F(Sets, AHashOperandMakesAHashResult) {

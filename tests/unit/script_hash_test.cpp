@@ -47,10 +47,7 @@ protected:
 };
 
 TEST_F(HashTest, MakeToMoldAndCopy) {
-    const struct {
-        const char* source;
-        const char* molded;
-    } cases[] = {
+    const MoldCase cases[] = {
         {"make hash! [a b]", "make hash! [a b]"},
         {"make hash! 0", "make hash! []"},
         {"make hash! -5", "make hash! []"},
@@ -71,7 +68,7 @@ TEST_F(HashTest, MakeToMoldAndCopy) {
         {"h: make hash! [a b] h/2", "b"},
         {"head? next make hash! [a]", "false"},
     };
-    for (const auto& c : cases) EXPECT_EQ(mold_of(c.source), c.molded) << c.source;
+    expect_molds(cases);
 }
 
 TEST_F(HashTest, CopiesAndSetResultsAreIndexed) {

@@ -7,11 +7,6 @@
 namespace vyn::testing_support {
 namespace {
 
-struct Expectation {
-    const char* source;
-    const char* molded;
-};
-
 class MapTest : public NativesTest {
 protected:
     // The first line of the error the source raises, as the console prints it.
@@ -20,15 +15,11 @@ protected:
         std::string formed = string::to_utf8(&text);
         return formed.substr(0, formed.find('\n'));
     }
-
-    static void expect_all(std::initializer_list<Expectation> cases) {
-        for (const Expectation& c : cases) EXPECT_EQ(mold_of(c.source), c.molded) << c.source;
-    }
 };
 
 TEST_F(MapTest, KeysAreFoundWithOrWithoutCase) {
     run(R"(m: make map! [a 1 "b" 2])");
-    expect_all({
+    expect_molds({
         {"m/a", "1"},
         {"m/A", "1"},
         {"select m 'a", "1"},
@@ -45,7 +36,7 @@ TEST_F(MapTest, KeysAreFoundWithOrWithoutCase) {
 }
 
 TEST_F(MapTest, MoldShowsOneEntryPerLine) {
-    expect_all({
+    expect_molds({
         {R"(make map! [a 1 "b" 2])", "#[\n    a: 1\n    \"b\" 2\n]"},
         {"make map! 0", "#[]"},
         {"make map! 2.5", "#[]"},
@@ -61,7 +52,7 @@ TEST_F(MapTest, MoldShowsOneEntryPerLine) {
 }
 
 TEST_F(MapTest, KeysAreStoredInTheirNormalForm) {
-    expect_all({
+    expect_molds({
         // Every word kind is stored as a set-word and found by any of them.
         {"reflect make map! ['a 1 :b 2 c: 3 d 4] 'words", "[a b c d]"},
         {"m: make map! [] m/('x): 1 m/x", "1"},
@@ -76,7 +67,7 @@ TEST_F(MapTest, KeysAreStoredInTheirNormalForm) {
 }
 
 TEST_F(MapTest, RemovedEntriesAreSkippedAndRevivedInPlace) {
-    expect_all({
+    expect_molds({
         {"m: make map! [a 1 b 2] m/a: none reduce [length? m m/a]", "[2 none]"},
         {"m: make map! [a 1 b 2] remove/key m 'a reduce [length? m m/a find m 'a]", "[1 none none]"},
         {"m: make map! [a 1 b 2] remove/key m 'A length? m", "2"},
@@ -92,7 +83,7 @@ TEST_F(MapTest, RemovedEntriesAreSkippedAndRevivedInPlace) {
 }
 
 TEST_F(MapTest, ReflectionCopyAndExtend) {
-    expect_all({
+    expect_molds({
         {"reflect make map! [a 1 b 2] 'values", "[1 2]"},
         {"reflect make map! [a 1 b 2] 'body", "[\n    a 1\n    b 2\n]"},
         {"m: make map! [a 1] c: copy m m/a: 5 c/b: 6 reduce [m c]",
@@ -109,7 +100,7 @@ TEST_F(MapTest, ReflectionCopyAndExtend) {
 }
 
 TEST_F(MapTest, Comparison) {
-    expect_all({
+    expect_molds({
         {"equal? make map! [a 1 b 2] make map! [b 2 a 1]", "true"},
         {"equal? make map! [a 1] make map! [A 1]", "true"},
         {R"(strict-equal? make map! ["a" 1] make map! ["A" 1])", "false"},
@@ -123,7 +114,7 @@ TEST_F(MapTest, Comparison) {
 }
 
 TEST_F(MapTest, WalksGoByKeyValuePairs) {
-    expect_all({
+    expect_molds({
         {"m: make map! [a 1 b 2 c 3] remove/key m 'b r: copy [] foreach [k v] m [append r reduce [k v]] r",
          "[a 1 c 3]"},
         {"r: 0 foreach [k v] make map! [] [r: r + 1] r", "0"},
