@@ -3,9 +3,9 @@
 // between iterations, outside the timing, so frames stay bounded.
 #include <benchmark/benchmark.h>
 
-#include "core/stack.hpp"
+#include <cstdlib>
+
 #include "datatypes/block.hpp"
-#include "datatypes/series.hpp"
 #include "startup/startup.hpp"
 
 using namespace vyn;
@@ -14,11 +14,7 @@ namespace {
 
 // Undoes whatever an earlier benchmark started, then starts only what block building needs.
 void fresh_runtime() {
-    runtime::shutdown();
-    series_init();
-    block_init();
-    memory::init();
-    stack::init();
+    if (!runtime::start_steps({"memory", "type-registry", "series!", "block!", "stack"})) std::abort();
 }
 
 Cell integers(int32_t count) {

@@ -4,14 +4,10 @@
 // transcode of deeply nested text (as the console's delimiter check runs it) must stay linear.
 #include <benchmark/benchmark.h>
 
+#include <cstdlib>
 #include <string>
 
-#include "core/context.hpp"
-#include "core/memory.hpp"
 #include "core/rooted.hpp"
-#include "core/symbol.hpp"
-#include "datatypes/block.hpp"
-#include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
 #include "eval/lexer.hpp"
 #include "startup/startup.hpp"
@@ -24,13 +20,8 @@ constexpr size_t SOURCE_BYTES = 5 * 1024 * 1024;
 
 // Undoes whatever an earlier benchmark started, then starts only what loading needs.
 void fresh_runtime() {
-    runtime::shutdown();
-    series_init();
-    block_init();
-    string_init();
-    memory::init();
-    symbol::init_table();
-    context::init_global();
+    if (!runtime::start_steps({"memory", "type-registry", "series!", "block!", "string!", "symbols", "global-context"}))
+        std::abort();
 }
 
 // A script-like text: lines of mixed tokens, each of a dozen shapes, with names from a set of a

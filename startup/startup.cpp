@@ -4,6 +4,7 @@
 
 #include <pthread.h>
 
+#include <algorithm>
 #include <new>
 
 #include "core/collector.hpp"
@@ -80,22 +81,6 @@ namespace vyn::runtime {
 
 namespace {
 
-// Parents register before their children: a child copies the parent's handlers at once.
-void (*const datatype_registrations[])() = {
-    datatype_init, unset_init,  none_init,   logic_init,    series_init, block_init, paren_init, path_init,
-    string_init,   integer_init, word_init,  native_init,   action_init,  op_init,
-    function_init, routine_init, issue_init, object_init,   float_init,   typeset_init,
-    error_init,    vector_init,  percent_init, char_init,    url_init,     file_init,    binary_init,
-    bitset_init,   pair_init,    tuple_init,   point2d_init, point3d_init,
-    map_init,      hash_init,    time_init,    money_init,   handle_init,  port_init,
-    tag_init,      email_init,   ref_init,     date_init,    triple_init,
-};
-
-void register_datatypes() {
-    datatype::init();
-    for (auto registration : datatype_registrations) registration();
-}
-
 void init_symbol_table() { symbol::init_table(); }
 
 void init_runtime_words() {
@@ -116,7 +101,53 @@ const InitStep steps[] = {
     {"random", random::init},
     {"memory", memory::init},
     {"externals", externals::init},
-    {"datatypes", register_datatypes},
+    // One step per datatype, named by the type it registers (a family by its first member), so a
+    // test can start the few it needs. Parents register before their children: a child copies
+    // the parent's handlers at once.
+    {"type-registry", datatype::init},
+    {"datatype!", datatype_init},
+    {"unset!", unset_init},
+    {"none!", none_init},
+    {"logic!", logic_init},
+    {"series!", series_init},
+    {"block!", block_init},
+    {"paren!", paren_init},
+    {"path!", path_init},
+    {"string!", string_init},
+    {"integer!", integer_init},
+    {"word!", word_init},
+    {"native!", native_init},
+    {"action!", action_init},
+    {"op!", op_init},
+    {"function!", function_init},
+    {"routine!", routine_init},
+    {"issue!", issue_init},
+    {"object!", object_init},
+    {"float!", float_init},
+    {"typeset!", typeset_init},
+    {"error!", error_init},
+    {"vector!", vector_init},
+    {"percent!", percent_init},
+    {"char!", char_init},
+    {"url!", url_init},
+    {"file!", file_init},
+    {"binary!", binary_init},
+    {"bitset!", bitset_init},
+    {"pair!", pair_init},
+    {"tuple!", tuple_init},
+    {"point2D!", point2d_init},
+    {"point3D!", point3d_init},
+    {"map!", map_init},
+    {"hash!", hash_init},
+    {"time!", time_init},
+    {"money!", money_init},
+    {"handle!", handle_init},
+    {"port!", port_init},
+    {"tag!", tag_init},
+    {"email!", email_init},
+    {"ref!", ref_init},
+    {"date!", date_init},
+    {"triple!", triple_init},
     {"stack", stack::init},
     {"symbols", init_symbol_table},
     {"global-context", context::init_global},
@@ -157,17 +188,18 @@ void init() {
     for (const InitStep& step : steps) step.run();
 }
 
-bool start_steps(std::initializer_list<std::string_view> names) {
+bool start_steps(std::span<const std::string_view> names) {
     shutdown();
-    auto next = names.begin();
+    size_t started = 0;
     for (const InitStep& step : steps) {
-        if (next == names.end()) break;
-        if (*next != step.name) continue;
+        if (std::find(names.begin(), names.end(), step.name) == names.end()) continue;
         step.run();
-        ++next;
+        ++started;
     }
-    return next == names.end();
+    return started == names.size();
 }
+
+bool start_steps(std::initializer_list<std::string_view> names) { return start_steps(std::span(names.begin(), names.size())); }
 
 // Registrations go first, so nothing can collect or raise through a module being forgotten.
 void shutdown() {

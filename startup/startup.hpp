@@ -3,6 +3,7 @@
 #pragma once
 
 #include <initializer_list>
+#include <span>
 #include <string_view>
 
 #include "core/runtime.hpp"
@@ -18,8 +19,10 @@ struct InitStep {
 const InitStep* init_steps(int* count);
 
 void init();
-// A partial start-up for tests and benchmarks: a shutdown, then the named steps in the table's
-// order. False when a name is no step or stands out of the table's order.
+// A partial start-up for tests and benchmarks: a shutdown, then the named steps, in the table's
+// order whatever order they are named in (a datatype's step is its name, "integer!"). False
+// when a name is no step or is named twice.
+[[nodiscard]] bool start_steps(std::span<const std::string_view> names);
 [[nodiscard]] bool start_steps(std::initializer_list<std::string_view> names);
 // Undoes what init registered: collection off, no root markers, sweepers, hooks or error raiser,
 // no node ids of the old memory kept as roots, datatype handlers cleared, memory released.

@@ -6,52 +6,25 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "core/collector.hpp"
-#include "core/context.hpp"
-#include "core/externals.hpp"
-#include "core/memory.hpp"
 #include "core/rooted.hpp"
-#include "core/stack.hpp"
-#include "core/symbol.hpp"
-#include "core/type_registry.hpp"
 #include "core/unwind.hpp"
-#include "core/value_slots.hpp"
-#include "datatypes/block.hpp"
-#include "datatypes/datatype.hpp"
-#include "datatypes/integer.hpp"
-#include "datatypes/logic.hpp"
-#include "datatypes/none.hpp"
-#include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
-#include "datatypes/unset.hpp"
 #include "eval/lexer.hpp"
+#include "startup/startup.hpp"
 
 using namespace vyn;
 
 namespace {
 
-void fresh_runtime() {
-    memory::init();
-    datatype::init();
-    datatype_init();
-    unset_init();
-    none_init();
-    logic_init();
-    series_init();
-    block_init();
-    string_init();
-    integer_init();
-    externals::init();
-    stack::init();
-    symbol::init_table();
-    context::init_global();
-    value_slots::init();
-    collector::init();
-    collector::set_enabled(true);  // what each input loads is garbage once it is checked
-}
-
 void require(bool condition) {
     if (!condition) std::abort();
+}
+
+// What each input loads is garbage once it is checked: the collector runs from the start.
+void fresh_runtime() {
+    require(runtime::start_steps({"memory", "externals", "type-registry", "datatype!", "unset!", "none!", "logic!",
+                                  "series!", "block!", "string!", "integer!", "stack", "symbols", "global-context",
+                                  "value-slots", "collector"}));
 }
 
 bool skip_errors(void*, lexer::TraceEvent& e) { return e.event != lexer::EVENT_ERROR; }

@@ -14,10 +14,8 @@ namespace {
 class HandleTest : public HandlerTest {
 protected:
     void SetUp() override {
-        HandlerTest::SetUp();
-        externals::init();
+        start_with({"externals", "handle!", "stack"});
         font = externals::register_kind("font", nullptr);
-        handle_init();
     }
     static Cell handle_of(uint32_t value, int kind) {
         Cell h;
@@ -62,7 +60,6 @@ TEST_F(HandleTest, OnlyFormMoldAndCompareAreSupported) {
 }
 
 TEST_F(HandleTest, TheMakersWriteTheSameCellWhereverItGoes) {
-    stack::init();
     Cell* pushed = handle::push(7, font);
     EXPECT_EQ(formed(*pushed), "00000007h");
     EXPECT_EQ(pushed->s3, uint32_t(-1));  // not an entry the collector keeps

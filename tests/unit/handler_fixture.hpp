@@ -7,12 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/context.hpp"
 #include "core/memory.hpp"
 #include "core/raise.hpp"
-#include "core/random.hpp"
 #include "core/rooted.hpp"
 #include "core/symbol.hpp"
 #include "core/type_registry.hpp"
@@ -38,15 +38,12 @@ using testing_errors::record_error;
 
 class HandlerTest : public testing::Test {
 protected:
-    void SetUp() override {
-        testing_runtime::start({"memory", "symbols", "global-context"});
-        datatype::init();
-        datatype_init();
-        unset_init();
-        none_init();
-        logic_init();
-        integer_init();
-        random::init();
+    void SetUp() override { start_with({}); }
+    // The first datatypes and what a test's own types add to them, as start-up steps.
+    static void start_with(std::vector<std::string_view> steps) {
+        steps.insert(steps.end(), {"random", "memory", "type-registry", "datatype!", "unset!", "none!", "logic!",
+                                   "integer!", "symbols", "global-context"});
+        testing_runtime::start(steps);
         set_error_raiser(record_error);
         testing_gc::collect_at_every_allocation();
     }

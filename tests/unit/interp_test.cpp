@@ -34,24 +34,10 @@ class Interp : public testing::Test {
 protected:
     void SetUp() override {
         runtime::set_stack_bounds_of_current_thread();  // deep recursion stops at the native stack's margin
-        testing_runtime::start({"memory"});
-        datatype::init();
-        datatype_init();
-        unset_init();
-        none_init();
-        logic_init();
-        series_init();
-        block_init();
-        integer_init();
-        float_init();
-        stack::init();
-        symbol::init_table();
-        context::init_global();
-        words::init_runtime_words();
-        words::init_runtime_refinements();
         terminal::register_natives();
-        natives::init();
-        interp::init();
+        testing_runtime::start({"memory", "type-registry", "datatype!", "unset!", "none!", "logic!", "series!",
+                                "block!", "integer!", "float!", "stack", "symbols", "global-context",
+                                "runtime-words", "natives", "interpreter"});
         set_global("+", action_value(A_ADD, {"value1", "value2"}, TYPE_OP));
         set_global("*", action_value(A_MULTIPLY, {"value1", "value2"}, TYPE_OP));
         set_global("add", action_value(A_ADD, {"value1", "value2"}, TYPE_ACTION));

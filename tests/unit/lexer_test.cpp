@@ -418,20 +418,8 @@ void record_error(err::Code code, const Cell* arg1, const Cell* arg2, const Cell
 class Lexer : public testing::Test {
 protected:
     void SetUp() override {
-        testing_runtime::start({"memory"});
-        datatype::init();
-        datatype_init();
-        unset_init();
-        none_init();
-        logic_init();
-        series_init();
-        block_init();
-        string_init();
-        integer_init();
-        float_init();
-        stack::init();
-        symbol::init_table();
-        context::init_global();
+        testing_runtime::start({"memory", "type-registry", "datatype!", "unset!", "none!", "logic!", "series!",
+                                "block!", "string!", "integer!", "float!", "stack", "symbols", "global-context"});
         set_error_raiser(record_error);
     }
     void TearDown() override { set_error_raiser(nullptr); }

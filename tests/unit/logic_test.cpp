@@ -2,6 +2,7 @@
 // tests, none's answers to series actions, and logic's bitwise actions and random truth.
 #include <cmath>
 
+#include "core/random.hpp"
 #include "core/stack.hpp"
 #include "datatypes/word.hpp"
 #include "handler_fixture.hpp"

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/context.hpp"
@@ -32,11 +33,11 @@ using testing_errors::record_error;
 
 class NumberTest : public testing::Test {
 protected:
-    void SetUp() override {
-        testing_runtime::start({"memory", "symbols", "global-context"});
-        datatype::init();
-        float_init();
-        percent_init();
+    void SetUp() override { start_with({}); }
+    // float!, percent! and what a test's own types add to them, as start-up steps.
+    static void start_with(std::vector<std::string_view> steps) {
+        steps.insert(steps.end(), {"memory", "type-registry", "float!", "percent!", "symbols", "global-context"});
+        testing_runtime::start(steps);
         float_::pretty = true;
         set_error_raiser(record_error);
         testing_gc::collect_at_every_allocation();

@@ -48,37 +48,13 @@ namespace vyn::testing_objects {
 class ObjectTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        testing_runtime::start({"memory"});
-        datatype::init();
-        datatype_init();
-        unset_init();
-        none_init();
-        logic_init();
-        integer_init();
-        float_init();
-        series_init();
-        block_init();
-        string_init();
-        word_init();
-        object_init();
-        error_init();
-        function_init();
-        routine_init();
-        native_init();
-        action_init();
-        op_init();
-        stack::init();
-        cycles::reset();
-        symbol::init_table();
-        context::init_global();
-        words::init_runtime_words();
-        words::init_runtime_refinements();
         vyn::terminal::register_natives();
-        natives::init();
-        interp::init();
-        value_slots::init();
-        ownership::init();
-        system_object::init();
+        testing_runtime::start({"memory", "type-registry", "datatype!", "unset!", "none!", "logic!", "series!",
+                                "block!", "string!", "integer!", "word!", "native!", "action!", "op!", "function!",
+                                "routine!", "object!", "float!", "error!", "stack", "symbols", "global-context",
+                                "runtime-words", "value-slots", "ownership", "system-object", "natives",
+                                "interpreter"});
+        cycles::reset();
         set_global("+", op_from_action(A_ADD));
     }
     void TearDown() override { runtime::shutdown(); }

@@ -1,5 +1,5 @@
 // Starting the runtime for a test from the start-up table, so no test spells the order out itself.
-// A test names the steps it needs; they run in the table's order, after a shutdown that leaves
+// A test names the steps it needs (a datatype's step is its name); they run in the table's order, after a shutdown that leaves
 // nothing of an earlier test behind. `GlobalContextTest` is the fixture of the modules that need
 // only memory, symbols and the global context, with collection at every allocation in stress.
 #pragma once
@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <span>
 #include <string_view>
 
 #include "startup/startup.hpp"
@@ -14,10 +15,11 @@
 
 namespace vyn::testing_runtime {
 
-// The names must be table step names, listed in the table's order.
-inline void start(std::initializer_list<std::string_view> names) {
-    if (!runtime::start_steps(names)) ADD_FAILURE() << "a step not in the start-up table or out of its order";
+// The names must be table step names, each once; they run in the table's order.
+inline void start(std::span<const std::string_view> names) {
+    if (!runtime::start_steps(names)) ADD_FAILURE() << "a step not in the start-up table, or named twice";
 }
+inline void start(std::initializer_list<std::string_view> names) { start(std::span(names.begin(), names.size())); }
 
 class GlobalContextTest : public ::testing::Test {
 protected:

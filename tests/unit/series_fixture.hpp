@@ -129,12 +129,8 @@ Raised raised_by(F f) {
 class SeriesTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        testing_runtime::start({"memory", "symbols", "global-context"});
-        stack::init();
+        testing_runtime::start({"memory", "type-registry", "series!", "block!", "stack", "symbols", "global-context"});
         cycles::reset();
-        datatype::init();
-        series_init();
-        block_init();
         register_stand_ins();
         set_error_raiser(record_error);
         testing_gc::collect_at_every_allocation();

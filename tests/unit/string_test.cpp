@@ -78,12 +78,8 @@ err::Code error_of(const std::function<void()>& call) {
 class StringActions : public testing::Test {
 protected:
     void SetUp() override {
-        testing_runtime::start({"memory", "symbols", "global-context"});
-        stack::init();
-        datatype::init();
-        integer_init();
-        series_init();
-        string_init();
+        testing_runtime::start({"memory", "type-registry", "series!", "string!", "integer!", "stack", "symbols",
+                                "global-context"});
         string::set_function_caller(nullptr);
         testing_gc::collect_at_every_allocation();
     }

@@ -9,10 +9,7 @@ namespace {
 
 class TripleTest : public NumberTest {
 protected:
-    void SetUp() override {
-        NumberTest::SetUp();
-        triple_init();
-    }
+    void SetUp() override { start_with({"triple!"}); }
 };
 
 }  // namespace

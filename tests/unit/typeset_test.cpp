@@ -18,14 +18,7 @@ namespace {
 
 class Typeset : public WordTest {
 protected:
-    void SetUp() override {
-        WordTest::SetUp();
-        series_init();
-        string_init();
-        float_init();
-        percent_init();
-        typeset_init();
-    }
+    void SetUp() override { start_words({"series!", "string!", "float!", "percent!", "typeset!"}); }
 
     static Cell block_of(std::initializer_list<Cell> cells) {
         Cell& b = testing_gc::kept(make_cell(TYPE_BLOCK));

@@ -53,10 +53,10 @@ inline Cell load_values(const Cell& text) {
 
 class WordTest : public HandlerTest {
 protected:
-    void SetUp() override {
-        HandlerTest::SetUp();
-        word_init();
-        issue_init();
+    void SetUp() override { start_words({}); }
+    static void start_words(std::vector<std::string_view> steps) {
+        steps.insert(steps.end(), {"word!", "issue!"});
+        start_with(std::move(steps));
         word::set_text_loader(load_values);
     }
     void TearDown() override {
