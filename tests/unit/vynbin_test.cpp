@@ -158,6 +158,27 @@ TEST_F(Vynbin, BootLoadRunsDefinitionsAndCountsPathsFromItsStart) {
     EXPECT_EQ(s->cells()[2].s2, s->cells()[3].s2);  // the reference names the value after the start
 }
 
+// A boot image names object contexts by root values: a context! record, then a definition of
+// its word `a` (F set: context reference 0, index 0) to 5. A bad record raises the error.
+TEST_F(Vynbin, BootWordsNameTheContextsOfRootValues) {
+    Bytes image = from_hex("56594E42494E0105" "010A" "0102" "00000000" "6100" "0E0A0100" "C44F000000" "85");
+    Rooted root(run("copy [x]"));
+    EXPECT_EQ(vynbin::boot_load(image, root.get()), 1u);
+    EXPECT_EQ(mold(*root), "[x make object! [\n    a: 5\n]]");
+
+    image.back() = 0x00;
+    stack::reset_all();
+    stack::mark(stack::FRAME_TRY, 0);
+    int code = 0;
+    try {
+        vynbin::boot_load(image, root.get());
+    } catch (const Unwind&) {
+        code = code_of(*stack::last());
+    }
+    stack::reset_all();
+    EXPECT_EQ(code, INVALID_RECORD);
+}
+
 TEST_F(Vynbin, BootHeaderFaultsEndTheProcessWithStatusOne) {
     Bytes bad = from_hex("00594E42494E01050100");
     EXPECT_EXIT(
