@@ -316,7 +316,10 @@ private:
         case Head::reference_record: return append(target, walk(path(), h.at), h.new_line);
         case Head::typed: break;
         }
-        if (h.definition) return definition(h, target);
+        if (h.definition) {
+            if (target != s_.root) in_.fail_at(h.at);  // definitions stand among the root values only
+            return definition(h, target);
+        }
         if (h.reference) return reference(h, target);
         typed(h, target);
     }
@@ -606,6 +609,7 @@ private:
         if (!w->s1) in_.fail_at(h.at);
         uint32_t before = length_of(target);
         value(target);
+        if (length_of(target) != before + 1) in_.fail_at(h.at);  // the value was a definition too
         Cell v = memory::series_of(target->s2)->cells()[before];
         v.clear_flag(FLAG_NEW_LINE);
         block::vs_clip(target, before);

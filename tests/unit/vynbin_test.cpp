@@ -69,6 +69,20 @@ protected:
     void expect_records(std::initializer_list<RecordCase> cases) {
         for (const RecordCase& c : cases) EXPECT_EQ(compact_records(c.source), c.records) << c.source;
     }
+    // The error code a boot load of the image raises, or 0.
+    int boot_error(const Bytes& image) {
+        Rooted root(run("copy []"));
+        stack::reset_all();
+        stack::mark(stack::FRAME_TRY, 0);
+        int code = 0;
+        try {
+            vynbin::boot_load(image, root.get());
+        } catch (const Unwind&) {
+            code = code_of(*stack::last());
+        }
+        stack::reset_all();
+        return code;
+    }
     int decode_error(const Bytes& bytes) {
         set_data(bytes);
         return error_of("load/as data 'vynbin");
@@ -166,17 +180,11 @@ TEST_F(Vynbin, BootWordsNameTheContextsOfRootValues) {
     EXPECT_EQ(vynbin::boot_load(image, root.get()), 1u);
     EXPECT_EQ(mold(*root), "[x make object! [\n    a: 5\n]]");
 
+    // A bad record; a definition whose value is another definition; one inside a block.
     image.back() = 0x00;
-    stack::reset_all();
-    stack::mark(stack::FRAME_TRY, 0);
-    int code = 0;
-    try {
-        vynbin::boot_load(image, root.get());
-    } catch (const Unwind&) {
-        code = code_of(*stack::last());
-    }
-    stack::reset_all();
-    EXPECT_EQ(code, INVALID_RECORD);
+    EXPECT_EQ(boot_error(image), INVALID_RECORD);
+    EXPECT_EQ(boot_error(from_hex("56594E42494E0105" "0108" "0102" "00000000" "6100" "C40F00C40F0081")), INVALID_RECORD);
+    EXPECT_EQ(boot_error(from_hex("56594E42494E0105" "0106" "0102" "00000000" "6100" "0501C40F0081")), INVALID_RECORD);
 }
 
 TEST_F(Vynbin, BootHeaderFaultsEndTheProcessWithStatusOne) {
