@@ -75,6 +75,7 @@
 #include "eval/natives.hpp"
 #include "eval/plan.hpp"
 #include "startup/boot.hpp"
+#include "startup/environment_words.hpp"
 #include "startup/system_build.hpp"
 
 namespace vyn::runtime {
@@ -162,6 +163,7 @@ const InitStep steps[] = {
     {"globals", boot::init_globals},
     {"collector", start_collector},
     {"environment", boot::load_environment},
+    {"environment-words", boot::keep_environment_words},
 };
 
 // The node ids and cells the collector reads as fixed roots, and those held for later use.
