@@ -12,7 +12,6 @@
 
 #include "core/collector.hpp"
 #include "core/context.hpp"
-#include "core/externals.hpp"
 #include "core/float_text.hpp"
 #include "core/hashtable.hpp"
 #include "core/memory.hpp"
@@ -22,17 +21,12 @@
 #include "core/symbol.hpp"
 #include "core/type_registry.hpp"
 #include "core/unwind.hpp"
-#include "core/value_slots.hpp"
 #include "datatypes/block.hpp"
-#include "datatypes/datatype.hpp"
 #include "datatypes/float.hpp"
 #include "datatypes/integer.hpp"
-#include "datatypes/logic.hpp"
-#include "datatypes/none.hpp"
 #include "datatypes/number_scan.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
-#include "datatypes/unset.hpp"
 #include "eval/interp.hpp"
 #include "eval/lexer.hpp"
 #include "eval/lexer_tables.hpp"
@@ -417,9 +411,12 @@ void record_error(err::Code code, const Cell* arg1, const Cell* arg2, const Cell
 
 class Lexer : public testing::Test {
 protected:
-    void SetUp() override {
-        testing_runtime::start({"memory", "type-registry", "datatype!", "unset!", "none!", "logic!", "series!",
-                                "block!", "string!", "integer!", "float!", "stack", "symbols", "global-context"});
+    void SetUp() override { start_with({}); }
+    // The types the lexer makes, and the further steps a test needs, as start-up steps.
+    static void start_with(std::vector<std::string_view> steps) {
+        steps.insert(steps.end(), {"memory", "type-registry", "datatype!", "unset!", "none!", "logic!", "series!",
+                                   "block!", "string!", "integer!", "float!", "stack", "symbols", "global-context"});
+        testing_runtime::start(steps);
         set_error_raiser(record_error);
     }
     void TearDown() override { set_error_raiser(nullptr); }
@@ -910,13 +907,8 @@ TEST_F(Lexer, PrescanEventsAnnounceEveryToken) {
 
 class LexerCollecting : public Lexer {
 protected:
-    void SetUp() override {
-        Lexer::SetUp();
-        externals::init();
-        value_slots::init();
-        collector::init();
-        collector::set_enabled(true);  // with VYN_GC_STRESS, every allocation of a scan collects
-    }
+    // The collector runs: with VYN_GC_STRESS, every allocation of a scan collects.
+    void SetUp() override { start_with({"externals", "value-slots", "collector"}); }
     void TearDown() override {
         collector::set_enabled(false);
         memory::set_collect_hook(nullptr);
