@@ -1,13 +1,14 @@
 // The environment's functions keep the meaning their words had when the environment was loaded,
 // as compiled code would: a user who redefines `print`, `if` or `none` at the prompt changes the
 // global word, and the console goes on with the values it was built with. Once the boot has run,
-// each word! and get-word! (and each path's head) in the bodies of the functions it made that is
-// bound to the global context and names a function, a datatype, a typeset, `system` or one of the
-// logic and none constants is rebound to a hidden context holding the value the global word had
-// then; so is the head of a path `system/words/x` that reads such a word past a local of the same
-// name. Set-words, lit-words and every other word stay global: what the environment keeps in
-// global variables, and what is replaceable on purpose (the fields of `system`), stays looked up.
-// Words keep their spelling, so mold and `source` show the code as it was written.
+// each word! and get-word! (and each path's head) in the bodies of the functions it made, and in
+// the type blocks of their specs, that is bound to the global context and names a function, a
+// datatype, a typeset, `system` or one of the logic and none constants is rebound to a hidden
+// context holding the value the global word had then; so is the head of a path `system/words/x`
+// that reads such a word past a local of the same name. Set-words, lit-words and every other word
+// stay global: what the environment keeps in global variables, and what is replaceable on purpose
+// (the fields of `system`), stays looked up. Words keep their spelling, so mold and `source`
+// show the code as it was written.
 #include "startup/environment_words.hpp"
 
 #include <unordered_map>
@@ -26,15 +27,16 @@
 namespace vyn::boot {
 namespace {
 
-bool is_code_value(TypeId type) {
+bool is_callable(TypeId type) {
     switch (type) {
     case TYPE_NATIVE: case TYPE_ACTION: case TYPE_OP: case TYPE_FUNCTION: case TYPE_ROUTINE:
-    case TYPE_DATATYPE: case TYPE_TYPESET:
         return true;
     default:
         return false;
     }
 }
+
+bool is_code_value(TypeId type) { return is_callable(type) || type == TYPE_DATATYPE || type == TYPE_TYPESET; }
 
 bool holds_cells(TypeId type) {
     switch (type) {
@@ -56,9 +58,10 @@ NodeId body_of(const Cell& value) {
 
 Cell word_of(uint32_t symbol) { return make_cell(TYPE_WORD, 0, symbol, 0); }
 
-// Finds the environment's function bodies from the global values, through objects, blocks, maps
-// and the contexts their words are bound to, and hands the visitor each word the code reads and
-// each head of a path `system/words/x` with its `x`. Nothing here allocates in the managed heap.
+// Finds the environment's functions from the global values, through objects, blocks, maps and
+// the contexts their words are bound to, and hands the visitor each word their code (bodies and
+// the type blocks of specs) reads and each head of a path `system/words/x` with its `x`. Nothing
+// here allocates in the managed heap.
 template <typename Visitor>
 class Walker {
 public:
@@ -96,9 +99,20 @@ private:
         if (!c.has_flag(FLAG_CONTEXT_ON_STACK)) push_values(c.s2);
     }
 
+    // A call reads the words of its spec's type blocks, as it reads those of its body.
+    void note_callable(const Cell& c) {
+        NodeId spec = c.s2;
+        if (spec && specs_seen_.insert(spec).second) {
+            Series* s = memory::series_of(spec);
+            for (const Cell* item = s->cells(); item < s->cell_tail(); ++item)
+                if (item->is(TYPE_BLOCK)) push_code(item->s2);
+        }
+        push_code(body_of(c));
+    }
+
     void note_value(const Cell& c) {
         if (is_any_word(c.type())) note_context_of(c);
-        else if (NodeId body = body_of(c)) push_code(body);
+        else if (is_callable(c.type())) note_callable(c);
         else if (holds_cells(c.type())) push_values(c.s2);
         else if (c.is(TYPE_OBJECT) || c.is(TYPE_PORT) || c.is(TYPE_ERROR)) push_values(context::context_cell(c.s1).s2);
     }
@@ -146,6 +160,7 @@ private:
     std::vector<NodeId> code_;
     std::unordered_set<NodeId> data_seen_;
     std::unordered_set<NodeId> code_seen_;
+    std::unordered_set<NodeId> specs_seen_;
 };
 
 // The global words to keep, each once, by symbol, with the global value index each reads.
