@@ -151,8 +151,7 @@ void describe_request(const Cell* data, HttpRequest& request) {
     *request.method = item(0);
     if (!request.method->is(TYPE_WORD)) fire(err::invalid_arg, request.method.get());
     if (count > 1) *request.headers = item(1);
-    if (!request.headers->is(TYPE_BLOCK) && !request.headers->is(TYPE_NONE))
-        fire(err::invalid_arg, request.headers.get());
+    if (count > 1 && !request.headers->is(TYPE_BLOCK)) fire(err::invalid_arg, request.headers.get());
     if (count > 2) *request.data = item(2);
 }
 
