@@ -283,7 +283,11 @@ int32_t emit_files(const Cell& error, Cell* out, int32_t budget) {
     return emit_limited(out, files, false, true, NEAR_LIMIT, mold::emit(out, "\n*** Files: ", budget));
 }
 
-[[noreturn]] void report_uncaught(const Cell& error) {
+[[noreturn]] void report_uncaught(const Cell& error) { report_and_exit(error, -2); }
+
+}  // namespace
+
+[[noreturn]] void report_and_exit(const Cell& error, int status) {
     Rooted kept(error);
     Rooted out(string::make(256));
     form(kept.get(), out.get(), nullptr, INT32_MAX);
@@ -295,10 +299,8 @@ int32_t emit_files(const Cell& error, Cell* out, int32_t budget) {
         done += size_t(n);
     }
     sys::free_all();
-    _exit(sys::exit_status(-2));
+    _exit(sys::exit_status(status));
 }
-
-}  // namespace
 
 Cell* field(const Cell& error, Field f) { return object::value_at(error.s1, f); }
 

@@ -37,6 +37,8 @@ Cell create(err::Code code, const Cell* arg1, const Cell* arg2, const Cell* arg3
 // Raises the error of the code: the raiser every `fire` goes through.
 [[noreturn]] void raise(err::Code code, const Cell* arg1, const Cell* arg2, const Cell* arg3);
 
+// Writes the error's report to standard error and ends the process with the status.
+[[noreturn]] void report_and_exit(const Cell& error, int status);
 // Stores `value` in `where` unless it already holds something other than none.
 void set_where(const Cell& error, const Cell& value);
 uint32_t category_symbol(const Cell& error);

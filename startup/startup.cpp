@@ -190,6 +190,13 @@ void init() {
     for (const InitStep& step : steps) step.run();
 }
 
+void init_before(std::string_view name) {
+    for (const InitStep& step : steps) {
+        if (name == step.name) break;
+        step.run();
+    }
+}
+
 bool start_steps(std::span<const std::string_view> names) {
     shutdown();
     size_t started = 0;

@@ -19,6 +19,9 @@ struct InitStep {
 const InitStep* init_steps(int* count);
 
 void init();
+// The steps before the named one, on a runtime that has not started (the boot image's build
+// stops before the collector).
+void init_before(std::string_view name);
 // A partial start-up for tests and benchmarks: a shutdown, then the named steps, in the table's
 // order whatever order they are named in (a datatype's step is its name, "integer!"). False
 // when a name is no step or is named twice.
