@@ -20,6 +20,7 @@
 #include "core/utf8.hpp"
 #include "datatypes/binary_codecs.hpp"
 #include "datatypes/datatype.hpp"
+#include "datatypes/image.hpp"
 #include "datatypes/mold.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
@@ -234,6 +235,8 @@ Bytes converted(const Cell* spec) {
 }
 
 Cell* to(Cell* proto, const Cell* spec, TypeId) {
+    // An image gives its pixels as stored: B, G, R and A bytes.
+    if (spec->is(TYPE_IMAGE)) return image::extract_data(*spec, image::Kind::argb, proto);
     Bytes bytes = converted(spec);
     make_at(proto, uint32_t(std::max<size_t>(bytes.size(), 16)));
     insert_bytes(proto, 0, bytes.data(), bytes.size());

@@ -122,6 +122,10 @@ VYN_NATIVE(checksum);
 VYN_NATIVE(compress);
 VYN_NATIVE(decompress);
 
+// natives_image.cpp: the image codecs of `system/codecs`.
+VYN_NATIVE(encode_image);
+VYN_NATIVE(decode_image);
+
 // natives_system.cpp: the runtime's services and the lexer.
 VYN_NATIVE(stats);
 VYN_NATIVE(recycle);

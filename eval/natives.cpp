@@ -137,6 +137,8 @@ const Native slots[NATIVE_COUNT] = {
 const Native library_slots[LIBRARY_NATIVE_COUNT] = {
     vynbin_encode,  // 108 system/codecs/vynbin/encode*
     vynbin_decode,  // 109 system/codecs/vynbin/decode
+    encode_image,   // 110 the encoder of the image codecs
+    decode_image,   // 111 and their decoder
 };
 
 }  // namespace

@@ -14,10 +14,10 @@ namespace vyn::natives {
 using Native = void (*)(int32_t check, const int32_t* refinements);
 
 constexpr int TABLE_SIZE = native::NATIVE_SLOTS;
-// Start-up fills slots 1 to 107 with the evaluator's natives, 108 and 109 with the routines of
+// Start-up fills slots 1 to 107 with the evaluator's natives, 108 to 111 with the routines of
 // the environment's objects, then appends the hosts'.
 constexpr int NATIVE_COUNT = 107;
-constexpr int LIBRARY_NATIVE_COUNT = 2;
+constexpr int LIBRARY_NATIVE_COUNT = 4;
 
 // Slot N is table[N - 1]; slots at or beyond `count()` are empty.
 extern Native table[TABLE_SIZE];

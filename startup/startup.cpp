@@ -38,6 +38,7 @@
 #include "datatypes/function.hpp"
 #include "datatypes/handle.hpp"
 #include "datatypes/hash.hpp"
+#include "datatypes/image.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/issue.hpp"
 #include "datatypes/logic.hpp"
@@ -149,6 +150,7 @@ const InitStep steps[] = {
     {"ref!", ref_init},
     {"date!", date_init},
     {"triple!", triple_init},
+    {"image!", image_init},
     {"stack", stack::init},
     {"symbols", init_symbol_table},
     {"global-context", context::init_global},
