@@ -21,6 +21,7 @@
 #include "datatypes/error.hpp"
 #include "datatypes/function.hpp"
 #include "datatypes/hash.hpp"
+#include "datatypes/image.hpp"
 #include "datatypes/map.hpp"
 #include "datatypes/money.hpp"
 #include "datatypes/native.hpp"
@@ -278,7 +279,7 @@ private:
         } else if (is_text(t)) {
             if (!is_text(f)) in_.fail_at(h.at);
             v = make_cell(t, head, found.s2);
-        } else if (t == TYPE_BINARY || t == TYPE_HASH || t == TYPE_VECTOR) {
+        } else if (t == TYPE_BINARY || t == TYPE_HASH || t == TYPE_VECTOR || t == TYPE_IMAGE) {
             if (f != t) in_.fail_at(h.at);
             v.s1 = head;
         } else if (t == TYPE_MAP || t == TYPE_BITSET) {
@@ -328,7 +329,7 @@ private:
         if (is_word(h.type)) return word(h, target);
         if (!tracked(h.type)) in_.fail_at(h.at);
         uint32_t head = (is_block_like(h.type) || is_text(h.type) || h.type == TYPE_BINARY ||
-                         h.type == TYPE_VECTOR)
+                         h.type == TYPE_VECTOR || h.type == TYPE_IMAGE)
                             ? head_of(h)
                             : 0;
         Cell found = walk(path(), h.at);
@@ -386,6 +387,7 @@ private:
         }
         case TYPE_MAP: return map(h, target);
         case TYPE_VECTOR: return vector(h, target);
+        case TYPE_IMAGE: return image_record(h, target);
         case TYPE_BITSET: return bitset(h, target);
         case TYPE_CONTEXT:
             if (!boot()) in_.fail_at(h.at);
@@ -527,6 +529,28 @@ private:
         std::memcpy(memory::series_of(v->s2)->head_ptr(), data, size);
         v->s1 = head;
         if (!compact_) align4();
+        append(target, *v, h.new_line);
+    }
+    void image_record(const Head& h, Cell* target) {
+        uint32_t head = head_of(h);
+        const uint8_t* at = in_.p;
+        uint32_t width, height;
+        if (compact_) {
+            width = in_.varint();
+            height = in_.varint();
+        } else {
+            uint32_t size = in_.u32();
+            width = size & 0xFFFF;
+            height = size >> 16;
+        }
+        if (width > 0xFFFF || height > 0xFFFF) in_.fail_at(at);
+        uint64_t bytes = uint64_t(width) * height * 4;
+        if (bytes > in_.left() || !image_os::fits(width, height) || head > uint64_t(width) * height) in_.fail_at(at);
+        image_os::Pixels pixels{width, height, std::vector<uint32_t>(size_t(width) * height)};
+        for (uint32_t& pixel : pixels.argb) pixel = in_.u32();
+        Rooted v;
+        image::make_at(v.get(), std::move(pixels));
+        v->s1 = head;
         append(target, *v, h.new_line);
     }
     void bitset(const Head& h, Cell* target) {

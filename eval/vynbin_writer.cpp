@@ -13,6 +13,7 @@
 #include "datatypes/date.hpp"
 #include "datatypes/error.hpp"
 #include "datatypes/function.hpp"
+#include "datatypes/image.hpp"
 #include "datatypes/money.hpp"
 #include "datatypes/native.hpp"
 #include "datatypes/number_scan.hpp"
@@ -303,6 +304,21 @@ struct RecordWriter::Impl {
         raw(u.data, size_t(u.count) * size_t(u.unit));
         if (!compact) pad(4);
     }
+    // Pixels as the four-byte ARGB words, little-endian; the standard layout packs the size.
+    void image_record(const Cell& v) {
+        uint32_t head = v.s1;
+        const std::vector<uint32_t>* p = seen(v.s2);
+        header(TYPE_IMAGE, v, p != nullptr, head != 0);
+        series_head(head);
+        if (p) return path(*p);
+        if (compact) {
+            varint(image::width_of(v));
+            varint(image::height_of(v));
+        } else {
+            u32(v.s3);
+        }
+        for (uint32_t pixel : image::pixels_of(v).argb) u32(pixel);
+    }
     void bitset(const Cell& v) {
         Series* s = memory::series_of(v.s2);
         bool complement = (s->flags & SERIES_COMPLEMENT) != 0;
@@ -464,6 +480,7 @@ void RecordWriter::Impl::record(const Cell& v) {
     case TYPE_MONEY: return money(v);
     case TYPE_MAP: return map(v);
     case TYPE_VECTOR: return vector(v);
+    case TYPE_IMAGE: return image_record(v);
     case TYPE_BITSET: return bitset(v);
     case TYPE_OBJECT: return object(v);
     case TYPE_FUNCTION: return function(v);

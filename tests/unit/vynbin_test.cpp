@@ -287,7 +287,7 @@ TEST_F(Vynbin, NestingBeyondTheLimitIsRefused) {
 TEST_F(Vynbin, CutOrChangedStreamsNeverReadOutside) {
     const char* value =
         "o: make object! [a: 1 f: func [x] [x + a]] b: [1 \"s\"] reduce [b b o in o 'a 1.5 50% #{00} %f"
-        " 1-Jan-2000/1:00 $1 1.2.3.4 make typeset! [integer!] charset \"ab\" #[k: 1] :append]";
+        " 1-Jan-2000/1:00 $1 1.2.3.4 make typeset! [integer!] charset \"ab\" #[k: 1] :append make image! [2x2 1.2.3.4]]";
     for (bool compact : {true, false}) {
         Bytes stream = encode(value, compact);
         for (size_t n = 0; n < stream.size(); ++n) {
