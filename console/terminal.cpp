@@ -1,5 +1,5 @@
 // The text terminal of the console engine: reading typed lines (echo off for hidden input),
-// ending the process with a status, the window title, and the entry into the console's loop.
+// the window title, and the entry into the console's loop.
 // Standard output is written through synchronously, so ending the process loses no output.
 #include "console/terminal.hpp"
 
@@ -23,11 +23,6 @@
 
 namespace vyn::terminal {
 namespace {
-
-[[noreturn]] void end_process(int32_t status) {
-    std::fflush(nullptr);
-    _exit(sys::exit_status(status));
-}
 
 // Turns echo off for its lifetime when standard input is a terminal.
 class EchoOff {
@@ -67,13 +62,10 @@ bool read_line(std::string& line, bool hide) {
     return true;
 }
 
-// quit-return: ends the process at once with the status as exit code.
-void quit_return(int32_t, const int32_t*) { end_process(natives::args()->i32()); }
-
 // read-stdin: the next line of standard input; the end of input ends the process with status 0.
 void read_stdin(int32_t, const int32_t* refinements) {
     std::string line;
-    if (!read_line(line, natives::used(refinements, 0))) end_process(0);
+    if (!read_line(line, natives::used(refinements, 0))) sys::end_process(0);
     stack::set_result(string::from_utf8(line));
 }
 
@@ -95,7 +87,7 @@ void eval_text(const std::string& text) {
 
 }  // namespace
 
-const natives::Native natives_list[NATIVE_COUNT] = {quit_return, read_stdin, console_init};
+const natives::Native natives_list[NATIVE_COUNT] = {read_stdin, console_init};
 
 Size size_of_output() {
     winsize ws{};
@@ -110,7 +102,7 @@ void launch() {
     if (runtime::record.args.size() > 1) {
         static const char message[] = "Running a script given on the command line is not supported yet.";
         console::write_bytes(message, sizeof message - 1, true);
-        end_process(1);
+        sys::end_process(1);
     }
     Size size = size_of_output();
     eval_text("system/console/gui?: false system/console/size: " + std::to_string(size.columns) + "x" +

@@ -8,8 +8,8 @@
 
 namespace vyn::terminal {
 
-// Slots 110 on: quit-return, read-stdin, the console's init.
-constexpr int NATIVE_COUNT = 3;
+// Slots 112 on: read-stdin, the console's init.
+constexpr int NATIVE_COUNT = 2;
 extern const natives::Native natives_list[NATIVE_COUNT];
 // Before start-up: adds natives_list to the natives every start-up appends.
 void register_natives();

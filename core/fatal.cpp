@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cstddef>
+#include <cstdio>
 #include <initializer_list>
 
 #include "core/tracked_heap.hpp"
@@ -174,6 +175,11 @@ const char* fatal_message(int number) {
     for (const FatalText& entry : fatal_texts)
         if (entry.number == number) return entry.text;
     return "unknown error code!";
+}
+
+void end_process(int status) {
+    std::fflush(nullptr);
+    _exit(exit_status(status));
 }
 
 int exit_status(int status) {

@@ -35,6 +35,10 @@ int format_report(char* out, int size, int number, uintptr_t address);
 // Reports and ends the process. Frees the tracked heap first unless called from a signal handler.
 [[noreturn]] void runtime_error(int number, uintptr_t address);
 
+// Ends the process at once with the status's exit status after flushing the C streams; the
+// tracked heap is not freed and no exit handler runs.
+[[noreturn]] void end_process(int status);
+
 // Ends the process after a start-up integrity failure whose message is printed: status 1, since
 // the runtime could not stand (not the orderly end's 0), without a numbered report.
 [[noreturn]] void integrity_failure();

@@ -14,6 +14,7 @@
 #include "datatypes/block.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/mold.hpp"
+#include "datatypes/routine_table.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/word_names.hpp"
 #include "datatypes/words.hpp"
@@ -374,9 +375,9 @@ const SlotHandler function_actions[] = {
     act<A_COMPARE>(compare),
 };
 
-// routine! inherits function!'s row where it keeps the behaviour; make is unsupported.
+// routine! inherits function!'s row where it keeps the behaviour.
 const SlotHandler routine_actions[] = {
-    unsupported_at<A_MAKE>(),
+    act<A_MAKE>(routine::make),
     act<A_FORM>(form_routine),
     act<A_MOLD>(mold_routine),
 };
@@ -395,6 +396,48 @@ Cell* push(const Cell& spec, const Cell* body, int32_t code, int32_t second, boo
     set_arity(r);
     stack::top = mark;
     return stack::push(r);
+}
+
+namespace {
+
+// The type id of a datatype name, or -1.
+int32_t datatype_named(std::string_view name) {
+    for (int t = 1; t < TYPE_COUNT; ++t)
+        if (name == datatype::name_of(TypeId(t))) return t;
+    return -1;
+}
+
+// The second value the entry's binding makes of the item after the entry's name.
+int32_t bound_second(routine_table::Binding binding, const Cell& s) {
+    if (binding == routine_table::Binding::none) return -1;
+    uint32_t at = function::head_of(s) + 2;
+    Cell w = at < function::end_of(s) ? function::item(s, at) : none_cell();
+    if (!w.is(TYPE_WORD)) fire(err::invalid_arg, &w);
+    if (binding == routine_table::Binding::word) return int32_t(w.s2);
+    int32_t type = datatype_named(symbol::name(w.s2));
+    if (type < 0) fire(err::invalid_arg, &w);
+    return type;
+}
+
+}  // namespace
+
+Cell* make(Cell* proto, const Cell* spec, TypeId) {
+    const Cell s = *spec;
+    if (!s.is(TYPE_BLOCK) || block::vs_length(&s) < 2) fire(err::routines);
+    const Cell routine_spec = function::item(s, function::head_of(s));
+    const Cell name = function::item(s, function::head_of(s) + 1);
+    int32_t code = name.is(TYPE_WORD) ? routine_table::find(symbol::name(name.s2)) : -1;
+    if (!routine_spec.is(TYPE_BLOCK) || code < 0) fire(err::routines);
+    int32_t second = bound_second(routine_table::at(code).binding, s);
+    function::check_spec(routine_spec);
+    Cell* mark = stack::top;
+    Cell binding = s;
+    binding.s1 = function::head_of(s) + 1;
+    const Cell body = *block::clone(&binding, false, false);
+    push(routine_spec, &body, code, second, false);
+    *proto = *stack::last();
+    stack::top = mark;
+    return proto;
 }
 
 void set_arity(Cell& routine) {

@@ -70,6 +70,10 @@ constexpr uint32_t ARITY_MASK = 0x1Fu << ARITY_SHIFT;
 // value (-1 when it has none).
 Cell* push(const Cell& spec, const Cell* body, int32_t code, int32_t second, bool maker_flag);
 inline uint32_t arity(const Cell& routine) { return (routine.header & ARITY_MASK) >> ARITY_SHIFT; }
+// make routine! [spec name word]: a routine! running the routine table's entry of that name,
+// its body the name and word; an unknown name raises `routines`, as no routine can be compiled
+// at run time.
+Cell* make(Cell* proto, const Cell* spec, TypeId type);
 // Counts the word! items of the spec (at most 31) into the header.
 void set_arity(Cell& routine);
 

@@ -21,6 +21,7 @@
 #include "datatypes/actions.hpp"
 #include "datatypes/float.hpp"
 #include "datatypes/native.hpp"
+#include "datatypes/routine_table.hpp"
 #include "datatypes/typeset.hpp"
 #include "datatypes/words.hpp"
 #include "eval/interp_internal.hpp"
@@ -32,6 +33,7 @@
 namespace vyn::interp {
 
 Cell current_code;
+bool trace_on = false;
 
 void missing_argument(const Cell& name, const Cell& entry) {
     Cell word = name;
@@ -696,6 +698,12 @@ void run_native(const Cell& fn, const int32_t* refinements) {
     entry(0, refinements);
 }
 
+void run_routine(const Cell& routine) {
+    const Cell* extra = extra_of(routine);
+    int32_t second = extra[EXTRA_SECOND].i32();
+    routine_table::at(extra[EXTRA_CODE].i32()).entry(second);
+}
+
 namespace {
 
 // Runs a call of `fn`, which stays held (on the argument stack or rooted) until it returns; the
@@ -715,6 +723,7 @@ inline uint32_t run_call(const Cell& fn, const Cell& code, uint32_t pos, uint32_
         stack::mark(FRAME_NATIVE_KIND, symbol, word_context);
         std::fill_n(call.refinements, MAX_REFINEMENTS, -1);  // an entry may read more than its spec lists
         break;
+    case TYPE_ROUTINE: stack::mark(FRAME_NATIVE_KIND, symbol, word_context); break;
     default: fire(err::not_done);
     }
     // The left operand, already in place, is the first argument: in the frame before making the
@@ -723,6 +732,7 @@ inline uint32_t run_call(const Cell& fn, const Cell& code, uint32_t pos, uint32_
     call.list = arg_list_of(fn);
     pos = eval_arguments(call, code, pos, end, path, path_index);
     if (call.native) run_native(fn, call.refinements);
+    else if (fn.is(TYPE_ROUTINE)) run_routine(fn);
     else eval_function(fn, 0);
     pop_frame(push);
     return pos;

@@ -133,6 +133,8 @@ void eval_paren(const Cell& paren, bool push);
 NodeId arg_list_of(const Cell& fn);
 // Runs a native or action whose arguments are in place from the current base.
 void run_native(const Cell& fn, const int32_t* refinements);
+// Runs a routine whose arguments are in place through its entry in the routine table.
+void run_routine(const Cell& routine);
 
 // The errors of an argument, named by the calling word and the argument list entry.
 [[noreturn]] void missing_argument(const Cell& name, const Cell& entry);

@@ -75,6 +75,7 @@
 #include "eval/native_support.hpp"
 #include "eval/natives.hpp"
 #include "eval/plan.hpp"
+#include "eval/routines.hpp"
 #include "startup/boot.hpp"
 #include "startup/environment_words.hpp"
 #include "startup/system_build.hpp"
@@ -159,6 +160,7 @@ const InitStep steps[] = {
     {"ownership", ownership::init},
     {"system-object", system_object::init},
     {"natives", natives::init},
+    {"routines", routines::init},
     {"checksum", checksum::init},
     {"compression", deflate::init},
     {"interpreter", interp::init},

@@ -177,11 +177,6 @@ int64_t write_count_of(const Cell* number) {
     return number->i32();
 }
 
-bool exists(const std::string& path) {
-    struct stat info {};
-    return lstat(path.c_str(), &info) == 0;
-}
-
 // Renames unless the target exists; filesystems without the no-replace flag get the existence
 // test alone.
 bool rename_no_replace(const std::string& from, const std::string& to) {
@@ -195,6 +190,15 @@ bool rename_no_replace(const std::string& from, const std::string& to) {
 }  // namespace
 
 Bytes bytes_of(const Cell* value) { return value_bytes(value, -1); }
+
+bool exists(const std::string& path) {
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0;
+}
+
+bool make_dir(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
+
+bool write_stdout(const Cell* data) { return write_all(STDOUT_FILENO, bytes_of(data)); }
 
 Bytes folded_line_ends(const Bytes& bytes) {
     size_t from = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;

@@ -51,6 +51,13 @@ std::string folded_line_ends(const std::string& bytes);
 // with its line ends folded. Undecodable text raises `invalid-utf8`.
 Cell value_of_bytes(const std::string& bytes, bool binary, bool lines);
 
+// Whether a file or directory of that local name exists (a dangling link counts).
+bool exists(const std::string& path);
+// Creates one directory; false when the system refuses.
+bool make_dir(const std::string& path);
+// Writes a value's bytes, as write stores them, to the process's standard output.
+bool write_stdout(const Cell* data);
+
 // The whole content of a file as bytes; raises `cannot-open` with the file when it cannot be read.
 std::string read_bytes(const Cell* file);
 
