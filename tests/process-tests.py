@@ -52,6 +52,12 @@ def check_quit_statuses(vyn):
         assert proc.stderr == b"", f"{typed!r}: stderr {proc.stderr!r}"
 
 
+def check_quit_saves_the_console_configuration_first(vyn):
+    proc = run_vyn(vyn, "_save-cfg: does [print {saved}] quit/return 2\nprint {not reached}\n")
+    assert proc.returncode == 2, f"exit status {proc.returncode}"
+    assert proc.stdout.decode().endswith(PROMPT + "saved\n"), f"stdout: {proc.stdout!r}"
+
+
 def check_script_argument_is_refused(vyn):
     proc = run_vyn(vyn, "", args=("script.vyn",))
     assert b"not supported yet" in proc.stdout, f"stdout: {proc.stdout!r}"
@@ -107,6 +113,7 @@ CHECKS = [
     check_end_of_input_ends_with_status_0,
     check_ask_and_input_read_the_next_line,
     check_quit_statuses,
+    check_quit_saves_the_console_configuration_first,
     check_script_argument_is_refused,
     check_clock_prints_time_per_iteration,
     check_stats_show_prints_the_memory_report,
