@@ -14,6 +14,7 @@ namespace vyn::exits {
 namespace {
 
 UncaughtReporter uncaught_reporter = nullptr;
+ErrorObserver error_observer = nullptr;
 
 [[noreturn]] void uncaught(const Cell& error) {
     if (uncaught_reporter) uncaught_reporter(error);
@@ -72,6 +73,7 @@ void throw_error(const Cell& error) {
     bool caught = false;
     if (stack::has_frames()) {
         if (kept.is(TYPE_ERROR)) record_origin(kept);
+        if (error_observer) error_observer(kept);
         Cell* top = stack::top;
         stack::unroll(stack::FRAME_TRY, false);
         --stack::frame_top;  // the reached frame goes too: its catching place takes over
@@ -127,5 +129,7 @@ void throw_value(uint32_t code) {
 }
 
 void set_uncaught_reporter(UncaughtReporter reporter) { uncaught_reporter = reporter; }
+
+void set_error_observer(ErrorObserver observer) { error_observer = observer; }
 
 }  // namespace vyn::exits

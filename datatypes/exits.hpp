@@ -22,5 +22,8 @@ namespace vyn::exits {
 // error! datatype, which knows how to form it.
 using UncaughtReporter = void (*)(const Cell& error);
 void set_uncaught_reporter(UncaughtReporter reporter);
+// Hears of each error about to unwind, while its frames are still live (evaluation tracing).
+using ErrorObserver = void (*)(const Cell& error);
+void set_error_observer(ErrorObserver observer);
 
 }  // namespace vyn::exits

@@ -283,9 +283,16 @@ int32_t mold_routine(const Cell* value, Cell* out, const MoldArgs& args, const C
 
 }  // namespace
 
+namespace {
+uint32_t flags_for_all = 0;
+}  // namespace
+
+void set_flags_for_all(uint32_t flags) { flags_for_all = flags; }
+
 NodeId push(const Cell& spec, const Cell* body, NodeId context, uint32_t flags, Body use) {
     Cell* mark = stack::top;
     bool own_context = context == 0;
+    if (!(flags & FLAG_TRACE)) flags |= flags_for_all;
     Cell f = assemble(TYPE_FUNCTION, spec, body, context, flags, use);
     context::owner(f.s1) = f;
     const Cell b = extra_of(f)[EXTRA_BODY];

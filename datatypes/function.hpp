@@ -43,6 +43,9 @@ enum class Body { copy, as_is };
 // Pushes a new function! and returns its context node. Without a context one is made from the
 // spec and the body is bound to it.
 NodeId push(const Cell& spec, const Cell* body, NodeId context, uint32_t flags, Body use = Body::copy);
+// Trace flags every function made from now on gets, unless its spec asks to be traced: the
+// environment's functions are never traced inside.
+void set_flags_for_all(uint32_t flags);
 // Validates a spec for a function; returns its attribute flags.
 uint32_t check_spec(const Cell& spec);
 // The `function` native's rule: appends the body's locals to the spec; returns the collected words.

@@ -29,6 +29,7 @@
 #include "eval/natives.hpp"
 #include "eval/number_ops.hpp"
 #include "eval/plan.hpp"
+#include "eval/trace.hpp"
 
 namespace vyn::interp {
 
@@ -148,6 +149,7 @@ uint32_t fetch_unevaluated(const Call& call, const Cell& entry, typeset::ArgClas
         missing_argument(call_word(call), entry);
     }
     Cell v = value_at(code, pos);
+    trace::event(trace::FETCH, &code, pos, &v);
     if (cls == typeset::ARG_QUOTED) {
         if (v.is(TYPE_PAREN)) {
             stack::mark(FRAME_NATIVE_KIND, stack::anon_symbol);
@@ -187,6 +189,7 @@ bool eval_plain(const Cell& code, uint32_t pos, uint32_t end, Cell& result, uint
 // An argument that needs no frame: a lone value, or (unless the call is infix, whose arguments
 // take no operators) a plain number expression. Pushed, with the position after it in `next`.
 bool push_frameless_argument(const Call& call, const Cell& code, uint32_t pos, uint32_t end, uint32_t& next) {
+    if (trace::on) return false;
     if (push_lone_value(code, pos, end)) {
         next = pos + 1;
         return true;
@@ -310,6 +313,7 @@ uint32_t eval_arguments(Call& call, const Cell& code, uint32_t pos, uint32_t end
         uint32_t n = length_of(*path);
         for (uint32_t k = path_index; k < n; ++k) pos = use_refinement(call, path, value_at(*path, k), code, pos, end);
     }
+    trace::event(trace::CALL, &code, pos, call.callable, path ? path : call.name);
     return pos;
 }
 
@@ -357,6 +361,8 @@ uint32_t eval_path(const Cell& code, uint32_t pos, uint32_t end, const Cell& pat
     if (path->s1 >= n) fire(err::empty_path, path.get());
     Cell head = value_at(*path, path->s1);
     if (!head.is(TYPE_WORD)) fire(err::word_first, path.get());
+    trace::event(trace::ENTER, path.get(), path->s1, nullptr);
+    trace::event(trace::FETCH, path.get(), path->s1, &head);
     Rooted current(*context::get(head));
     if (current->is(TYPE_UNSET)) fire(err::unset_path, path.get(), &head);
     if (callable(current->type())) {
@@ -370,6 +376,7 @@ uint32_t eval_path(const Cell& code, uint32_t pos, uint32_t end, const Cell& pat
     Rooted previous(none_cell());
     for (uint32_t i = path->s1 + 1; i < n; ++i) {
         Cell element = value_at(*path, i);
+        trace::event(trace::FETCH, path.get(), i, &element);
         *selector = selector_of(element);
         if (selector->is(TYPE_UNSET)) fire(err::invalid_path, path.get(), &element);
         auto handler = datatype::handler<A_EVAL_PATH>(current->type());
@@ -384,6 +391,7 @@ uint32_t eval_path(const Cell& code, uint32_t pos, uint32_t end, const Cell& pat
         *parent = *current;
         Cell* result = handler(current.get(), selector.get(), form == PATH_SET && last ? value : nullptr, step);
         *current = *result;
+        trace::event(trace::PUSH, path.get(), i, current.get());
         // An in-cell value answers a set with its changed self.
         if (step.notify && held_in_cell(parent->type()) && current->is(parent->type()))
             store_back(path.get(), head, holder.get(), previous.get(), current.get(), step.position);
@@ -392,6 +400,7 @@ uint32_t eval_path(const Cell& code, uint32_t pos, uint32_t end, const Cell& pat
             return eval_call(*current, code, pos, end, push, &element, false, path.get(), i + 1);
     }
     give(form == PATH_SET ? *value : *current, push);
+    trace::event(trace::EXIT, path.get(), path->s1, form == PATH_SET ? value : current.get());
     return pos;
 }
 
@@ -440,8 +449,9 @@ uint32_t check_infix(const Cell& code, uint32_t next, uint32_t end, bool push, C
         if (!word.is(TYPE_WORD)) break;
         const Cell* value = operator_value(word);
         if (!value) break;
+        trace::event(trace::FETCH, &code, next, &word);
         Cell left = *start_top;
-        if (next + 1 < end && apply_plain_operator(*value, left, value_at(code, next + 1))) {
+        if (!trace::on && next + 1 < end && apply_plain_operator(*value, left, value_at(code, next + 1))) {
             stack::top = start_top;
             give(left, push);
             next += 2;
@@ -461,7 +471,7 @@ uint32_t eval_set_word(const Cell& code, const Cell& word, uint32_t next, uint32
     if (next >= end) fire(err::need_value, &word);
     Cell value;
     uint32_t after;
-    Cell* slot = context::plain_store_slot(word);
+    Cell* slot = trace::on ? nullptr : context::plain_store_slot(word);
     if (slot && eval_plain(code, next, end, value, after)) {
         *slot = value;
         give(value, push);
@@ -469,12 +479,14 @@ uint32_t eval_set_word(const Cell& code, const Cell& word, uint32_t next, uint32
     }
     check_native_stack();
     stack::mark(FRAME_NATIVE_KIND, word.s2, word.s1);
-    stack::push(word);
+    uint32_t at = next - 1;
+    trace::event(trace::PUSH, &code, at, stack::push(word));
     next = eval_expression(code, next, end, false, true, false);
     value = *stack::last();
     if (value.is(TYPE_UNSET)) fire(err::need_value, &word);
     context::set(word, value);
     stack::set_result(value);
+    trace::event(trace::SET, &code, at, &value, &word);
     pop_frame(push);
     return next;
 }
@@ -483,10 +495,12 @@ uint32_t eval_set_path(const Cell& code, const Cell& path, uint32_t next, uint32
     if (next >= end) fire(err::need_value, &path);
     check_native_stack();
     stack::mark(FRAME_NATIVE_KIND, words::set_path.s2);
-    stack::push(path);
+    uint32_t at = next - 1;
+    trace::event(trace::PUSH, &code, at, stack::push(path));
     next = eval_expression(code, next, end, false, true, false);
     Rooted value(*stack::last());
     eval_path(code, next, end, path, PATH_SET, false, value.get());
+    trace::event(trace::SET, &code, at, value.get(), &path);
     pop_frame(push);
     return next;
 }
@@ -503,6 +517,7 @@ void init() {
     stack::anon_symbol = words::frame_anon.s2;
     init_number_ops();
     plan::init();
+    trace::init();
 }
 
 namespace {
@@ -510,7 +525,7 @@ namespace {
 // A block of one plain number expression (`[n]`, `[i < 10]`) has a value no frame could see.
 // Such an expression is an operand and pairs of operator and operand: an odd count of values.
 [[gnu::always_inline]] inline bool eval_plain_block(const Cell& block, uint32_t length, Cell& value) {
-    if (block.s1 >= length || (length - block.s1) % 2 == 0) return false;
+    if (trace::on || block.s1 >= length || (length - block.s1) % 2 == 0) return false;
     // A block of one value, the commonest (`[n]`), is answered here.
     if (length - block.s1 == 1) return plain_number(cells_of(block)[block.s1], value);
     uint32_t after;
@@ -530,10 +545,19 @@ namespace {
     }
 }
 
+// A traced block is walked, every step reporting its events, between `enter` and `exit`.
+[[gnu::noinline]] void traced_walk(Cell& code, uint32_t length) {
+    const Cell block = code;  // held meanwhile by the current code
+    trace::fire(trace::ENTER, &block, block.s1, nullptr, nullptr);
+    walk_block(code, length);
+    trace::event(trace::EXIT, &block, block.s1, stack::base);
+}
+
 // Evaluates a block in the current frame, whose argument cells are free (top at base): each
 // expression's value goes to the result cell.
 [[gnu::always_inline]] inline void eval_in_frame(const Cell& block, uint32_t length) {
     with_current_code(block, [&](Cell& code) {
+        if (trace::on) [[unlikely]] return traced_walk(code, length);
         if (!plan::run(code, length)) walk_block(code, length);
     });
 }
@@ -586,8 +610,9 @@ uint32_t give_word_value(const Cell& code, const Cell& word, Cell value, uint32_
                          bool push) {
     if (value.is(TYPE_UNSET)) fire(err::no_value, &word);
     if (value.is(TYPE_OP)) fire(err::no_op_arg, &word);
-    if (!no_infix && is_plain_number(value)) next = fold_plain_operators(cells_of(code), next, end, value);
+    if (!no_infix && !trace::on && is_plain_number(value)) next = fold_plain_operators(cells_of(code), next, end, value);
     give(value, push);
+    trace::event(trace::PUSH, &code, next - 1, &value);
     return next;
 }
 
@@ -618,6 +643,7 @@ uint32_t give_word_value(const Cell& code, const Cell& word, Cell value, uint32_
     default: break;
     }
     give(v, push);
+    trace::event(trace::PUSH, &code, next - 1, &v);
     return next;
 }
 
@@ -627,6 +653,7 @@ uint32_t eval_expression(const Cell& code, uint32_t pos, uint32_t end, bool no_i
     Cell* start_top = stack::top;
     const Cell v = value_at(code, pos);
     uint32_t next = pos + 1;
+    trace::event(trace::FETCH, &code, pos, &v);
     // Calls are made from here rather than from helpers: each recursion level costs native stack.
     Cell value = v;
     if (v.is(TYPE_WORD)) {
@@ -636,11 +663,13 @@ uint32_t eval_expression(const Cell& code, uint32_t pos, uint32_t end, bool no_i
     } else if (needs_step(v.type())) {
         next = eval_step(code, v, next, end, push, literal);
     } else {
-        if (!no_infix && is_plain_number(value)) next = fold_plain_operators(cells_of(code), next, end, value);
+        if (!no_infix && !trace::on && is_plain_number(value)) next = fold_plain_operators(cells_of(code), next, end, value);
         give(value, push);
+        trace::event(trace::PUSH, &code, pos, &value);
     }
     // Only a word can name an operator.
     if (!no_infix && next < end && value_at(code, next).is(TYPE_WORD)) next = check_infix(code, next, end, push, start_top);
+    trace::event(trace::EXPR, &code, pos, push ? stack::top - 1 : stack::base);
     return next;
 }
 
@@ -740,9 +769,10 @@ inline uint32_t run_call(const Cell& fn, const Cell& code, uint32_t pos, uint32_
 
 }  // namespace
 
-uint32_t eval_call(const Cell& callable_value, const Cell& code, uint32_t pos, uint32_t end, bool push,
+namespace {
+
+uint32_t make_call(const Cell& callable_value, const Cell& code, uint32_t pos, uint32_t end, bool push,
                    const Cell* name, bool infix, const Cell* path, uint32_t path_index, bool literal) {
-    check_native_stack();
     if (infix) {
         // The left operand is where the holder would be: the op is rooted instead.
         Rooted op(callable_value);
@@ -756,6 +786,35 @@ uint32_t eval_call(const Cell& callable_value, const Cell& code, uint32_t pos, u
         stack::top = holder + 1;
     }
     return pos;
+}
+
+// A call between its `open` and `return` events.
+[[gnu::noinline]] uint32_t traced_call(const Cell& callable_value, const Cell& code, uint32_t pos, uint32_t end,
+                                       bool push, const Cell* name, bool infix, const Cell* path,
+                                       uint32_t path_index, bool literal) {
+    Rooted fn(callable_value);
+    Rooted held_code(code);
+    trace::fire(trace::OPEN, held_code.get(), pos - 1, name ? name : fn.get(), nullptr);
+    pos = make_call(*fn, *held_code, pos, end, push, name, infix, path, path_index, literal);
+    trace::event(trace::RETURN, held_code.get(), pos, push ? stack::top - 1 : stack::base, path ? path : name);
+    return pos;
+}
+
+}  // namespace
+
+uint32_t eval_call(const Cell& callable_value, const Cell& code, uint32_t pos, uint32_t end, bool push,
+                   const Cell* name, bool infix, const Cell* path, uint32_t path_index, bool literal) {
+    check_native_stack();
+    if (trace::on) [[unlikely]] return traced_call(callable_value, code, pos, end, push, name, infix, path, path_index, literal);
+    return make_call(callable_value, code, pos, end, push, name, infix, path, path_index, literal);
+}
+
+void trace_body(trace::Event event, const stack::Frame* frame, const Cell& function, const Cell& body,
+                const Cell* result) {
+    Rooted fn(function);
+    Rooted code(body);
+    Cell name = make_cell(TYPE_WORD, frame->word_context, frame->symbol, uint32_t(-1));
+    trace::fire(event, code.get(), code->s1, event == trace::PROLOG ? fn.get() : result, &name);
 }
 
 void eval_function(const Cell& function, uint32_t) {

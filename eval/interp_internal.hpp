@@ -16,6 +16,7 @@
 #include "core/unwind.hpp"
 #include "eval/interp.hpp"
 #include "eval/number_ops.hpp"
+#include "eval/trace.hpp"
 
 namespace vyn::interp {
 
@@ -140,6 +141,39 @@ void run_routine(const Cell& routine);
 [[noreturn]] void missing_argument(const Cell& name, const Cell& entry);
 [[noreturn]] void wrong_argument_type(const Cell& name, const Cell& entry, const Cell& value);
 
+// The `prolog` and `epilog` events of a function's body; `result` is nullptr for an exit passing
+// through it.
+void trace_body(trace::Event event, const stack::Frame* frame, const Cell& function, const Cell& body,
+                const Cell* result);
+
+// A function's body block run by `run_body`; return and exit end it.
+template <class Body>
+[[gnu::always_inline]] inline void run_function_body(const Cell& body, Body run_body) {
+    try {
+        if (body.is(TYPE_BLOCK)) run_body(body);
+        else stack::set_result(unset_cell());
+    } catch (const Unwind& exit) {
+        if (exit.code != EXIT_RETURN && exit.code != EXIT_EXIT) throw;
+    }
+}
+
+// The same while a traced evaluation is in progress: the function's flags may turn tracing on or
+// off for its body, and a traced body is walked between its `prolog` and `epilog` events.
+template <class Body>
+[[gnu::noinline]] void run_traced_body(const Cell& function, const Cell& body, const stack::Frame* frame,
+                                       Body run_body) {
+    trace::FunctionScope tracing(function.header);
+    if (!trace::on) return run_function_body(body, run_body);
+    trace_body(trace::PROLOG, frame, function, body, nullptr);
+    try {
+        run_function_body(body, [](const Cell& b) { eval(b, true); });
+    } catch (const Unwind&) {
+        if (trace::on) trace_body(trace::EPILOG, frame, function, body, nullptr);
+        throw;
+    }
+    trace_body(trace::EPILOG, frame, function, body, stack::base);
+}
+
 // Runs a function! whose arguments are in place, `run_body` running its body block: meanwhile
 // the function's context reads its values from this frame, and the frame is a return point.
 template <class Body>
@@ -156,12 +190,8 @@ void run_function_frame(const Cell& function, Body run_body) {
     context::context_cell(function.s1).s2 = uint32_t(stack::base - stack::cells) + 1;
     restore.frame->kind |= stack::FRAME_RETURN_POINT;
     Cell body = extra_of(function)[EXTRA_BODY];
-    try {
-        if (body.is(TYPE_BLOCK)) run_body(body);
-        else stack::set_result(unset_cell());
-    } catch (const Unwind& exit) {
-        if (exit.code != EXIT_RETURN && exit.code != EXIT_EXIT) throw;
-    }
+    if (trace::started) [[unlikely]] return run_traced_body(function, body, restore.frame, run_body);
+    run_function_body(body, run_body);
 }
 
 }  // namespace vyn::interp

@@ -3,6 +3,7 @@
 // hash! target keeps its table current; each value is read into a local cell before anything
 // that can allocate.
 #include <algorithm>
+#include <optional>
 
 #include "core/context.hpp"
 #include "core/raise.hpp"
@@ -25,6 +26,7 @@
 #include "eval/native_entries.hpp"
 #include "eval/native_support.hpp"
 #include "eval/natives.hpp"
+#include "eval/trace.hpp"
 
 namespace vyn::natives {
 namespace {
@@ -127,8 +129,11 @@ void do_block(const Cell& block, const int32_t* refinements) {
         call_global("expand", {*code});
         *code = *stack::base;
     }
+    std::optional<trace::Session> tracing;
+    if (const Cell* callback = refinement_arg(refinements, 3)) tracing.emplace(*callback, *code);
     if (next) do_next(*code, *position);
     else eval_block(*code);
+    if (tracing) tracing->end(*code);
 }
 
 // Apply with /all: the values of the args block fill the spec in order, each refinement taking a
@@ -177,7 +182,6 @@ namespace entry {
 
 void do_(int32_t, const int32_t* refinements) {
     Cell* a = args();
-    if (used(refinements, 3)) fire(err::not_done);  // tracing
     switch (a[0].type()) {
     case TYPE_BLOCK: case TYPE_PAREN: case TYPE_HASH: return do_block(a[0], refinements);
     case TYPE_STRING: {

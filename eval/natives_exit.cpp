@@ -10,6 +10,7 @@
 #include "datatypes/words.hpp"
 #include "eval/native_entries.hpp"
 #include "eval/native_support.hpp"
+#include "eval/trace.hpp"
 
 namespace vyn::natives {
 namespace {
@@ -48,6 +49,7 @@ void throw_(int32_t, const int32_t* refinements) {
         stack::keep();
         stack::push(unset_cell());
     }
+    trace::event(trace::THROW, nullptr, 0, stack::base);
     exits::throw_value(EXIT_THROW);
 }
 
@@ -64,6 +66,7 @@ void catch_(int32_t, const int32_t* refinements) {
         if (!takes_name(names, stack::base[1])) exits::throw_value(EXIT_THROW);
         stack::throw_origin = nullptr;  // taken here: later errors must not name the throw's call
         stack::set_result(value);
+        trace::event(trace::CATCH, nullptr, 0, stack::base);
     }
     stack::unwind_last();
 }

@@ -17,6 +17,7 @@
 #include "core/unwind.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/error.hpp"
+#include "datatypes/function.hpp"
 #include "datatypes/handle.hpp"
 #include "datatypes/scalar_support.hpp"
 #include "datatypes/typeset.hpp"
@@ -99,7 +100,12 @@ uint32_t decode_image(Cell* root) {
 
 void set_image(std::span<const uint8_t> image) { boot_image = image; }
 
+// Tracing shows the user's code, not the environment's: its functions are never traced inside.
 void load_environment() {
+    struct NeverTraced {
+        NeverTraced() { function::set_flags_for_all(function::FLAG_NO_TRACE); }
+        ~NeverTraced() { function::set_flags_for_all(0); }
+    } never_traced;
     if (boot_image.empty()) {
         for (int i = 0; i < embedded_script_count; ++i) {
             const EmbeddedScript& script = embedded_scripts[i];
