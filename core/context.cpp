@@ -133,7 +133,32 @@ Cell* refresh_global_cache() {
     return global_cache.cells;
 }
 
+namespace {
+
+// The last positions found, by context and symbol: paths into objects look the same few fields
+// up again and again. A context's words are only ever appended, so an entry holds while the word
+// it found is still at its position (a context made later on the same node included: the word
+// there is the one a search would find, or a case variant sharing its value).
+struct FoundWord {
+    NodeId context;
+    uint32_t symbol;
+    uint32_t found_symbol;
+    int32_t position;
+    bool any_case;
+};
+FoundWord found_words[256];
+
+FoundWord& found_slot(NodeId context, uint32_t symbol) { return found_words[(context * 40503u ^ symbol) & 255]; }
+
+// Node and symbol ids start afresh with the runtime.
+void forget_found_words() {
+    for (FoundWord& f : found_words) f = FoundWord{};
+}
+
+}  // namespace
+
 void init_global() {
+    forget_found_words();
     global_node = 0;  // a collection while it is made must not mark a context of an earlier memory
     global_cache.context = 0;
     global_node = create(GLOBAL_WORDS, false, false, 0, Kind::global);
@@ -143,7 +168,10 @@ void init_global() {
     self_id = symbol::make("self");
 }
 
-void shutdown() { global_node = 0; }
+void shutdown() {
+    global_node = 0;
+    forget_found_words();
+}
 
 NodeId global() { return global_node; }
 
@@ -201,7 +229,15 @@ uint32_t word_count(NodeId context) { return series_of(words(context))->length()
 void set_stack_frame(NodeId context, int32_t stack_index) { context_cell(context).s2 = uint32_t(stack_index + 1); }
 
 int32_t find_word(NodeId context, uint32_t symbol, bool any_case) {
-    return value_index(context, hashtable::get_ctx_word(table_of(context), symbol, any_case));
+    FoundWord& f = found_slot(context, symbol);
+    if (f.context == context && f.symbol == symbol && f.any_case == any_case) {
+        Series* words_block = series_of(words(context));
+        if (uint32_t(f.position) < words_block->length() && words_block->cells()[f.position].s2 == f.found_symbol)
+            return int32_t(words_block->cells()[f.position].s3);
+    }
+    int32_t position = hashtable::get_ctx_word(table_of(context), symbol, any_case);
+    if (position >= 0) f = FoundWord{context, symbol, word_at(context, position).s2, position, any_case};
+    return value_index(context, position);
 }
 
 int32_t add_word(NodeId context, const Cell& word) {

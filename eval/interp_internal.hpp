@@ -157,41 +157,50 @@ template <class Body>
     }
 }
 
-// The same while a traced evaluation is in progress: the function's flags may turn tracing on or
-// off for its body, and a traced body is walked between its `prolog` and `epilog` events.
+// Points the function's context at the current frame, which becomes a return point, for as long
+// as it lives.
+struct FunctionFrame {
+    NodeId context;
+    uint32_t saved;
+    stack::Frame* frame;
+    explicit FunctionFrame(const Cell& function)
+        : context(function.s1), saved(context::context_cell(function.s1).s2), frame(stack::top_frame()) {
+        context::context_cell(context).s2 = uint32_t(stack::base - stack::cells) + 1;
+        frame->kind |= stack::FRAME_RETURN_POINT;
+    }
+    ~FunctionFrame() {
+        context::context_cell(context).s2 = saved;
+        frame->kind &= ~stack::FRAME_RETURN_POINT;
+    }
+    FunctionFrame(const FunctionFrame&) = delete;
+    FunctionFrame& operator=(const FunctionFrame&) = delete;
+};
+
+// A function's body while a traced evaluation is in progress: the function's flags may turn
+// tracing on or off for it, and a traced body is walked between its `prolog` and `epilog` events.
 template <class Body>
-[[gnu::noinline]] void run_traced_body(const Cell& function, const Cell& body, const stack::Frame* frame,
-                                       Body run_body) {
+[[gnu::noinline]] void run_traced_function_frame(const Cell& function, Body run_body) {
+    FunctionFrame frame(function);
+    Cell body = extra_of(function)[EXTRA_BODY];
     trace::FunctionScope tracing(function.header);
     if (!trace::on) return run_function_body(body, run_body);
-    trace_body(trace::PROLOG, frame, function, body, nullptr);
+    trace_body(trace::PROLOG, frame.frame, function, body, nullptr);
     try {
         run_function_body(body, [](const Cell& b) { eval(b, true); });
     } catch (const Unwind&) {
-        if (trace::on) trace_body(trace::EPILOG, frame, function, body, nullptr);
+        if (trace::on) trace_body(trace::EPILOG, frame.frame, function, body, nullptr);
         throw;
     }
-    trace_body(trace::EPILOG, frame, function, body, stack::base);
+    trace_body(trace::EPILOG, frame.frame, function, body, stack::base);
 }
 
 // Runs a function! whose arguments are in place, `run_body` running its body block: meanwhile
 // the function's context reads its values from this frame, and the frame is a return point.
 template <class Body>
-void run_function_frame(const Cell& function, Body run_body) {
-    struct Restore {
-        NodeId context;
-        uint32_t saved;
-        stack::Frame* frame;
-        ~Restore() {
-            context::context_cell(context).s2 = saved;
-            frame->kind &= ~stack::FRAME_RETURN_POINT;
-        }
-    } restore{function.s1, context::context_cell(function.s1).s2, stack::top_frame()};
-    context::context_cell(function.s1).s2 = uint32_t(stack::base - stack::cells) + 1;
-    restore.frame->kind |= stack::FRAME_RETURN_POINT;
-    Cell body = extra_of(function)[EXTRA_BODY];
-    if (trace::started) [[unlikely]] return run_traced_body(function, body, restore.frame, run_body);
-    run_function_body(body, run_body);
+[[gnu::always_inline]] inline void run_function_frame(const Cell& function, Body run_body) {
+    if (trace::started) [[unlikely]] return run_traced_function_frame(function, run_body);
+    FunctionFrame frame(function);
+    run_function_body(extra_of(function)[EXTRA_BODY], run_body);
 }
 
 }  // namespace vyn::interp

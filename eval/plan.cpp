@@ -45,6 +45,8 @@ enum class Kind : uint8_t {
     set_word,
     call,      // a word whose value is a function, native or action of evaluated arguments
     path_call, // the same through a path of refinements, each of evaluated arguments
+    field,     // a path of an object word and a field word, the field's value not called
+    method,    // the same, the field holding a function, native or action of evaluated arguments
     paren,
 };
 
@@ -100,6 +102,7 @@ struct Node {
     uint32_t statement = 0;  // the position from the block's start of the statement analysed with it
     Cell cell{};          // the code cell at pos
     Cell callee{};        // call: the value called
+    Cell name{};          // call: the word that names it (the path's head, or a method's field)
     std::vector<Cell> entries;       // call: the arguments' list entries
     std::vector<uint64_t> accepts;   // call: the types each entry accepts, a bit per type id
     std::vector<const Node*> args;   // call: the arguments analysed (the rest end unknown); set-word: the value
@@ -114,7 +117,9 @@ struct Node {
     Binary operands;            // binary
     uint32_t fixed = 0;                  // call: the arguments before any refinement's
     std::vector<Refinement> refinements; // path call
-    std::vector<Cell> path;              // path call: the path's values from its index
+    std::vector<Cell> path;              // path call, field, method: the path's values from its index
+    NodeId object = 0;                   // field, method: the object's context
+    uint32_t field_index = 0;            // field, method: the field's value index in it
 };
 
 struct Plan {
@@ -167,6 +172,14 @@ static_assert(TYPE_COUNT <= 64);
 // The value cell a word gives as it is: nullptr when it has none, or one that is called or raises.
 inline const Cell* given(const Cell* value) {
     return value && !((1ull << value->type()) & NOT_GIVEN) ? value : nullptr;
+}
+
+// The value cell of an object's field by its value index, or nullptr.
+inline const Cell* field_value(NodeId object, uint32_t index) {
+    const Cell& c = context::context_cell(object);
+    if (c.has_flag(FLAG_CONTEXT_ON_STACK)) return nullptr;
+    Series* values = memory::series_of(c.s2);
+    return index < interp::cell_count(values) ? values->cells() + index : nullptr;
 }
 
 // The op! value of an operator word as analysed: read through its binding, as the value of a
@@ -248,9 +261,10 @@ private:
         return word.is(TYPE_WORD) && word.s1 == context::global() && int32_t(word.s3) >= 0;
     }
     static Place place_of(const Node& node) {
-        const Cell& word = node.kind == Kind::path_call ? node.path[0] : node.cell;
+        bool through_path = node.kind == Kind::path_call || node.kind == Kind::field || node.kind == Kind::method;
+        const Cell& word = through_path ? node.path[0] : node.cell;
         if (node.kind == Kind::constant) return Place::constant;
-        if (node.kind != Kind::word && node.kind != Kind::call && node.kind != Kind::path_call) return Place::none;
+        if (node.kind != Kind::word && node.kind != Kind::call && !through_path) return Place::none;
         if (global_word(word)) return Place::global;
         bool frame = word.s1 && int32_t(word.s3) >= 0 && context::context_cell(word.s1).has_flag(FLAG_CONTEXT_ON_STACK);
         return frame ? Place::frame : Place::none;
@@ -327,9 +341,27 @@ private:
         node.path.assign(cells + node.cell.s1, cells + length);
         const Cell& head = node.path[0];
         const Cell* value = head.is(TYPE_WORD) ? context::bound_value(head) : nullptr;
+        if (value && value->is(TYPE_OBJECT) && node.path.size() == 2 && node.path[1].is(TYPE_WORD))
+            return object_path(node, value->s1);
         if (!value || !interp::callable(value->type()) || value->is(TYPE_ROUTINE)) return;
         call(node, *value);
         if (node.kind == Kind::call) node.kind = Kind::path_call;
+    }
+
+    // A path of an object and one of its fields: the field's value, or its call (a method).
+    void object_path(Node& node, NodeId object) {
+        int32_t index = context::find_word(object, node.path[1].s2, true);
+        if (index < 0) return;
+        const Cell* field = field_value(object, uint32_t(index));
+        if (!field || field->is(TYPE_ROUTINE)) return;
+        node.object = object;
+        node.field_index = uint32_t(index);
+        if (!interp::callable(field->type())) {
+            if (given(field)) node.kind = Kind::field;
+            return;
+        }
+        call(node, *field);
+        if (node.kind == Kind::call) node.kind = Kind::method;
     }
 
     // The refinements of a path call, their arguments' entries after the call's own.
@@ -364,9 +396,10 @@ private:
         if (!list || !evaluated_arguments(list, 0, node.entries, after)) return;
         node.native = !fn.is(TYPE_FUNCTION);
         node.fixed = uint32_t(node.entries.size());
-        if (!node.path.empty() && !refinements(node, list)) return;
+        if (!node.path.empty() && !node.object && !refinements(node, list)) return;
         node.kind = Kind::call;
         node.callee = fn;
+        node.name = node.path.empty() ? node.cell : node.path[node.object ? 1 : 0];
         for (const Cell& entry : node.entries) node.accepts.push_back(accepted_types(entry));
         if (fn.is(TYPE_NATIVE) && node.path.empty())
             node.conditional = natives::conditional_of(natives::table[fn.s1 - 1]);
@@ -774,7 +807,7 @@ uint32_t call(Plan& plan, const Node& node, const Cell& value, const Cell& code,
     interp::check_native_stack();
     Cell* holder = stack::push(value);
     const Cell fn = value;
-    const Cell& name = node.path.empty() ? node.cell : node.path[0];
+    const Cell& name = node.name;
     if (node.native) stack::mark(interp::FRAME_NATIVE_KIND, name.s2, name.s1);
     else stack::mark(interp::FRAME_FUNCTION_KIND, name.s2, name.s1, fn.s1, context::context_cell(fn.s1).s2);
     uint32_t pos = fetch(plan, node, name, 0, node.fixed, code, node.pos + 1, end);
@@ -792,6 +825,15 @@ bool same_path(const Node& node) {
     for (size_t k = 0; k < node.path.size(); ++k)
         if (!same(cells[k], node.path[k])) return false;
     return true;
+}
+
+// The field a field or method node reads, while its path, its object and the field's place are
+// as analysed; else nullptr.
+const Cell* object_field(const Node& node) {
+    if (!same_path(node)) return nullptr;
+    const Cell* object = word_value(node.place, node.path[0]);
+    if (!object || !object->is(TYPE_OBJECT) || object->s1 != node.object) return nullptr;
+    return field_value(node.object, node.field_index);
 }
 
 // A set-word whose value takes a frame: the word is in it while its value is evaluated.
@@ -881,6 +923,18 @@ uint32_t evaluate(Plan& plan, const Node& node, const Cell& code, uint32_t end, 
     }
     case Kind::path_call: {
         const Cell* value = same_path(node) ? word_value(node.place, node.path[0]) : nullptr;
+        if (!value || !same(*value, node.callee) || plan.retired) return general(plan, node, code, end, no_infix, push);
+        next = call(plan, node, *value, code, end, push);
+        break;
+    }
+    case Kind::field: {
+        const Cell* value = given(object_field(node));
+        if (!value) return general(plan, node, code, end, no_infix, push);
+        interp::give(*value, push);
+        break;
+    }
+    case Kind::method: {
+        const Cell* value = object_field(node);
         if (!value || !same(*value, node.callee) || plan.retired) return general(plan, node, code, end, no_infix, push);
         next = call(plan, node, *value, code, end, push);
         break;
@@ -1031,7 +1085,9 @@ void drop(Plan* plan) {
 }
 
 bool callee_alive(const Node& node) {
-    return (node.kind != Kind::call && node.kind != Kind::path_call) || collector::is_marked(node.callee.s3);
+    if (node.object && !collector::is_marked(node.object)) return false;
+    bool calls = node.kind == Kind::call || node.kind == Kind::path_call || node.kind == Kind::method;
+    return !calls || collector::is_marked(node.callee.s3);
 }
 
 // A collection frees the nodes of dead blocks and callees, and their ids may name new ones:

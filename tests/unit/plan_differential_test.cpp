@@ -115,7 +115,10 @@ private:
                                                 "c: next c", "poke fb 1 'x", "poke fb 2 '-", "insert fb 7",
                                                 "o/v: o/v + 1", "c/1: a", "f5: :f1", "o/g: :f2", "recycle 0",
                                                 "bind code o", "bind fb o", "set 'a b", "plus: make op! :add",
-                                                "v: 10", "f7: func [x /s z /r p q] [reduce [z p q x]]"};
+                                                "v: 10", "f7: func [x /s z /r p q] [reduce [z p q x]]",
+                                                "o: make object! [v: 2 g: func [x] [x * v]]", "o/g: 5",
+                                                "o/v: :negate", "o/v: none", "o: make object! [g: 1]",
+                                                "o: make object! [v: 1 g: func [x] [x]] recycle 0"};
             return one_of(swaps);
         }
         case 5: return "poke code " + std::to_string(pick(1, 12)) + " [append/only out " + expression(1, "") + "]";

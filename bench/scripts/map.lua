@@ -1,0 +1,4 @@
+local m = {}
+for i = 1, 200000 do m[tostring(i)] = i end
+local s = 0
+for i = 1, 200000 do s = s + m[tostring(i)] end
