@@ -20,6 +20,7 @@
 #include "eval/interp.hpp"
 #include "eval/lexer.hpp"
 #include "eval/native_support.hpp"
+#include "eval/os/clipboard.hpp"
 
 namespace vyn::terminal {
 namespace {
@@ -51,6 +52,7 @@ bool read_line(std::string& line, bool hide) {
     line.clear();
     for (;;) {
         char c;
+        clipboard::serve_until_readable(STDIN_FILENO);
         ssize_t n = read(STDIN_FILENO, &c, 1);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return !line.empty();

@@ -23,6 +23,7 @@
 #include "eval/interp.hpp"
 #include "eval/native_entries.hpp"
 #include "eval/native_support.hpp"
+#include "eval/os/clipboard.hpp"
 
 namespace vyn::routines {
 namespace {
@@ -153,6 +154,10 @@ void collect_calls(int32_t) {
 
 void tracing_q(int32_t) { stack::set_result(logic_cell(interp::trace_on)); }
 
+void read_clipboard(int32_t) { stack::set_result(clipboard::read()); }
+
+void write_clipboard(int32_t) { stack::set_result(logic_cell(clipboard::write(args()))); }
+
 void write_stdout(int32_t) {
     const Cell data = *args();
     files::write_stdout(&data);
@@ -192,6 +197,8 @@ const Definition boot_routines[] = {
     {"frame-index?", frame_index_q, Binding::none},
     {"collect-calls", collect_calls, Binding::none},
     {"tracing?", tracing_q, Binding::none},
+    {"read-clipboard", read_clipboard, Binding::none},
+    {"write-clipboard", write_clipboard, Binding::none},
     {"write-stdout", write_stdout, Binding::none},
     {"datatype-test", is_datatype, Binding::datatype},
     {"typeset-test", in_typeset, Binding::word},

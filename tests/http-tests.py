@@ -13,22 +13,14 @@ names it as PORT. Besides the files of the transcripts' directory it answers:
 Usage: http-tests.py VYN
 """
 import http.server
-import importlib.machinery
-import importlib.util
 import os
 import sys
 import threading
 
+import transcript_runner
+
 HERE = os.path.dirname(os.path.abspath(__file__))
 FIXTURES = os.path.join(HERE, "transcripts", "http")
-
-
-def load_transcript_runner():
-    path = os.path.join(HERE, "run-transcripts")
-    loader = importlib.machinery.SourceFileLoader("run_transcripts", path)
-    module = importlib.util.module_from_spec(importlib.util.spec_from_loader(loader.name, loader))
-    loader.exec_module(module)
-    return module
 
 
 class Handler(http.server.SimpleHTTPRequestHandler):
@@ -78,7 +70,7 @@ class Handler(http.server.SimpleHTTPRequestHandler):
 
 def main():
     vyn = os.path.abspath(sys.argv[1])
-    runner = load_transcript_runner()
+    runner = transcript_runner.load()
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
     server.daemon_threads = True
     threading.Thread(target=server.serve_forever, daemon=True).start()

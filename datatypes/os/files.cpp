@@ -66,14 +66,7 @@ Cell read_dir(const Cell* source, std::string path) {
     }
     closedir(dir);
     std::sort(names.begin(), names.end());
-    Rooted listing;
-    block::make_at(listing.get(), int64_t(names.size()));
-    for (const std::string& name : names) {
-        Rooted file(string::from_utf8(name));
-        file->set_type(TYPE_FILE);
-        block::vs_append(listing.get(), file.get());
-    }
-    return *listing;
+    return file_block(names);
 }
 
 // Reads from the seek offset up to `part` bytes (to the end when part < 0). Sizes the system
@@ -209,6 +202,17 @@ Bytes folded_line_ends(const Bytes& bytes) {
         else if (i + 1 == bytes.size() || bytes[i + 1] != '\n') out += '\n';
     }
     return out;
+}
+
+Cell file_block(const std::vector<std::string>& names) {
+    Rooted files;
+    block::make_at(files.get(), int64_t(names.size()));
+    for (const std::string& name : names) {
+        Rooted file(string::from_utf8(name));
+        file->set_type(TYPE_FILE);
+        block::vs_append(files.get(), file.get());
+    }
+    return *files;
 }
 
 Cell value_of_bytes(const Bytes& bytes, bool binary, bool lines) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/cell.hpp"
 
@@ -46,6 +47,9 @@ std::string bytes_of(const Cell* value);
 
 // Text as files give it: CR LF and a lone CR become LF, a leading byte-order mark goes.
 std::string folded_line_ends(const std::string& bytes);
+
+// A block of file! values of these names (UTF-8; what is not becomes U+FFFD).
+Cell file_block(const std::vector<std::string>& names);
 
 // Bytes as read gives them: a binary! (binary), a block of line strings (lines), or UTF-8 text
 // with its line ends folded. Undecodable text raises `invalid-utf8`.
