@@ -3,8 +3,8 @@
 
 The run restarts itself under xvfb-run (a virtual X server), so a desktop's own clipboard is
 never touched; when xvfb-run is missing it says so and passes without running. Before a
-transcript whose name is in OTHER_CLIENT_TEXT, another X client (xclip) takes the clipboard with
-that text; without xclip that transcript is skipped with a message. One more check has xclip
+transcript whose name is in OTHER_CLIENT, another X client (xclip) takes the clipboard with
+text or an image; without xclip that transcript is skipped with a message. One more check has xclip
 read what vyn wrote while vyn's console waits for its next line.
 
 Usage: clipboard-tests.py VYN
@@ -21,7 +21,12 @@ import transcript_runner
 HERE = os.path.dirname(os.path.abspath(__file__))
 TRANSCRIPTS = os.path.join(HERE, "transcripts", "clipboard")
 UNDER_XVFB = "VYN_CLIPBOARD_TESTS_UNDER_XVFB"
-OTHER_CLIENT_TEXT = {"other-client.vyn": "set by xclip\nsecond line é"}
+PIXELS_PNG = os.path.join(HERE, "transcripts", "http", "pixels.png")
+# What another client puts on the clipboard before each of these transcripts: a target and bytes.
+OTHER_CLIENT = {
+    "other-client.vyn": ("UTF8_STRING", "set by xclip\nsecond line é".encode()),
+    "other-client-image.vyn": ("image/png", open(PIXELS_PNG, "rb").read()),
+}
 
 
 def restart_under_xvfb():
@@ -34,16 +39,17 @@ def restart_under_xvfb():
     return subprocess.run(command, env=env, timeout=600).returncode
 
 
-def take_clipboard(text):
-    """Starts xclip owning the clipboard with the text; it serves until it is stopped."""
-    owner = subprocess.Popen(["xclip", "-selection", "clipboard", "-quiet"], stdin=subprocess.PIPE,
-                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    owner.stdin.write(text.encode())
+def take_clipboard(target, data):
+    """Starts xclip owning the clipboard with the data; it serves until it is stopped."""
+    xclip = ["xclip", "-selection", "clipboard", "-t", target]
+    owner = subprocess.Popen(xclip + ["-quiet"], stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                             stderr=subprocess.DEVNULL)
+    owner.stdin.write(data)
     owner.stdin.close()
     deadline = time.monotonic() + 20
     while time.monotonic() < deadline:  # until xclip owns the clipboard
-        held = subprocess.run(["xclip", "-selection", "clipboard", "-o"], capture_output=True, timeout=20)
-        if held.stdout == text.encode():
+        held = subprocess.run(xclip + ["-o"], capture_output=True, timeout=20)
+        if held.stdout == data:
             break
         time.sleep(0.1)
     return owner
@@ -51,13 +57,13 @@ def take_clipboard(text):
 
 def run_transcript(runner, vyn, name):
     path = os.path.join(TRANSCRIPTS, name)
-    text = OTHER_CLIENT_TEXT.get(name)
-    if text is None:
+    content = OTHER_CLIENT.get(name)
+    if content is None:
         return runner.run(vyn, path, keep_display=True)
     if not shutil.which("xclip"):
         print(f"skipped {name}: xclip is missing")
         return True
-    owner = take_clipboard(text)
+    owner = take_clipboard(*content)
     try:
         return runner.run(vyn, path, keep_display=True)
     finally:

@@ -21,6 +21,7 @@
 #include "core/rooted.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/file.hpp"
+#include "datatypes/image.hpp"
 #include "datatypes/os/files.hpp"
 #include "datatypes/string.hpp"
 
@@ -118,6 +119,32 @@ std::optional<Cell> text(const Gtk& api, GtkClipboard* clipboard) {
     return string::from_utf8(text);
 }
 
+// Image formats read, in order of preference, by the image codecs.
+constexpr const char* IMAGE_TYPES[] = {"image/png", "image/jpeg", "image/gif", "image/bmp"};
+
+// The first image format offered, or none.
+GdkAtom image_target(const Gtk& api, const GdkAtom* atoms, gint count) {
+    for (const char* mime : IMAGE_TYPES) {
+        GdkAtom wanted = api.gdk_atom_intern(mime, FALSE);
+        for (gint i = 0; i < count; ++i)
+            if (atoms[i] == wanted) return wanted;
+    }
+    return GDK_NONE;
+}
+
+// The image the clipboard holds in that format; none when the bytes are no image a codec knows.
+Cell image(const Gtk& api, GtkClipboard* clipboard, GdkAtom target) {
+    GtkSelectionData* data = api.gtk_clipboard_wait_for_contents(clipboard, target);
+    if (!data) return none_cell();
+    gint length = api.gtk_selection_data_get_length(data);
+    const guchar* bytes = api.gtk_selection_data_get_data(data);
+    std::vector<uint8_t> file(bytes, bytes + std::max(length, 0));
+    api.gtk_selection_data_free(data);
+    Rooted value;
+    image::decode(value.get(), file);
+    return *value;
+}
+
 // One pass over the formats; none when the clipboard holds none of them.
 Cell read_formats(const Gtk& api) {
     GtkClipboard* clipboard = board(api);
@@ -126,11 +153,13 @@ Cell read_formats(const Gtk& api) {
     if (!api.gtk_clipboard_wait_for_targets(clipboard, &atoms, &count)) return none_cell();
     bool has_uris = api.gtk_targets_include_uri(atoms, count);
     bool has_text = api.gtk_targets_include_text(atoms, count);
+    GdkAtom picture = image_target(api, atoms, count);
     api.g_free(atoms);
     if (has_uris)
         if (auto paths = local_files(api, clipboard)) return files::file_block(*paths);
     if (has_text)
         if (auto value = text(api, clipboard)) return *value;
+    if (picture != GDK_NONE) return image(api, clipboard, picture);
     return none_cell();
 }
 
@@ -138,7 +167,7 @@ Cell read_formats(const Gtk& api) {
 
 // What goes on the clipboard, kept by GTK for as long as this program owns the clipboard.
 struct Payload {
-    enum class Kind { nothing, text, uris } kind = Kind::nothing;
+    enum class Kind { nothing, text, uris, png } kind = Kind::nothing;
     std::string bytes;
     std::vector<std::string> uris;
 };
@@ -154,6 +183,9 @@ void provide(GtkClipboard*, GtkSelectionData* selection, guint, gpointer owner) 
             for (const std::string& uri : payload.uris) uris.push_back(const_cast<gchar*>(uri.c_str()));
             uris.push_back(nullptr);
             api.gtk_selection_data_set_uris(selection, uris.data());
+        } else if (payload.kind == Payload::Kind::png) {
+            api.gtk_selection_data_set(selection, api.gdk_atom_intern("image/png", FALSE), 8,
+                                       reinterpret_cast<const guchar*>(payload.bytes.data()), gint(payload.bytes.size()));
         }
     } catch (...) {
         // Out of memory while answering: the requester gets nothing, as for a refused request.
@@ -177,9 +209,21 @@ std::string file_uri(const Cell* file) {
     return uri;
 }
 
+// An image goes as a PNG file; one of 0 by 0 pixels only empties the clipboard.
+Payload image_payload(const Cell* value) {
+    uint32_t width = image::width_of(*value), height = image::height_of(*value);
+    if ((width == 0) != (height == 0)) fire(err::invalid_arg, value);
+    Payload payload;
+    if (width == 0) return payload;
+    payload.kind = Payload::Kind::png;
+    if (!image_os::encode(image::pixels_of(*value), image_os::Format::png, &payload.bytes)) fire(err::bad_media);
+    return payload;
+}
+
 Payload prepare(const Cell* value) {
     Payload payload;
     if (value->is(TYPE_NONE)) return payload;
+    if (value->is(TYPE_IMAGE)) return image_payload(value);
     if (value->is(TYPE_STRING)) {
         payload.kind = Payload::Kind::text;
         payload.bytes = string::to_utf8(value);
@@ -201,6 +245,7 @@ bool offer(const Gtk& api, std::unique_ptr<Payload> payload) {
     GtkTargetList* list = api.gtk_target_list_new(nullptr, 0);
     if (payload->kind == Payload::Kind::text) api.gtk_target_list_add_text_targets(list, 0);
     if (payload->kind == Payload::Kind::uris) api.gtk_target_list_add_uri_targets(list, 0);
+    if (payload->kind == Payload::Kind::png) api.gtk_target_list_add(list, api.gdk_atom_intern("image/png", FALSE), 0, 0);
     gint count = 0;
     GtkTargetEntry* targets = api.gtk_target_table_new_from_list(list, &count);
     api.gtk_target_list_unref(list);
