@@ -12,9 +12,11 @@
 // The namespace takes the type's name with the trailing underscore that keywords get.
 namespace vyn::float_ {
 
-// Mirrors system/options/float/pretty?: the system object's on-change* will set it. When on,
-// magnitudes below the double epsilon form as zero and the last-digit noise is trimmed.
+// Mirror system/options/float/pretty? and full?, set by that object's on-change*. When pretty
+// is on, magnitudes below the double epsilon form as zero and the last-digit noise is trimmed;
+// full is kept for the environment and changes no text form.
 inline bool pretty = true;
+inline bool full = false;
 
 enum class MathOp { add = 0, subtract = 1, multiply = 2, divide = 3, remainder = 4 };
 

@@ -206,6 +206,9 @@ const Definition boot_routines[] = {
 
 }  // namespace
 
-void init() { routine_table::register_list(boot_routines); }
+void init() {
+    routine_table::register_list(boot_routines);
+    init_system();
+}
 
 }  // namespace vyn::routines

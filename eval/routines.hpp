@@ -10,4 +10,7 @@ namespace vyn::routines {
 // Registers the evaluator's routines with the routine table (once per process).
 void init();
 
+// Registers the routines of the system object's fields (collector state, float switches).
+void init_system();
+
 }  // namespace vyn::routines
