@@ -9,9 +9,11 @@
 #include <vector>
 
 #include "core/compressor.hpp"
+#include "tests/unit/random_bytes.hpp"
 
 using namespace vyn;
 using Bytes = std::vector<uint8_t>;
+using vyn::testing_support::random_bytes;
 
 namespace {
 
@@ -57,13 +59,6 @@ Bytes pack(const Bytes& data) {
     int64_t size = compress::compress(data.data(), data.size(), out.data());
     out.resize(size < 0 ? 0 : size_t(size));
     return out;
-}
-
-Bytes random_bytes(size_t n, uint32_t seed) {
-    std::mt19937 rng(seed);
-    Bytes b(n);
-    for (auto& x : b) x = uint8_t(rng());
-    return b;
 }
 
 Bytes text_like(size_t n, uint32_t seed) {

@@ -11,9 +11,11 @@
 #include <vector>
 
 #include "eval/os/deflate.hpp"
+#include "tests/unit/random_bytes.hpp"
 
 using namespace vyn;
 using Bytes = std::vector<uint8_t>;
+using vyn::testing_support::random_bytes;
 using Codec = deflate::Status (*)(uint8_t*, size_t&, const uint8_t*, size_t);
 
 namespace {
@@ -53,13 +55,6 @@ Bytes text_like(size_t n, uint32_t seed) {
     b.resize(n);
     return b;
 }
-Bytes random_bytes(size_t n, uint32_t seed) {
-    std::mt19937 rng(seed);
-    Bytes b(n);
-    for (auto& x : b) x = uint8_t(rng());
-    return b;
-}
-
 TEST(Deflate, EmptyInputGivesTheShortestStreams) {
     const struct {
         Codec codec;
