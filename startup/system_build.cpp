@@ -11,12 +11,14 @@
 #include "core/context.hpp"
 #include "core/fatal.hpp"
 #include "core/raise.hpp"
+#include "core/runtime.hpp"
 #include "core/stack.hpp"
 #include "core/symbol.hpp"
 #include "core/value_slots.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/error.hpp"
 #include "datatypes/object.hpp"
+#include "datatypes/os/sysinfo.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/system_object.hpp"
 #include "datatypes/word.hpp"
@@ -173,6 +175,15 @@ Cell global_words() {
     return words;
 }
 
+// `system/script`, the prototype of running scripts; its `args` starts as the raw command line,
+// which the environment splits into `system/options` once it is loaded.
+void build_script() {
+    NodeId context = push_object(5, object::new_class_id());
+    for (std::string_view name : {"title", "header", "parent", "path"}) add_field(context, name, none_cell());
+    const std::vector<std::string>& args = runtime::record.args;
+    add_field(context, "args", args.empty() ? none_cell() : string::from_utf8(sysinfo::command_line(args)));
+}
+
 void add_block_field(NodeId context, std::string_view name, int64_t room) {
     block::push_only(room);
     add_pushed_field(context, name);
@@ -192,7 +203,9 @@ void build_system() {
     add_block_field(built.system, "modules", 8);
     add_field(built.system, "codecs", none_cell());
     add_block_field(built.system, "schemes", 10);
-    for (std::string_view name : {"ports", "locale", "options", "script"}) add_field(built.system, name, none_cell());
+    for (std::string_view name : {"ports", "locale", "options"}) add_field(built.system, name, none_cell());
+    build_script();
+    add_pushed_field(built.system, "script");
     build_standard();
     add_pushed_field(built.system, "standard");
     for (std::string_view name : {"lexer", "console", "view", "reactivity", "tools"})

@@ -8,6 +8,7 @@ import os
 import re
 import subprocess
 import sys
+import tempfile
 
 BANNER = "Type HELP for starting information."
 PROMPT = ">> "
@@ -108,6 +109,24 @@ def check_stats_show_prints_the_memory_report(vyn):
     assert lines[-2] == PROMPT + "== 1", f"stdout: {text}"
 
 
+def check_program_path_with_a_blank_reaches_options_unquoted(vyn):
+    with tempfile.TemporaryDirectory(prefix="vyn with space ") as directory:
+        program = os.path.join(directory, "vyn")
+        os.symlink(vyn, program)
+        typed = b"print system/options/boot\nprint mold reduce [system/options/args system/script/args]\n"
+        proc = subprocess.run(["sh", "-c", f'"{program}"'], input=typed, capture_output=True, timeout=60)
+    out = proc.stdout.decode()
+    assert f"{PROMPT}{program}\n{PROMPT}[[] \"\"]\n" in out, f"stdout: {out!r}"
+
+
+def check_cache_directory_follows_the_user_configuration_home(vyn):
+    for env, cache in ((dict(XDG_CONFIG_HOME="/x/conf", HOME="/h"), "%/x/conf/Vyn/"),
+                       (dict(XDG_CONFIG_HOME="", HOME="/h"), "%/h/.config/Vyn/")):
+        proc = run_vyn(vyn, "system/options/cache\n", extra_env=env)
+        out = proc.stdout.decode()
+        assert f"{PROMPT}== {cache}\n" in out, f"{env}: stdout {out!r}"
+
+
 CHECKS = [
     check_banner_then_prompt,
     check_end_of_input_ends_with_status_0,
@@ -117,6 +136,8 @@ CHECKS = [
     check_script_argument_is_refused,
     check_clock_prints_time_per_iteration,
     check_stats_show_prints_the_memory_report,
+    check_program_path_with_a_blank_reaches_options_unquoted,
+    check_cache_directory_follows_the_user_configuration_home,
 ]
 
 
