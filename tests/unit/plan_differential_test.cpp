@@ -32,6 +32,8 @@ public:
                "plus: make op! :add minus: make op! func [p q] [p - q]\n"
                "fq: func ['w] [w] fg: func [:w] [type? :w]\n"
                "f7: func [x /r p q /s z] [reduce [x r p q s z " + expression(1, "x p q z") + "]]\n"
+               "f8: func [x /local t] [t: 0 repeat i 3 [t: t + " + expression(1, "x t i") + " if " +
+               expression(1, "x t i") + " [" + one_of(exits) + "]] t]\n"
                "code: [\n" + body + "]\n"
                "loop 4 [do code]\n"
                "out";
@@ -101,8 +103,13 @@ private:
     }
 
     // A statement: an expression, a call of the functions, or a change to what later runs see.
+    // Ways out of a loop or a function, each ending more than the innermost expression.
+    // A throw is caught around every call of f8 (try takes errors only).
+    static constexpr const char* exits[] = {"break", "break/return t", "continue", "return t", "exit",
+                                            "throw t", "t: t * 1000000"};
+
     std::string statement(int depth) {
-        switch (pick(0, 17)) {
+        switch (pick(0, 20)) {
         case 0: return "f1 " + expression(depth, "");
         case 1: return "f2 " + expression(depth - 1, "") + " " + expression(depth - 1, "");
         case 2: return "f3 " + expression(depth, "");
@@ -134,6 +141,15 @@ private:
             int arguments = call == "f7 " || call == "f7/:a " ? 1 : call == "f7/s " ? 2 : call == "f7/r " ? 3 : 4;
             for (int i = 0; i < arguments; ++i) call += expression(depth - 1, "") + " ";
             return call;
+        }
+        case 12:
+        case 13: return "catch [f8 " + expression(depth - 1, "") + "]";
+        case 14: {
+            // A word the loop's own body calls or reads changes meaning on a later pass.
+            static const char* const changes[] = {"f1: :negate", "plus: :multiply", "a: \"s\"", "n: n + 1",
+                                                  "unset 'v", "f1: func [x] [x * 2]", "a: :f1"};
+            return "repeat j 3 [if j = 2 [" + std::string(one_of(changes)) + "] append/only out try [" +
+                   expression(depth - 1, "") + "]]";
         }
         default: return expression(depth, "");
         }
