@@ -230,8 +230,8 @@ int order_of_answer(const Cell& answer) {
     }
 }
 
-// Calls the function with two arguments under a frame named <compare-callback>, its other words
-// none; the stack is left as it was found.
+}  // namespace
+
 Cell call_function(const Cell& function, const Cell& first, const Cell& second) {
     Cell* saved_base = stack::base;
     Cell* saved_top = stack::top;
@@ -248,6 +248,8 @@ Cell call_function(const Cell& function, const Cell& first, const Cell& second) 
     stack::top = saved_top;
     return answer;
 }
+
+namespace {
 
 // Fills a carrier block with a record's cells and gives the block.
 Cell carry(Cell* carrier, const Cell* record, uint32_t cells) {

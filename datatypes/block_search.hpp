@@ -23,6 +23,10 @@ Cell* select(Cell* b, const Cell* value, const FindArgs& args);
 // Sorts the block in place and leaves it as the result.
 Cell* sort(Cell* b, const SortArgs& args);
 
+// Calls a sort's comparison function with two arguments under a frame named <compare-callback>,
+// its other words none, and gives its answer; the stack is left as it was found.
+Cell call_function(const Cell& function, const Cell& first, const Cell& second);
+
 // What `sort_call` works with: the comparison function, and for whole records the two blocks
 // that carry them to it (both null otherwise). The cells stay in place while the sort runs.
 struct CompareCall {

@@ -19,9 +19,11 @@
 #include "core/typeset.hpp"
 #include "core/unwind.hpp"
 #include "datatypes/actions.hpp"
+#include "datatypes/block_search.hpp"
 #include "datatypes/float.hpp"
 #include "datatypes/native.hpp"
 #include "datatypes/routine_table.hpp"
+#include "datatypes/string.hpp"
 #include "datatypes/typeset.hpp"
 #include "datatypes/words.hpp"
 #include "eval/interp_internal.hpp"
@@ -513,6 +515,9 @@ void init() {
     current_code = none_cell();
     collector::add_root(mark_roots);
     eval_hooks::install({eval, eval_function, &current_code});
+    string::set_function_caller([](const Cell* function, const Cell* a, const Cell* b) {
+        return block::call_function(*function, *a, *b);
+    });
     stack::body_symbol = words::frame_body.s2;
     stack::anon_symbol = words::frame_anon.s2;
     init_number_ops();

@@ -16,6 +16,7 @@
 #include "core/symbol.hpp"
 #include "core/value_slots.hpp"
 #include "datatypes/block.hpp"
+#include "datatypes/date.hpp"
 #include "datatypes/error.hpp"
 #include "datatypes/object.hpp"
 #include "datatypes/os/sysinfo.hpp"
@@ -168,6 +169,32 @@ void build_state() {
     add_field(state, "GC", none_cell());
 }
 
+// The compiler's date and time of this file ("Mmm dd yyyy", "hh:mm:ss"), read as UTC; the
+// environment turns it to the local zone.
+Cell build_date() {
+    constexpr std::string_view months = "JanFebMarAprMayJunJulAugSepOctNovDec";
+    constexpr std::string_view day = __DATE__;
+    constexpr std::string_view clock = __TIME__;
+    auto number = [](std::string_view digits) {
+        int n = 0;
+        for (char c : digits) n = c == ' ' ? n : n * 10 + (c - '0');
+        return n;
+    };
+    Cell date;
+    date::make_from_parts(&date, number(day.substr(7, 4)), int(months.find(day.substr(0, 3)) / 3) + 1,
+                          number(day.substr(4, 2)), number(clock.substr(0, 2)), number(clock.substr(3, 2)),
+                          number(clock.substr(6, 2)), 0);
+    return date;
+}
+
+// `system/build`: this build's date; no version-control data and no preprocessor job.
+void build_build() {
+    NodeId build = push_object(3, object::new_class_id());
+    add_field(build, "date", build_date());
+    add_field(build, "git", none_cell());
+    add_field(build, "config", none_cell());
+}
+
 // `system/words`: the global context seen as an object of class -1, which it also owns.
 Cell global_words() {
     const Cell words = make_cell(TYPE_OBJECT, context::global(), uint32_t(-1), 0);
@@ -193,7 +220,8 @@ void add_block_field(NodeId context, std::string_view name, int64_t room) {
 void build_system() {
     built.system = push_object(19, SYSTEM_CLASS_ID);
     add_field(built.system, "version", none_cell());
-    add_field(built.system, "build", none_cell());
+    build_build();
+    add_pushed_field(built.system, "build");
     add_field(built.system, "words", global_words());
     add_field(built.system, "platform", words::Linux);
     build_catalog();
