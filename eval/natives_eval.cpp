@@ -19,6 +19,7 @@
 #include "datatypes/native.hpp"
 #include "datatypes/object.hpp"
 #include "datatypes/series.hpp"
+#include "datatypes/system_object.hpp"
 #include "datatypes/word.hpp"
 #include "datatypes/words.hpp"
 #include "eval/interp.hpp"
@@ -118,6 +119,22 @@ void do_next(const Cell& block, const Cell& position) {
     set_word(position, next);
 }
 
+// do/expand: the block goes through the preprocessor's `expand` with the build's job
+// (`system/build/config`, none without one); the expanded block is the result.
+void expand_directives(const Cell& code) {
+    Cell name = word::load("expand");
+    Rooted preprocessor(word::get(word::load("preprocessor")));
+    Rooted fn(object::vs_select(*preprocessor, name));
+    const Cell system = context::owner(system_object::system_context());
+    const Cell build = object::vs_select(system, word::load("build"));
+    Cell job = build.is(TYPE_OBJECT) ? object::vs_select(build, word::load("config")) : none_cell();
+    Rooted values;
+    block::make_at(values.get(), 2);
+    block::vs_append(values.get(), &code);
+    block::vs_append(values.get(), &job);
+    call_with(*fn, *values, &name);
+}
+
 // The arguments are copied first: a call made in the native's own frame leaves the stack top
 // just above the result cell, where the next pushes overwrite the other argument cells.
 void do_block(const Cell& block, const int32_t* refinements) {
@@ -126,7 +143,7 @@ void do_block(const Cell& block, const int32_t* refinements) {
     Rooted position(next ? *next : none_cell());
     code->s1 = std::min(code->s1, tail_of(*code));
     if (used(refinements, 0)) {
-        call_global("expand", {*code});
+        expand_directives(*code);
         *code = *stack::base;
     }
     std::optional<trace::Session> tracing;
