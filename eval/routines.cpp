@@ -209,6 +209,7 @@ const Definition boot_routines[] = {
 void init() {
     routine_table::register_list(boot_routines);
     init_system();
+    init_codecs();
 }
 
 }  // namespace vyn::routines

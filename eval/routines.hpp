@@ -13,4 +13,7 @@ void init();
 // Registers the routines of the system object's fields (collector state, float switches).
 void init_system();
 
+// Registers the routines of the text codecs (the JSON unescaper).
+void init_codecs();
+
 }  // namespace vyn::routines
