@@ -15,29 +15,20 @@
 #include "datatypes/block.hpp"
 #include "eval/vynbin.hpp"
 #include "startup/startup.hpp"
+#include "tests/fuzz/fuzz_support.hpp"
 
 using namespace vyn;
 
-namespace {
+using fuzz::require;
 
-void require(bool condition) {
-    if (!condition) std::abort();
-}
+namespace {
 
 // Decodes into a new block under a catching frame; false when the decode raised an error.
 bool decode(const std::vector<uint8_t>& bytes, Cell* out) {
-    stack::reset_all();
-    stack::mark(stack::FRAME_TRY, 0);
-    block::make_at(out, 1);
-    try {
+    return fuzz::under_try([&] {
+        block::make_at(out, 1);
         vynbin::decode(bytes, out, vynbin::Mode::script, none_cell());
-    } catch (const Unwind& exit) {
-        require(exit.code == EXIT_ERROR);
-        stack::reset_all();
-        return false;
-    }
-    stack::reset_all();
-    return true;
+    });
 }
 
 }  // namespace
