@@ -1,9 +1,9 @@
-// port! handlers. make builds the port from a spec and the scheme registered under the spec's
-// scheme word in `system/schemes`; every series and port action is forwarded to the actor: to
+// port! handlers. make builds the port from a spec (a url! is split by the environment's URL
+// parser) and the scheme registered under the spec's scheme word in `system/schemes`; every series and port action is forwarded to the actor: to
 // the native table a handle! actor names, or to the function of the action's name in an actor
 // object, called under a function frame named after the action. read and write run the actor's
 // open, copy (write: insert first) and close in turn. All failures are access errors naming the
-// port or its spec.
+// port or its spec, but for a URL the parser refuses: an invalid argument.
 #include "datatypes/port.hpp"
 
 #include <vector>
@@ -73,19 +73,13 @@ struct Native {
     operator int32_t() const { return value; }
 };
 
-// One call of an actor function: the function stays pushed below its frame in case the actor
-// loses it while it runs; the stack is left as it was found.
-class ActorCall {
+// One call of a function of the environment (an actor's, or the URL parser): the function stays
+// pushed below its frame in case it is lost while it runs; the stack is left as it was found.
+class FunctionCall {
 public:
-    ActorCall(const Cell& port, int slot) : base_(stack::base), top_(stack::top) {
-        Cell actor = field(port, FIELD_ACTOR);
-        if (!actor.is(TYPE_OBJECT)) fail(err::invalid_port, port);
-        Cell name = datatype::word_arg(ACTION_NAMES[slot - A_APPEND]);
-        function_ = object::vs_select(actor, name);
-        if (!function_.is(TYPE_FUNCTION)) fail(err::no_port_action, port);
+    FunctionCall(const Cell& function, const Cell& name) : base_(stack::base), top_(stack::top), function_(function) {
         stack::push(function_);
         stack::mark(stack::FRAME_FUNCTION, name.s2, 0, function_.s1, context::context_cell(function_.s1).s2);
-        stack::push(port);
     }
 
     void push(Arg a) { stack::push(*a.value); }
@@ -107,7 +101,7 @@ public:
     }
 
 private:
-    // An actor whose spec differs from the action's gets what fits: extra cells are dropped,
+    // A function whose spec differs from what was pushed gets what fits: extra cells are dropped,
     // missing ones are its locals when the count matches, else none.
     void fit_frame() {
         auto words = int64_t(context::word_count(function_.s1));
@@ -129,10 +123,21 @@ private:
     Cell function_;
 };
 
+// The actor's function for the action, called with the port first.
+Cell actor_function(const Cell& port, const Cell& name) {
+    Cell actor = field(port, FIELD_ACTOR);
+    if (!actor.is(TYPE_OBJECT)) fail(err::invalid_port, port);
+    Cell function = object::vs_select(actor, name);
+    if (!function.is(TYPE_FUNCTION)) fail(err::no_port_action, port);
+    return function;
+}
+
 // Calls the actor's function for the action; its result becomes the action's.
 template <int Slot, typename... Parts>
 Cell* run_actor(Cell* port, Parts... parts) {
-    ActorCall call(*port, Slot);
+    Cell name = datatype::word_arg(ACTION_NAMES[Slot - A_APPEND]);
+    FunctionCall call(actor_function(*port, name), name);
+    call.push(Arg{port});
     (call.push(parts), ...);
     *port = call.run();
     return port;
@@ -276,21 +281,20 @@ Cell* write(Cell* port, const Cell* data, bool binary, bool lines, bool info, bo
 
 // ---- make ----
 
-void set_field(const Cell& object, const char* name, const Cell& value) {
-    int32_t index = object::find_word(object, datatype::word_arg(name));
-    if (index >= 0) *object::value_at(object.s1, uint32_t(index)) = value;
+// A url! is parsed into the spec object by the environment's `url-parser/parse-url`.
+void parse_url(const Cell& url, Cell* out) {
+    Cell parser = context::get_global(datatype::word_arg("url-parser").s2);
+    Cell name = datatype::word_arg("parse-url");
+    Cell function = parser.is(TYPE_OBJECT) ? object::vs_select(parser, name) : none_cell();
+    if (!function.is(TYPE_FUNCTION)) fire(err::invalid_arg, &url);
+    FunctionCall call(function, name);
+    call.push(Arg{&url});
+    *out = call.run();
+    if (!out->is(TYPE_OBJECT)) fire(err::invalid_arg, &url);
 }
 
-// A url! fills the spec's ref and its scheme, the text before the first colon.
-void fill_from_url(Cell* spec_object, const Cell& url) {
-    std::string text = string::to_utf8(&url);
-    size_t colon = text.find(':');
-    Rooted scheme(colon == std::string::npos || colon == 0 ? none_cell() : word::load(text.substr(0, colon)));
-    set_field(*spec_object, "scheme", *scheme);
-    set_field(*spec_object, "ref", url);
-}
-
-// The spec object: a copy of an object! spec, or the spec prototype filled from a block or url.
+// The spec object: a copy of an object! spec, the spec prototype filled from a block, or what the
+// URL parser makes of a url!.
 void make_spec(const Cell& spec, Cell* out) {
     if (spec.is(TYPE_OBJECT)) {
         object::copy_into(spec, out, false, nullptr, true);
@@ -298,8 +302,7 @@ void make_spec(const Cell& spec, Cell* out) {
         *out = system_object::port_spec_prototype();
         object::make(out, &spec, TYPE_OBJECT);
     } else if (spec.is(TYPE_URL)) {
-        object::copy_into(system_object::port_spec_prototype(), out, false, nullptr, true);
-        fill_from_url(out, spec);
+        parse_url(spec, out);
     } else {
         Cell type = datatype_cell(TYPE_PORT);
         fire(err::bad_make_arg, &type, &spec);
