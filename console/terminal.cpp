@@ -101,11 +101,6 @@ Size size_of_output() {
 void register_natives() { natives::register_host(natives_list, NATIVE_COUNT); }
 
 void launch() {
-    if (runtime::record.args.size() > 1) {
-        static const char message[] = "Running a script given on the command line is not supported yet.";
-        console::write_bytes(message, sizeof message - 1, true);
-        sys::end_process(1);
-    }
     Size size = size_of_output();
     eval_text("system/console/gui?: false system/console/size: " + std::to_string(size.columns) + "x" +
               std::to_string(size.rows) + " system/console/launch");

@@ -135,19 +135,28 @@ void build_catalog() {
     add_field(context, "accessors", none_cell());
 }
 
-// An object of the fields, each none, pushed and kept in `kept`.
-void build_prototype(std::span<const std::string_view> fields, Cell& kept) {
+// An object of the fields, each none, pushed.
+void push_prototype(std::span<const std::string_view> fields) {
     NodeId context = push_object(uint32_t(fields.size()), object::new_class_id());
     for (std::string_view name : fields) add_field(context, name, none_cell());
+}
+
+// An object of the fields, each none, pushed and kept in `kept`.
+void build_prototype(std::span<const std::string_view> fields, Cell& kept) {
+    push_prototype(fields);
     kept = *stack::last();
 }
 
-// A port's spec has the fields of a decoded URL; a port starts with spec, scheme and actor.
+// A port's spec has the fields of a decoded URL; a port starts with spec, scheme and actor; a
+// script's header gets the fields it does not name from `header`.
 void build_standard() {
     static constexpr std::string_view port_spec_fields[] = {"scheme", "user-info", "host", "port", "path",
                                                             "target", "query", "fragment", "ref"};
     static constexpr std::string_view port_fields[] = {"spec", "scheme", "actor", "state", "data"};
-    NodeId context = push_object(3, object::new_class_id());
+    static constexpr std::string_view header_fields[] = {
+        "Title", "Name", "Type", "Version", "Date", "File", "Home", "Author", "Tabs", "Needs",
+        "License", "Note", "History", "Rights", "Usage", "Purpose", "Comment", "Language", "Content", "Owner"};
+    NodeId context = push_object(4, object::new_class_id());
     static constexpr std::string_view error_fields[] = {"code", "type", "id",   "arg1",  "arg2",
                                                         "arg3", "near", "where", "stack", "files"};
     build_prototype(error_fields, built.prototype);
@@ -156,6 +165,8 @@ void build_standard() {
     add_pushed_field(context, "port-spec");
     build_prototype(port_fields, built.port);
     add_pushed_field(context, "port");
+    push_prototype(header_fields);
+    add_pushed_field(context, "header");
 }
 
 void build_state() {

@@ -59,12 +59,6 @@ def check_quit_saves_the_console_configuration_first(vyn):
     assert proc.stdout.decode().endswith(PROMPT + "saved\n"), f"stdout: {proc.stdout!r}"
 
 
-def check_script_argument_is_refused(vyn):
-    proc = run_vyn(vyn, "", args=("script.vyn",))
-    assert b"not supported yet" in proc.stdout, f"stdout: {proc.stdout!r}"
-    assert proc.returncode != 0, f"exit status {proc.returncode}"
-
-
 def console_lines(vyn, typed):
     proc = run_vyn(vyn, typed)
     assert proc.returncode == 0, f"exit status {proc.returncode}"
@@ -133,7 +127,6 @@ CHECKS = [
     check_ask_and_input_read_the_next_line,
     check_quit_statuses,
     check_quit_saves_the_console_configuration_first,
-    check_script_argument_is_refused,
     check_clock_prints_time_per_iteration,
     check_stats_show_prints_the_memory_report,
     check_program_path_with_a_blank_reaches_options_unquoted,
