@@ -36,7 +36,6 @@
 namespace vyn::interp {
 
 Cell current_code;
-bool trace_on = false;
 
 void missing_argument(const Cell& name, const Cell& entry) {
     Cell word = name;
@@ -544,7 +543,9 @@ namespace {
     if (pos >= length) stack::set_result(unset_cell());
     for (uint32_t end = length; pos < end;) {
         current_code.s1 = code.s1 = pos;
+        const uint32_t start = pos;
         pos = eval_expression(code, pos, end, false, false, false);
+        trace::event(trace::EXPR, &code, start, stack::base);
         end = length_of(code);
         if (pos < end) stack::reset();
     }
@@ -681,13 +682,14 @@ uint32_t eval_expression(const Cell& code, uint32_t pos, uint32_t end, bool no_i
     }
     // Only a word can name an operator.
     if (!no_infix && next < end && value_at(code, next).is(TYPE_WORD)) next = check_infix(code, next, end, push, start_top);
-    trace::event(trace::EXPR, &code, pos, push ? stack::top - 1 : stack::base);
     return next;
 }
 
 uint32_t eval_next(const Cell& code, uint32_t pos, uint32_t end, bool push) {
     stack::mark(FRAME_NATIVE_KIND, stack::body_symbol);
+    const uint32_t start = pos;
     pos = eval_expression(code, pos, end, false, true, false);
+    trace::event(trace::EXPR, &code, start, stack::top - 1);
     pop_frame(push);
     return pos;
 }

@@ -13,9 +13,6 @@ namespace vyn::interp {
 // The block being evaluated, its head at the current expression; errors read it for `near`.
 extern Cell current_code;
 
-// The interpreter's trace mode: on while a traced evaluation reports its events.
-extern bool trace_on;
-
 // Sets up the interpreter's state and registers mark_roots with the collector.
 void init();
 void mark_roots();

@@ -24,6 +24,7 @@
 #include "eval/native_entries.hpp"
 #include "eval/native_support.hpp"
 #include "eval/os/clipboard.hpp"
+#include "eval/trace.hpp"
 
 namespace vyn::routines {
 namespace {
@@ -152,7 +153,8 @@ void collect_calls(int32_t) {
     no_result();
 }
 
-void tracing_q(int32_t) { stack::set_result(logic_cell(interp::trace_on)); }
+// Environment functions run untraced inside a traced evaluation, yet still belong to it.
+void tracing_q(int32_t) { stack::set_result(logic_cell(trace::active())); }
 
 void read_clipboard(int32_t) { stack::set_result(clipboard::read()); }
 

@@ -69,12 +69,24 @@ uint32_t event_bit(const Cell& word) {
     return 0;
 }
 
+bool is_code(const Cell* code) {
+    return code && (code->is(TYPE_BLOCK) || code->is(TYPE_PAREN) || code->is(TYPE_PATH) || code->is(TYPE_SET_PATH) ||
+                    code->is(TYPE_GET_PATH) || code->is(TYPE_LIT_PATH));
+}
+
 // Where a position lies in the code given with an event: -1 outside it or without code.
 int32_t offset_in(const Cell* code, uint32_t position) {
-    if (!code || (!code->is(TYPE_BLOCK) && !code->is(TYPE_PAREN) && !code->is(TYPE_PATH) &&
-                  !code->is(TYPE_SET_PATH) && !code->is(TYPE_GET_PATH) && !code->is(TYPE_LIT_PATH)))
-        return -1;
+    if (!is_code(code)) return -1;
     return position < interp::length_of(*code) ? int32_t(position) : -1;
+}
+
+// The code goes at its head, the offset counting from there: the interpreter moves a block's
+// index along its expressions, and a handler compares the blocks it meets by identity.
+Cell code_at_head(const Cell* code) {
+    if (!is_code(code)) return code ? *code : none_cell();
+    Cell head = *code;
+    head.s1 = 0;
+    return head;
 }
 
 // The arguments of the callback's calls, learnt from its argument list once per traced run.
@@ -110,11 +122,23 @@ void init() {
     exits::set_error_observer(report_error);
 }
 
+namespace {
+
+// The block a list starts with, or none.
+Cell leading_block(const Cell& list) {
+    if (!list.is(TYPE_BLOCK) || list.s1 >= interp::length_of(list)) return none_cell();
+    Cell first = interp::value_at(list, list.s1);
+    return first.is(TYPE_BLOCK) ? first : none_cell();
+}
+
+}  // namespace
+
+// The events may be listed by a block that starts the spec, or, as the environment's handlers
+// do, by one that starts the body (where it evaluates to itself).
 uint32_t mask_of(const Cell& callback) {
-    Cell spec = function::spec_block(callback);
-    if (interp::length_of(spec) == 0) return DEFAULT_MASK;
-    Cell first = interp::value_at(spec, 0);
-    if (!first.is(TYPE_BLOCK)) return DEFAULT_MASK;
+    Cell first = leading_block(function::spec_block(callback));
+    if (first.is(TYPE_NONE)) first = leading_block(function::extra_of(callback)[function::EXTRA_BODY]);
+    if (first.is(TYPE_NONE)) return DEFAULT_MASK;
     uint32_t mask = 0;
     for (uint32_t i = first.s1; i < interp::length_of(first); ++i) {
         Cell v = interp::value_at(first, i);
@@ -132,7 +156,7 @@ void fire(Event event, const Cell* code, uint32_t position, const Cell* value, c
     bool passes_ref = event & (SET | EPILOG | PROLOG | RETURN | CALL);
     Cell values[6] = {
         event_word(event),
-        code ? *code : none_cell(),
+        code_at_head(code),
         integer_cell(offset_in(code, position)),
         value && !value->is(TYPE_UNSET) ? *value : none_cell(),
         passes_ref && ref ? *ref : none_cell(),
@@ -155,6 +179,8 @@ void FunctionScope::adjust(uint32_t function_header) {
     if (function_header & function::FLAG_NO_TRACE) on = false;
     else if (function_header & function::FLAG_TRACE) on = true;
 }
+
+bool active() { return started && !calling; }
 
 void report_error(const Cell& error) {
     if (!on) return;

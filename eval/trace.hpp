@@ -37,10 +37,14 @@ extern bool on;
 // Whether a traced evaluation is in progress (its callback may be off for the moment).
 extern bool started;
 
+// Whether the code running now is part of a traced evaluation (inside the environment's
+// functions too, which report nothing), not the callback.
+bool active();
+
 // Starts untraced, with the collector and the error raiser hooked in.
 void init();
 
-// The events a callback asks for: the words of the block that starts its spec, else all.
+// The events a callback asks for: the words of the block that starts its spec or body, else all.
 uint32_t mask_of(const Cell& callback);
 
 // Reports one event to the callback when it asks for it. `code` is the block or path being

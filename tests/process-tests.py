@@ -134,10 +134,11 @@ CHECKS = [
 ]
 
 
-def main():
+def run_checks(checks):
+    """Runs each check on the vyn named on the command line; the exit status of the run."""
     vyn = os.path.abspath(sys.argv[1])
     passed = failed = 0
-    for check in CHECKS:
+    for check in checks:
         try:
             check(vyn)
             passed += 1
@@ -149,4 +150,4 @@ def main():
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(run_checks(CHECKS))
