@@ -16,6 +16,7 @@
 #include "datatypes/words.hpp"
 #include "eval/interp.hpp"
 #include "eval/native_entries.hpp"
+#include "eval/plan.hpp"
 
 namespace vyn::natives {
 
@@ -70,7 +71,7 @@ bool is_settable_word(TypeId type) {
 
 void set_word(const Cell& word, const Cell& value) { word::set(word, value, true); }
 
-void eval_block(const Cell& block) { interp::eval(block, true); }
+void eval_block(const Cell& block) { plan::eval_body(block); }
 
 void eval_single(const Cell& value) {
     Rooted code(make_cell(TYPE_BLOCK, 0, memory::alloc_cells(1)));
@@ -102,7 +103,7 @@ void pop_loop_frame() { stack::unwind_last(); }
 
 Pass run_body(const Cell& body) {
     try {
-        interp::eval(body, true);
+        plan::eval_body(body);
         return Pass::normal;
     } catch (const Unwind& exit) {
         if (exit.code == EXIT_BREAK) return Pass::broken;

@@ -698,7 +698,7 @@ void run_native(Plan& plan, const Node& node, const Cell& fn, const Cell& name, 
     interp::run_native(fn, used.data());
 }
 
-void run_body(const Cell& body);
+inline void run_body(const Cell& body);
 
 // A function's refinements have slots: the flag, then its arguments, fetched above the slots
 // (where the collector sees them) and moved in.
@@ -1064,7 +1064,7 @@ template <class NodeAt>
 // A function body of an even count of values, run as the interpreter runs it (in an evaluation
 // frame of its own, which a raised error's frame position counts) but straight through its
 // analysis; other bodies, and a body's first run, take the interpreter's way.
-void run_body(const Cell& body) {
+[[gnu::always_inline]] inline void run_body(const Cell& body) {
     uint32_t length = interp::length_of(body);
     Plan* plan = framed_plan(body, length);
     if (!plan) return interp::eval(body, true);
@@ -1122,6 +1122,11 @@ void shutdown() {
     plans.clear();
     retired.clear();
     by_node.clear();
+}
+
+void eval_body(const Cell& block) {
+    if (trace::on) [[unlikely]] return interp::eval(block, true);
+    run_body(block);
 }
 
 bool run(Cell& code, uint32_t length) {

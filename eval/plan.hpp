@@ -22,4 +22,9 @@ void set_analysing(bool on);
 // through its analysis; false, having done nothing, when the block is to be walked instead.
 bool run(Cell& code, uint32_t length);
 
+// Evaluates a block in a frame of its own into the current result cell, as `interp::eval(block,
+// true)` does, straight through the analysis a body evaluated before has: a loop's body pass
+// after pass.
+void eval_body(const Cell& block);
+
 }  // namespace vyn::plan
