@@ -581,26 +581,23 @@ void eval_paren(const Cell& paren, bool push) {
     }
 }
 
-namespace {
+bool plain_block_value(const Cell& block, uint32_t length, Cell& value) {
+    return eval_plain_block(block, length, value);
+}
 
-// A block that takes a frame, kept apart from `eval`, which then answers the blocks of one plain
-// value without saving the registers that a frame's evaluation needs.
-[[gnu::noinline]] void eval_framed(const Cell& block, uint32_t length, bool keep_result) {
+void eval(const Cell& block, bool keep_result) {
+    Cell plain;
+    uint32_t length = length_of(block);
+    if (eval_plain_block(block, length, plain)) {
+        if (keep_result) stack::set_result(plain);
+        else stack::push(plain);
+        return;
+    }
     check_native_stack();
     stack::mark(FRAME_EVAL_KIND, stack::body_symbol);
     eval_in_frame(block, length);
     if (keep_result) stack::unwind_last();
     else stack::unwind();
-}
-
-}  // namespace
-
-void eval(const Cell& block, bool keep_result) {
-    Cell plain;
-    uint32_t length = length_of(block);
-    if (!eval_plain_block(block, length, plain)) return eval_framed(block, length, keep_result);
-    if (keep_result) stack::set_result(plain);
-    else stack::push(plain);
 }
 
 void eval_as_result(const Cell& block) {

@@ -21,6 +21,10 @@ void mark_roots();
 // result cell; otherwise it stays pushed as the caller's last value.
 void eval(const Cell& block, bool keep_result);
 
+// The value of a block that is one plain number expression (`[n]`, `[i < 10]`), found without a
+// frame as `eval` finds it; false, having done nothing, for any other block.
+bool plain_block_value(const Cell& block, uint32_t length, Cell& value);
+
 // Evaluates a block as the last act of the current frame and in that frame: the frame's argument
 // cells are given up, and the block's value goes to its result cell.
 void eval_as_result(const Cell& block);

@@ -698,7 +698,7 @@ void run_native(Plan& plan, const Node& node, const Cell& fn, const Cell& name, 
     interp::run_native(fn, used.data());
 }
 
-inline void run_body(const Cell& body);
+void run_body(const Cell& body);
 
 // A function's refinements have slots: the flag, then its arguments, fetched above the slots
 // (where the collector sees them) and moved in.
@@ -1061,12 +1061,17 @@ template <class NodeAt>
     run_block(plan, code, length, [&](uint32_t pos, uint32_t end) { return statement(plan, code, pos, end); });
 }
 
-// A function body of an even count of values, run as the interpreter runs it (in an evaluation
-// frame of its own, which a raised error's frame position counts) but straight through its
-// analysis; other bodies, and a body's first run, take the interpreter's way.
-[[gnu::always_inline]] inline void run_body(const Cell& body) {
+// A body run as the interpreter runs it (a plain number expression without a frame, anything else
+// in an evaluation frame of its own, which a raised error's frame position counts) but straight
+// through its analysis; a body's first run takes the interpreter's way.
+void run_body(const Cell& body) {
     uint32_t length = interp::length_of(body);
-    Plan* plan = framed_plan(body, length);
+    if (body.s1 > length) return interp::eval(body, true);
+    // Only an odd count of values can be one plain number expression.
+    Cell value;
+    bool odd = (length - body.s1) % 2 == 1;
+    if (odd && interp::plain_block_value(body, length, value)) return stack::set_result(value);
+    Plan* plan = ready_plan(body);
     if (!plan) return interp::eval(body, true);
     interp::check_native_stack();
     stack::mark(interp::FRAME_EVAL_KIND, stack::body_symbol);
