@@ -9,6 +9,7 @@ import os
 import re
 import runpy
 import sys
+import tempfile
 
 # The runner of checks and the way to start vyn, shared with the other process-level checks.
 PROCESS_TESTS = runpy.run_path(os.path.join(os.path.dirname(os.path.abspath(__file__)), "process-tests.py"))
@@ -34,10 +35,11 @@ def seconds(duration):
     return int(hours) * 3600 + int(minutes) * 60 + float(secs)
 
 
-def report(output):
-    """The rows of a profile report as (rank, callee, count, duration), after its header lines."""
+def report(output, result="== none"):
+    """The rows of a profile report as (rank, callee, count, duration), after the result line and
+    an empty line."""
     lines = output.split("\n")
-    assert lines[:2] == ["== none", ""], f"output: {output!r}"
+    assert lines[:2] == [result, ""], f"output: {output!r}"
     rows = []
     for line in lines[2:-1]:
         m = re.fullmatch(r"(#\d+ *) (\S+ *) \| (\d+ *) \| ((?:" + TIME + r") *)", line)
@@ -88,6 +90,15 @@ def check_profile_sums_durations(vyn):
     assert rows["try"][3] < 0.05 <= rows["slow"][3], rows
 
 
+def check_profile_of_a_script_shows_its_result(vyn):
+    with tempfile.TemporaryDirectory(prefix="vyn-tools-") as directory:
+        script = os.path.join(directory, "s.vyn")
+        with open(script, "w", encoding="utf-8") as f:
+            f.write("Vyn []\nf: func [x] [x * 2]\nf 3\n")
+        (output,) = session(vyn, [f"profile %{script}"])
+    assert sorted((r[1], r[2]) for r in report(output, "== 6")) == [("*", 1), ("f", 1), ("func", 1)], output
+
+
 def check_raw_and_debug_traces_show_every_event(vyn):
     raw, debug = session(vyn, ["trace/raw [1]", "trace/debug [1]"])
     lines = raw.split("\n")
@@ -107,6 +118,7 @@ def check_raw_and_debug_traces_show_every_event(vyn):
 CHECKS = [
     check_profile_counts_calls_and_ranks_them,
     check_profile_sums_durations,
+    check_profile_of_a_script_shows_its_result,
     check_raw_and_debug_traces_show_every_event,
 ]
 
