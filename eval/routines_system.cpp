@@ -1,6 +1,7 @@
 // The routines of the system object's own fields: the collector's state in system/state/GC and
 // the runtime float switches that system/options/float's on-change* keeps in step with its
-// fields. Registered in the routine table under their names, like the boot routines.
+// fields; and the switch of a traced evaluation's reports that `trace` sets. Registered in the
+// routine table under their names, like the boot routines.
 #include <algorithm>
 #include <cstdint>
 #include <limits>
@@ -10,6 +11,7 @@
 #include "datatypes/float.hpp"
 #include "eval/native_support.hpp"
 #include "eval/routines.hpp"
+#include "eval/trace.hpp"
 
 namespace vyn::routines {
 namespace {
@@ -34,12 +36,18 @@ void store_switch(bool& flag) {
 void set_float_pretty(int32_t) { store_switch(float_::pretty); }
 void set_float_full(int32_t) { store_switch(float_::full); }
 
+void set_tracing(int32_t) {
+    trace::set_reporting(natives::args()->s1 != 0);
+    stack::set_result(unset_cell());
+}
+
 const Definition system_routines[] = {
     {"collector-active?", collector_active_q, Binding::none},
     {"series-cycles", collector_cycles, Binding::none},
     {"nodes-cycles", collector_cycles, Binding::none},
     {"set-float-pretty", set_float_pretty, Binding::none},
     {"set-float-full", set_float_full, Binding::none},
+    {"set-tracing", set_tracing, Binding::none},
 };
 
 }  // namespace

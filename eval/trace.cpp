@@ -33,6 +33,7 @@ struct Tracer {
 };
 Tracer tracer;
 bool calling = false;  // the callback is running
+bool reporting = true;  // the traced code may switch its reports off (`trace false`)
 
 void mark_roots() { collector::mark_cell(tracer.callback); }
 
@@ -148,7 +149,7 @@ uint32_t mask_of(const Cell& callback) {
 }
 
 void fire(Event event, const Cell* code, uint32_t position, const Cell* value, const Cell* ref) {
-    if (!(tracer.mask & event) || !tracer.callback.is(TYPE_FUNCTION)) return;
+    if (!reporting || !(tracer.mask & event) || !tracer.callback.is(TYPE_FUNCTION)) return;
     Cell* saved_base = stack::base;
     Cell* saved_top = stack::top;
     stack::Frame* saved_frame = stack::frame_top;
@@ -180,7 +181,11 @@ void FunctionScope::adjust(uint32_t function_header) {
     else if (function_header & function::FLAG_TRACE) on = true;
 }
 
-bool active() { return started && !calling; }
+bool active() { return started && !calling && reporting; }
+
+void set_reporting(bool wanted) {
+    if (started) reporting = wanted;
+}
 
 void report_error(const Cell& error) {
     if (!on) return;
@@ -191,8 +196,9 @@ void report_error(const Cell& error) {
 
 Session::Session(const Cell& callback, const Cell& code)
     : callback_(tracer.callback), mask_(tracer.mask), arguments_(tracer.arguments),
-      locals_from_(tracer.locals_from), on_(on), started_(started) {
+      locals_from_(tracer.locals_from), on_(on), started_(started), reporting_(reporting) {
     Rooted held(code);
+    reporting = true;
     tracer.callback = callback;
     tracer.mask = mask_of(callback);
     learn_arguments(tracer.callback);
@@ -214,6 +220,7 @@ void Session::restore() {
     tracer = Tracer{*callback_, mask_, arguments_, locals_from_};
     on = on_;
     started = started_;
+    reporting = reporting_;
 }
 
 }  // namespace vyn::trace

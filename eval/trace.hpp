@@ -37,9 +37,12 @@ extern bool on;
 // Whether a traced evaluation is in progress (its callback may be off for the moment).
 extern bool started;
 
-// Whether the code running now is part of a traced evaluation (inside the environment's
-// functions too, which report nothing), not the callback.
+// Whether the code running now is part of a traced evaluation that reports its events (inside
+// the environment's functions too, which report nothing), not the callback.
 bool active();
+
+// Switches the reports of the traced evaluation in progress off or on again; nothing outside one.
+void set_reporting(bool wanted);
 
 // Starts untraced, with the collector and the error raiser hooked in.
 void init();
@@ -71,7 +74,7 @@ private:
     // The outer evaluation's tracing state.
     Rooted callback_;
     uint32_t mask_, arguments_, locals_from_;
-    bool on_, started_;
+    bool on_, started_, reporting_;
 };
 
 // A function's body runs with tracing forced on (flag 0x400) or off (flag 0x200) while a traced
