@@ -1,5 +1,5 @@
 // The routines of the text codecs: the JSON string unescaper, which rewrites a string in place
-// with what its backslash escapes stand for.
+// with what its backslash escapes stand for, and the JSON fast paths (eval/json.hpp).
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -8,6 +8,7 @@
 #include "core/rooted.hpp"
 #include "core/stack.hpp"
 #include "datatypes/string.hpp"
+#include "eval/json.hpp"
 #include "eval/native_support.hpp"
 #include "eval/routines.hpp"
 
@@ -18,24 +19,18 @@ using natives::args;
 using routine_table::Binding;
 using routine_table::Definition;
 
-constexpr uint32_t HIGH_SURROGATE_FIRST = 0xD800;
-constexpr uint32_t LOW_SURROGATE_FIRST = 0xDC00;
-constexpr uint32_t SURROGATE_END = 0xE000;
-
-std::optional<uint32_t> hex_digit(uint32_t c) {
-    if (c - '0' < 10u) return c - '0';
-    if ((c | 0x20) - 'a' < 6u) return (c | 0x20) - 'a' + 10;
-    return std::nullopt;
-}
+using json::HIGH_SURROGATE_FIRST;
+using json::LOW_SURROGATE_FIRST;
+using json::SURROGATE_END;
 
 // The code point of four hex digits at `at`, or nothing when they are not all there.
 std::optional<uint32_t> hex4(const std::vector<uint32_t>& text, size_t at) {
     if (at + 4 > text.size()) return std::nullopt;
     uint32_t cp = 0;
     for (size_t i = at; i < at + 4; ++i) {
-        auto digit = hex_digit(text[i]);
-        if (!digit) return std::nullopt;
-        cp = cp << 4 | *digit;
+        const int digit = json::hex_digit(text[i]);
+        if (digit < 0) return std::nullopt;
+        cp = cp << 4 | uint32_t(digit);
     }
     return cp;
 }
@@ -104,6 +99,8 @@ void json_unescape(int32_t) {
 
 const Definition codec_routines[] = {
     {"json-unescape", json_unescape, Binding::none},
+    {"json-read", json::read, Binding::none},
+    {"json-write", json::write, Binding::none},
 };
 
 }  // namespace
