@@ -4,10 +4,13 @@
 
 #include <unistd.h>
 
+#include "core/context.hpp"
+#include "core/eval_hooks.hpp"
 #include "core/fatal.hpp"
 #include "core/raise.hpp"
 #include "core/stack.hpp"
 #include "datatypes/error.hpp"
+#include "datatypes/function.hpp"
 #include "datatypes/words.hpp"
 
 namespace vyn::exits {
@@ -39,14 +42,47 @@ Saved save() { return Saved{stack::base, stack::top, stack::frame_top}; }
 
 // Walks down from the frame below the exiting one to a frame of the wanted kind (or with the
 // return-point flag); returns it, or nullptr when a barrier or the bottom comes first.
-stack::Frame* find_receiver(stack::FrameKind kind, bool return_point) {
-    stack::Frame* f = stack::frame_top - 1;
-    if (f >= stack::frame_bottom) --f;  // past the frame of break, return or throw itself
+stack::Frame* find_receiver(stack::FrameKind kind, bool return_point, stack::Frame* from = nullptr) {
+    stack::Frame* f = from ? from : stack::frame_top - 1;
+    if (!from && f >= stack::frame_bottom) --f;  // past the frame of break, return or throw itself
     for (; f >= stack::frame_bottom; --f) {
         if (f->frame_kind() == stack::FRAME_BARRIER) return nullptr;
         if (return_point ? (f->kind & stack::FRAME_RETURN_POINT) != 0 : f->frame_kind() == kind) return f;
     }
     return nullptr;
+}
+
+// Whether the block series `node` is `block` or nested in it, within a few levels.
+bool holds_series(const Cell& block, NodeId node, int depth) {
+    if (block.s2 == node) return true;
+    if (depth == 0) return false;
+    Series* s = memory::series_of(block.s2);
+    for (Cell* c = s->cells(); c < s->cell_tail(); ++c) {
+        if ((c->is(TYPE_BLOCK) || c->is(TYPE_PAREN)) && holds_series(*c, node, depth - 1)) return true;
+    }
+    return false;
+}
+
+// An environment function receives only the returns written in its own body: one in the code it
+// runs for its caller (`attempt [return 1]`) returns from the caller, as if the environment's
+// functions were not there.
+bool passes_through(const stack::Frame* frame, const Cell& code) {
+    if (!frame->function_context || !code.is(TYPE_BLOCK)) return false;
+    const Cell function = context::owner(frame->function_context);
+    if (!function.is(TYPE_FUNCTION) || !(function.header & function::FLAG_NO_TRACE)) return false;
+    const Cell body = function::extra_of(function)[function::EXTRA_BODY];
+    return body.is(TYPE_BLOCK) && !holds_series(body, code.s2, 16);
+}
+
+// The innermost return point a return reaches; when the code holding it belongs to no function
+// met on the way (made at run time by an environment function), the innermost one.
+stack::Frame* find_return_point() {
+    stack::Frame* first = find_receiver(stack::FRAME_NATIVE, true);
+    const Cell code = eval_hooks::current_code();
+    for (stack::Frame* f = first; f; f = find_receiver(stack::FRAME_NATIVE, true, f - 1)) {
+        if (!passes_through(f, code)) return f;
+    }
+    return first;
 }
 
 // Makes the receiver the innermost frame and the argument base the one inside it. Functions
@@ -101,7 +137,7 @@ void throw_break(bool has_value, bool is_continue) {
 
 void throw_return(bool has_value) {
     Saved saved = save();
-    stack::Frame* point = find_receiver(stack::FRAME_NATIVE, true);
+    stack::Frame* point = find_return_point();
     if (!point) {
         saved.restore();
         fire(err::throw_return);

@@ -146,14 +146,15 @@ void run_routine(const Cell& routine);
 void trace_body(trace::Event event, const stack::Frame* frame, const Cell& function, const Cell& body,
                 const Cell* result);
 
-// A function's body block run by `run_body`; return and exit end it.
+// A function's body block run by `run_body` in `frame`; a return or exit that chose this frame
+// ends it (one may pass through to a caller's frame).
 template <class Body>
-[[gnu::always_inline]] inline void run_function_body(const Cell& body, Body run_body) {
+[[gnu::always_inline]] inline void run_function_body(const Cell& body, const stack::Frame* frame, Body run_body) {
     try {
         if (body.is(TYPE_BLOCK)) run_body(body);
         else stack::set_result(unset_cell());
     } catch (const Unwind& exit) {
-        if (exit.code != EXIT_RETURN && exit.code != EXIT_EXIT) throw;
+        if ((exit.code != EXIT_RETURN && exit.code != EXIT_EXIT) || stack::frame_top - 1 != frame) throw;
     }
 }
 
@@ -183,10 +184,10 @@ template <class Body>
     FunctionFrame frame(function);
     Cell body = extra_of(function)[EXTRA_BODY];
     trace::FunctionScope tracing(function.header);
-    if (!trace::on) return run_function_body(body, run_body);
+    if (!trace::on) return run_function_body(body, frame.frame, run_body);
     trace_body(trace::PROLOG, frame.frame, function, body, nullptr);
     try {
-        run_function_body(body, [](const Cell& b) { eval(b, true); });
+        run_function_body(body, frame.frame, [](const Cell& b) { eval(b, true); });
     } catch (const Unwind&) {
         if (trace::on) trace_body(trace::EPILOG, frame.frame, function, body, nullptr);
         throw;
@@ -200,7 +201,7 @@ template <class Body>
 [[gnu::always_inline]] inline void run_function_frame(const Cell& function, Body run_body) {
     if (trace::started) [[unlikely]] return run_traced_function_frame(function, run_body);
     FunctionFrame frame(function);
-    run_function_body(extra_of(function)[EXTRA_BODY], run_body);
+    run_function_body(extra_of(function)[EXTRA_BODY], frame.frame, run_body);
 }
 
 }  // namespace vyn::interp
