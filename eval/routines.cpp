@@ -212,6 +212,7 @@ void init() {
     routine_table::register_list(boot_routines);
     init_system();
     init_codecs();
+    init_text();
 }
 
 }  // namespace vyn::routines

@@ -16,4 +16,7 @@ void init_system();
 // Registers the routines of the text codecs (the JSON unescaper).
 void init_codecs();
 
+// Registers the routines of the text functions (split's pieces).
+void init_text();
+
 }  // namespace vyn::routines

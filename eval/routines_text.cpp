@@ -1,0 +1,96 @@
+// The routines of the text functions: `split`'s pieces cut in one pass. The pieces are the ones a
+// parse of `copy s to dlm` and `num skip` collects: the delimiter is found as parse's `to` finds
+// it (case folded, a bitset by membership) and each piece is copied as parse copies input.
+#include <algorithm>
+#include <cstdint>
+
+#include "core/raise.hpp"
+#include "core/rooted.hpp"
+#include "core/stack.hpp"
+#include "datatypes/actions.hpp"
+#include "datatypes/block.hpp"
+#include "datatypes/string.hpp"
+#include "eval/native_support.hpp"
+#include "eval/routines.hpp"
+
+namespace vyn::routines {
+namespace {
+
+using natives::args;
+using routine_table::Binding;
+using routine_table::Definition;
+
+bool starts_with_folded(const string::View& text, uint32_t at, const string::View& wanted) {
+    if (uint64_t(at) + wanted.length > text.length) return false;
+    for (uint32_t k = 0; k < wanted.length; ++k)
+        if (string::folded(text.at(at + k), true) != string::folded(wanted.at(k), true)) return false;
+    return true;
+}
+
+// The first position from `pos` where the delimiter starts, or the tail when there is none.
+uint32_t next_delimiter(const Cell& input, uint32_t pos, const Cell& dlm) {
+    Cell rest = input;
+    rest.s1 = pos;
+    const string::View text = string::view_of(&rest);
+    uint32_t i = 0;
+    switch (dlm.type()) {
+    case TYPE_CHAR: {
+        const uint32_t wanted = string::folded(dlm.s2, true);
+        while (i < text.length && string::folded(text.at(i), true) != wanted) ++i;
+        break;
+    }
+    case TYPE_BITSET:
+        while (i < text.length && !string::in_bitset(&dlm, text.at(i))) ++i;
+        break;
+    default: {
+        const string::View wanted = string::view_of(&dlm);
+        const uint32_t first = string::folded(wanted.at(0), true);
+        for (; i < text.length; ++i)
+            if (string::folded(text.at(i), true) == first && starts_with_folded(text, i, wanted)) break;
+    }
+    }
+    return pos + i;
+}
+
+// `count` characters of the input from `start`, a series of the input's type.
+Cell copy_part(const Cell& input, uint32_t start, uint32_t count) {
+    Cell* mark = stack::top;
+    Cell* slot = stack::push(input);
+    slot->s1 = start;
+    Cell part = integer_cell(int32_t(count));
+    Cell copy = *actions::handler_of<A_COPY>(slot)(slot, &part, false, nullptr);
+    stack::top = mark;
+    return copy;
+}
+
+// series [any-string!] dlm [string! char! bitset!]; an empty delimiter would cut empty pieces
+// forever (`split` refuses one before it gets here).
+void split_text(int32_t) {
+    Cell* a = args();
+    Rooted input(a[0]);
+    const Cell dlm = a[1];  // held by the argument frame
+    const uint32_t skip = dlm.is(TYPE_STRING) ? string::length(&dlm) : 1;
+    if (skip == 0) fire(err::invalid_arg, &dlm);
+    input->s1 = std::min(input->s1, memory::series_of(input->s2)->length());
+    Rooted pieces;
+    block::make_at(pieces.get(), 8);
+    for (uint32_t pos = input->s1;;) {
+        const uint32_t end = memory::series_of(input->s2)->length();
+        const uint32_t found = next_delimiter(*input, pos, dlm);
+        Rooted piece(copy_part(*input, pos, found - pos));
+        block::vs_append(pieces.get(), piece.get());
+        if (found == end) break;
+        pos = found + skip;
+    }
+    stack::set_result(*pieces);
+}
+
+const Definition text_routines[] = {
+    {"split-text", split_text, Binding::none},
+};
+
+}  // namespace
+
+void init_text() { routine_table::register_list(text_routines); }
+
+}  // namespace vyn::routines
