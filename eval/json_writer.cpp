@@ -12,10 +12,11 @@
 #include "core/float_text.hpp"
 #include "core/rooted.hpp"
 #include "core/stack.hpp"
+#include "core/symbol.hpp"
+#include "core/utf8.hpp"
 #include "datatypes/float.hpp"
 #include "datatypes/integer.hpp"
 #include "datatypes/string.hpp"
-#include "datatypes/word.hpp"
 #include "eval/json.hpp"
 #include "eval/native_support.hpp"
 
@@ -98,12 +99,29 @@ private:
         write_code_unit(LOW_SURROGATE_FIRST + (c & 1023));
     }
 
+    void write_char(uint32_t c) {
+        if (is_plain(c)) out_.push_back(char32_t(c));
+        else write_escaped(c);
+    }
+
     void write_string(const string::View& view) {
         out_.push_back('"');
-        for (uint32_t i = 0; i < view.length; ++i) {
-            const uint32_t c = view.at(i);
-            if (is_plain(c)) out_.push_back(char32_t(c));
-            else write_escaped(c);
+        for (uint32_t i = 0; i < view.length; ++i) write_char(view.at(i));
+        out_.push_back('"');
+    }
+
+    // A word's spelling is read from its UTF-8 name: the symbol's string! may not be made yet,
+    // and making it would allocate.
+    void write_spelling(uint32_t symbol) {
+        const std::string_view name = symbol::name(symbol);
+        const auto* p = reinterpret_cast<const uint8_t*>(name.data());
+        const uint8_t* end = p + name.size();
+        out_.push_back('"');
+        while (p < end) {
+            const unicode::Decoded d = unicode::decode_utf8_char(p, end);
+            if (d.status != unicode::Status::ok) throw GiveUp{};
+            write_char(uint32_t(d.code_point));
+            p += d.length;
         }
         out_.push_back('"');
     }
@@ -147,8 +165,7 @@ private:
     void write_key(const Cell& key) {
         if (key.is(TYPE_STRING)) return write_string(string::view_of(&key));
         if (!key.is(TYPE_SET_WORD) && !key.is(TYPE_WORD)) throw GiveUp{};
-        const Cell spelling = word::written_text(key.s2);
-        write_string(string::view_of(&spelling));
+        write_spelling(key.s2);
     }
 
     // Live entries only: a removed entry keeps its place with a value header of 0.
