@@ -110,7 +110,8 @@ bool equal_text(const Cell& a, const Cell& b, Mode mode) {
     if (x.count != y.count) return false;
     for (uint32_t i = 0; i < x.count; ++i) {
         uint32_t p = x.at(i), q = y.at(i);
-        if (p != q && (mode == Mode::strict || casefold::upper_char(p) != casefold::upper_char(q))) return false;
+        if (p != q && (mode == Mode::strict || casefold::upper_char_inline(p) != casefold::upper_char_inline(q)))
+            return false;
     }
     return true;
 }
@@ -605,7 +606,8 @@ bool keys_equal(const Cell& a, const Cell& b, Mode mode) { return key_ops[a.type
 
 uint32_t hash_string(const Cell& string, bool fold_case) {
     unicode::Text t = unicode::text_of(string);
-    return hash_code_points(t.units, t.count, t.unit, hash_seed, fold_case ? casefold::upper_char : nullptr);
+    if (fold_case) return hash_code_points_upper(t.units, t.count, t.unit, hash_seed);
+    return hash_code_points(t.units, t.count, t.unit, hash_seed);
 }
 
 void set_map_key_preparer(void (*prepare)(Cell*, Cell*)) { prepare_map_key = prepare; }

@@ -5,6 +5,8 @@
 
 #include <bit>
 
+#include "core/casefold.hpp"
+
 namespace vyn::hashtable {
 
 namespace {
@@ -41,12 +43,23 @@ uint32_t murmur3_bytes(const uint8_t* p, size_t length, uint32_t seed) {
     return finish(h, length);
 }
 
-template <class Unit>
-uint32_t hash_unit_run(const Unit* units, size_t count, uint32_t seed, CaseFold fold) {
+template <class Unit, class Fold>
+uint32_t hash_unit_run(const Unit* units, size_t count, uint32_t seed, Fold fold) {
     uint32_t h = seed;
-    for (size_t i = 0; i < count; ++i) h = mix_block(h, fold ? fold(units[i]) : units[i]);
+    for (size_t i = 0; i < count; ++i) h = mix_block(h, fold(units[i]));
     return finish(h, count * 4);
 }
+
+template <class Fold>
+uint32_t hash_units(const void* units, size_t count, int unit_size, uint32_t seed, Fold fold) {
+    switch (unit_size) {
+    case 1: return hash_unit_run(static_cast<const uint8_t*>(units), count, seed, fold);
+    case 2: return hash_unit_run(static_cast<const uint16_t*>(units), count, seed, fold);
+    default: return hash_unit_run(static_cast<const uint32_t*>(units), count, seed, fold);
+    }
+}
+
+uint32_t same_code_point(uint32_t cp) { return cp; }
 
 }  // namespace
 
@@ -59,11 +72,11 @@ uint32_t murmur3_ascii_lowered(const uint8_t* bytes, size_t length, uint32_t see
 }
 
 uint32_t hash_code_points(const void* units, size_t count, int unit_size, uint32_t seed, CaseFold fold) {
-    switch (unit_size) {
-    case 1: return hash_unit_run(static_cast<const uint8_t*>(units), count, seed, fold);
-    case 2: return hash_unit_run(static_cast<const uint16_t*>(units), count, seed, fold);
-    default: return hash_unit_run(static_cast<const uint32_t*>(units), count, seed, fold);
-    }
+    return hash_units(units, count, unit_size, seed, fold ? fold : same_code_point);
+}
+
+uint32_t hash_code_points_upper(const void* units, size_t count, int unit_size, uint32_t seed) {
+    return hash_units(units, count, unit_size, seed, casefold::upper_char_inline);
 }
 
 }  // namespace vyn::hashtable

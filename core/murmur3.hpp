@@ -32,5 +32,7 @@ uint32_t murmur3_ascii_lowered(const uint8_t* bytes, size_t length, uint32_t see
 // MurmurHash3 of count code points stored in units of unit_size (1, 2 or 4) bytes: equal to
 // murmur3 of the same text in UCS-4. Each code point goes through fold first when one is given.
 uint32_t hash_code_points(const void* units, size_t count, int unit_size, uint32_t seed, CaseFold fold = nullptr);
+// The same with casefold::upper_char as the fold, called inline.
+uint32_t hash_code_points_upper(const void* units, size_t count, int unit_size, uint32_t seed);
 
 }  // namespace vyn::hashtable

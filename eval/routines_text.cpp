@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "core/raise.hpp"
 #include "core/rooted.hpp"
 #include "core/stack.hpp"
 #include "datatypes/actions.hpp"
@@ -63,14 +62,14 @@ Cell copy_part(const Cell& input, uint32_t start, uint32_t count) {
     return copy;
 }
 
-// series [any-string!] dlm [string! char! bitset!]; an empty delimiter would cut empty pieces
-// forever (`split` refuses one before it gets here).
+// series [any-string!] dlm [string! char! bitset!]: none for an empty delimiter, which would cut
+// empty pieces forever (`split` raises its error then).
 void split_text(int32_t) {
     Cell* a = args();
     Rooted input(a[0]);
     const Cell dlm = a[1];  // held by the argument frame
     const uint32_t skip = dlm.is(TYPE_STRING) ? string::length(&dlm) : 1;
-    if (skip == 0) fire(err::invalid_arg, &dlm);
+    if (skip == 0) return stack::set_result(none_cell());
     input->s1 = std::min(input->s1, memory::series_of(input->s2)->length());
     Rooted pieces;
     block::make_at(pieces.get(), 8);

@@ -18,9 +18,11 @@
 #include <string_view>
 #include <vector>
 
+#include "core/casefold.hpp"
 #include "core/murmur3.hpp"
 
 using namespace vyn::hashtable;
+namespace casefold = vyn::casefold;
 
 namespace {
 
@@ -78,6 +80,21 @@ TEST(Murmur3, FoldMakesLetterCaseIrrelevant) {
     EXPECT_NE(hash_code_points(lower.data(), 12, 2, 3), hash_code_points(mixed.data(), 12, 2, 3));
     EXPECT_EQ(hash_code_points(lower.data(), 12, 2, 3, ascii_upper),
               hash_code_points(mixed.data(), 12, 2, 3, ascii_upper));
+}
+
+// The upper-casing hash answers ASCII inline: it must agree with the case tables everywhere,
+// including letters outside ASCII whose upper case is ASCII (dotless i, long s).
+TEST(Murmur3, UpperHashIsTheHashFoldedByTheCaseTables) {
+    const std::u32string text = U"aZ09_\u00E9\u00FF\u0131\u017F\u212A\u03C3\U00010428";
+    const std::vector<uint8_t> latin1 = {'a', 'Z', '0', 0xE9, 0xFF, 0xDF};
+    const std::u16string ucs2(text.begin(), text.end() - 1);
+    EXPECT_EQ(hash_code_points_upper(text.data(), text.size(), 4, 5),
+              hash_code_points(text.data(), text.size(), 4, 5, casefold::upper_char));
+    EXPECT_EQ(hash_code_points_upper(ucs2.data(), ucs2.size(), 2, 5),
+              hash_code_points(ucs2.data(), ucs2.size(), 2, 5, casefold::upper_char));
+    EXPECT_EQ(hash_code_points_upper(latin1.data(), latin1.size(), 1, 5),
+              hash_code_points(latin1.data(), latin1.size(), 1, 5, casefold::upper_char));
+    for (uint32_t cp = 0; cp < 0x300; ++cp) EXPECT_EQ(casefold::upper_char_inline(cp), casefold::upper_char(cp)) << cp;
 }
 
 TEST(Murmur3, SymbolHashLowersAsciiOnly) {
