@@ -1,6 +1,6 @@
 // The routines of the text functions: `split`'s pieces cut in one pass. The pieces are the ones a
 // parse of `copy s to dlm` and `num skip` collects: the delimiter is found as parse's `to` finds
-// it (case folded, a bitset by membership) and each piece is copied as parse copies input.
+// it and each piece is copied as parse copies input.
 #include <algorithm>
 #include <cstdint>
 
@@ -19,36 +19,13 @@ using natives::args;
 using routine_table::Binding;
 using routine_table::Definition;
 
-bool starts_with_folded(const string::View& text, uint32_t at, const string::View& wanted) {
-    if (uint64_t(at) + wanted.length > text.length) return false;
-    for (uint32_t k = 0; k < wanted.length; ++k)
-        if (string::folded(text.at(at + k), true) != string::folded(wanted.at(k), true)) return false;
-    return true;
-}
-
-// The first position from `pos` where the delimiter starts, or the tail when there is none.
+// The first position from `pos` where the delimiter starts, found by string!'s `find` (which
+// matches as parse's `to` does: case folded, a bitset by membership), or the tail when there is none.
 uint32_t next_delimiter(const Cell& input, uint32_t pos, const Cell& dlm) {
     Cell rest = input;
     rest.s1 = pos;
-    const string::View text = string::view_of(&rest);
-    uint32_t i = 0;
-    switch (dlm.type()) {
-    case TYPE_CHAR: {
-        const uint32_t wanted = string::folded(dlm.s2, true);
-        while (i < text.length && string::folded(text.at(i), true) != wanted) ++i;
-        break;
-    }
-    case TYPE_BITSET:
-        while (i < text.length && !string::in_bitset(&dlm, text.at(i))) ++i;
-        break;
-    default: {
-        const string::View wanted = string::view_of(&dlm);
-        const uint32_t first = string::folded(wanted.at(0), true);
-        for (; i < text.length; ++i)
-            if (string::folded(text.at(i), true) == first && starts_with_folded(text, i, wanted)) break;
-    }
-    }
-    return pos + i;
+    string::find(&rest, &dlm, FindArgs{});
+    return rest.is(TYPE_NONE) ? memory::series_of(input.s2)->length() : rest.s1;
 }
 
 // `count` characters of the input from `start`, a series of the input's type.
