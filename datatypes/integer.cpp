@@ -13,6 +13,7 @@
 
 #include "core/memory.hpp"
 #include "core/raise.hpp"
+#include "core/hex_digit.hpp"
 #include "core/random.hpp"
 #include "core/stack.hpp"
 #include "core/symbol.hpp"
@@ -227,17 +228,6 @@ int32_t from_binary(const Cell* binary) {
     for (uint32_t i = 0; i < count; ++i) value = value << 8 | bytes[i];
     return int32_t(value);
 }
-
-namespace {
-
-int hex_digit(char32_t c) {
-    if (c >= '0' && c <= '9') return int(c - '0');
-    if (c >= 'A' && c <= 'F') return int(c - 'A' + 10);
-    if (c >= 'a' && c <= 'f') return int(c - 'a' + 10);
-    return -1;
-}
-
-}  // namespace
 
 // Non-ASCII characters are refused outright rather than folded to 7 bits, where they would pass
 // as hex digits ("Á" as "A").

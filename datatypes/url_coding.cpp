@@ -5,19 +5,13 @@
 #include <string>
 #include <string_view>
 
+#include "core/hex_digit.hpp"
 #include "core/stack.hpp"
 #include "core/utf8.hpp"
 #include "datatypes/string.hpp"
 
 namespace vyn::url {
 namespace {
-
-int hex_digit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
 
 // The byte of a "%XX" at `at`, or -1.
 int hex_pair(std::string_view text, size_t at) {

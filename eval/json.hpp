@@ -11,13 +11,6 @@ constexpr uint32_t HIGH_SURROGATE_FIRST = 0xD800;
 constexpr uint32_t LOW_SURROGATE_FIRST = 0xDC00;
 constexpr uint32_t SURROGATE_END = 0xE000;
 
-// The value of a hex digit, either case, or -1.
-inline int hex_digit(uint32_t c) {
-    if (c - '0' < 10u) return int(c - '0');
-    if ((c | 0x20) - 'a' < 6u) return int((c | 0x20) - 'a' + 10);
-    return -1;
-}
-
 // json-read: the value of a JSON text (argument 1) in a new block, or none; key-of (argument 2)
 // tells which key texts become words.
 void read(int32_t second);

@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/hex_digit.hpp"
 #include "core/rooted.hpp"
 #include "core/stack.hpp"
 #include "core/type_registry.hpp"

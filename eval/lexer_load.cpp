@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/context.hpp"
+#include "core/hex_digit.hpp"
 #include "core/symbol.hpp"
 #include "core/type_registry.hpp"
 #include "core/utf8.hpp"
@@ -23,13 +24,6 @@ namespace {
 using Bytes = const uint8_t*;
 
 enum class Decode { ok, malformed, unstorable };
-
-int hex_value(uint8_t c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
 
 bool equal_ignoring_case(std::string_view text, std::string_view name) {
     if (text.size() != name.size()) return false;
@@ -57,7 +51,7 @@ constexpr NamedEscape named_escapes[] = {{"null", 0},  {"back", 8}, {"tab", 9}, 
 Decode read_paren_escape(Bytes& p, Bytes end, char32_t& cp) {
     Bytes digits = p;
     char32_t value = 0;
-    while (p < end && p - digits < 7 && hex_value(*p) >= 0) value = value * 16 + char32_t(hex_value(*p++));
+    while (p < end && p - digits < 7 && hex_digit(*p) >= 0) value = value * 16 + char32_t(hex_digit(*p++));
     if (p > digits && p - digits <= 6 && p < end && *p == ')') {
         ++p;
         cp = value;
@@ -134,7 +128,7 @@ int unit_for_text(Bytes p, Bytes end, uint32_t flags) {
         if (p[0] != '^' || p[1] != '(') continue;
         Bytes digits = p + 2;
         Bytes q = digits;
-        while (q < end && hex_value(*q) >= 0) ++q;
+        while (q < end && hex_digit(*q) >= 0) ++q;
         if (q - digits > 4) return 4;
         if (q - digits > 2) unit = 2;
     }
@@ -190,8 +184,8 @@ TypeId load_dehexed(Lexer& lx, Bytes begin, Bytes end, TypeId type) {
     thread_local std::string bytes;
     bytes.clear();
     for (Bytes p = begin; p < end; ++p) {
-        if (*p == '%' && end - p > 2 && hex_value(p[1]) >= 0 && hex_value(p[2]) >= 0) {
-            bytes.push_back(char(hex_value(p[1]) * 16 + hex_value(p[2])));
+        if (*p == '%' && end - p > 2 && hex_digit(p[1]) >= 0 && hex_digit(p[2]) >= 0) {
+            bytes.push_back(char(hex_digit(p[1]) * 16 + hex_digit(p[2])));
             p += 2;
         } else bytes.push_back(char(*p));
     }
@@ -288,7 +282,7 @@ TypeId load_hex(Lexer& lx) {
     if (t.size() < 2 || t.size() > 8) lx.invalid(TYPE_INTEGER);
     uint32_t value = 0;
     for (char c : t) {
-        int v = hex_value(uint8_t(c));
+        int v = hex_digit(uint8_t(c));
         if (v < 0) lx.invalid(TYPE_INTEGER);
         value = value * 16 + uint32_t(v);
     }
@@ -432,7 +426,7 @@ bool decode_binary(int base, Bytes p, Bytes end, Put put) {
             ++padding;
             continue;
         }
-        if (base == 16) v = hex_value(c);
+        if (base == 16) v = hex_digit(c);
         else if (base == 2) v = c == '0' ? 0 : c == '1' ? 1 : -1;
         else if (c >= 'A' && c <= 'Z') v = c - 'A';
         else if (c >= 'a' && c <= 'z') v = c - 'a' + 26;

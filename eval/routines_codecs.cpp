@@ -4,6 +4,7 @@
 #include <optional>
 #include <vector>
 
+#include "core/hex_digit.hpp"
 #include "core/raise.hpp"
 #include "core/rooted.hpp"
 #include "core/stack.hpp"
@@ -28,7 +29,7 @@ std::optional<uint32_t> hex4(const std::vector<uint32_t>& text, size_t at) {
     if (at + 4 > text.size()) return std::nullopt;
     uint32_t cp = 0;
     for (size_t i = at; i < at + 4; ++i) {
-        const int digit = json::hex_digit(text[i]);
+        const int digit = hex_digit(text[i]);
         if (digit < 0) return std::nullopt;
         cp = cp << 4 | uint32_t(digit);
     }
