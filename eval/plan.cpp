@@ -620,6 +620,11 @@ uint32_t operand(Plan& plan, const Node* node, const Cell& code, uint32_t pos, u
 
 // A call's argument: a plain number expression (`n - 1`) or a lone word is pushed as it is found.
 uint32_t argument(Plan& plan, const Node* node, const Cell& code, uint32_t pos, uint32_t end) {
+    Cell value;
+    if (node && node->binary && node->pos == pos && binary_value(*node, cells_of(code), end, value, pos)) {
+        stack::push(value);
+        return pos;
+    }
     if (node && node->push_argument && node->pos == pos && node->push_argument(*node, code, end, pos)) return pos;
     return operand(plan, node, code, pos, end, false);
 }
@@ -928,7 +933,8 @@ uint32_t evaluate(Plan& plan, const Node& node, const Cell& code, uint32_t end, 
         break;
     }
     case Kind::field: {
-        const Cell* value = given(object_field(node));
+        // A retired analysis may name an object whose id a new one has taken since.
+        const Cell* value = plan.retired ? nullptr : given(object_field(node));
         if (!value) return general(plan, node, code, end, no_infix, push);
         interp::give(*value, push);
         break;
