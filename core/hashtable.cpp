@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cstring>
 #include <initializer_list>
 #include <string>
@@ -108,6 +109,11 @@ bool equal_text(const Cell& a, const Cell& b, Mode mode) {
     unicode::Text x = unicode::text_of(a);
     unicode::Text y = unicode::text_of(b);
     if (x.count != y.count) return false;
+    // Units of one width hold the same code points exactly when their bytes agree.
+    if (x.unit == y.unit) {
+        if (std::memcmp(x.units, y.units, size_t(x.count) * size_t(x.unit)) == 0) return true;
+        if (mode == Mode::strict) return false;
+    }
     for (uint32_t i = 0; i < x.count; ++i) {
         uint32_t p = x.at(i), q = y.at(i);
         if (p != q && (mode == Mode::strict || casefold::upper_char_inline(p) != casefold::upper_char_inline(q)))
@@ -455,15 +461,15 @@ void resize(NodeId table, uint64_t target) {
     View v = view(table);
     int32_t live = v.rec->live_count;
     if (live >= limit) return;
-    std::vector<int32_t> keys;
-    keys.reserve(size_t(v.rec->occupied));
+    // The keys' cell indexes, marked in block order: the order in which they were added.
+    std::vector<bool> present(block_length(v.rec->block));
     for (uint32_t b = 0; b <= v.mask; ++b)
-        if (flag_of(v.flags, b) == LIVE) keys.push_back(v.buckets[b]);
-    std::sort(keys.begin(), keys.end());
+        if (flag_of(v.flags, b) == LIVE) present[size_t(v.buckets[b])] = true;
     reset_arrays(table, count, limit);
     v = view(table);
     const Cell* cells = block_cells(v.rec->block);
-    for (int32_t index : keys) occupy(v, uint32_t(search(v, hash_value(cells[index]), rejects_all).free), index);
+    for (uint32_t index = 0; index < present.size(); ++index)
+        if (present[index]) occupy(v, uint32_t(search(v, hash_value(cells[index]), rejects_all).free), int32_t(index));
     v.rec->live_count = live;  // a map's removed entries keep their buckets but are not live
 }
 
@@ -767,20 +773,31 @@ int32_t get_in_hash_index(NodeId table, const Cell& key, const Query& q) {
     return best;
 }
 
-int32_t get_unique(NodeId table, const Cell& key, Mode mode) {
-    View v = view(table);
-    const Cell* cells = block_cells(v.rec->block);
-    Cell k = key;
-    if (v.rec->kind == Kind::map_index && is_word_like(k.type())) k.set_type(TYPE_SET_WORD);
-    Slot s = search(v, hash_value(k), [&](int32_t stored) { return same_type_and_equal(cells[stored], k, mode); });
-    return s.match < 0 ? -1 : v.buckets[s.match];
-}
-
 }  // namespace
 
 int32_t get(NodeId table, const Cell& key, const Query& query) {
     if (record(table).kind == Kind::hash_index) return get_in_hash_index(table, key, query);
-    return get_unique(table, key, query.mode);
+    return find(table, key, query.mode).index;
+}
+
+Lookup find(NodeId table, const Cell& key, Mode mode) {
+    View v = view(table);
+    const Cell* cells = block_cells(v.rec->block);
+    Cell k = key;
+    if (v.rec->kind == Kind::map_index && is_word_like(k.type())) k.set_type(TYPE_SET_WORD);
+    uint32_t hash = hash_value(k);
+    Slot s = search(v, hash, [&](int32_t stored) { return same_type_and_equal(cells[stored], k, mode); });
+    return {s.match < 0 ? -1 : v.buckets[s.match], hash, s.free};
+}
+
+void put_missed(NodeId table, uint32_t index, const Lookup& missed) {
+    assert(hash_value(block_cells(record(table).block)[index]) == missed.hash);
+    int32_t bucket = missed.free;
+    if (is_full(record(table))) {
+        grow(table);
+        bucket = search(view(table), missed.hash, rejects_all).free;
+    }
+    occupy(view(table), uint32_t(bucket), int32_t(index));
 }
 
 int32_t next_match(NodeId table, const Cell& key, MatchCursor& cursor) {

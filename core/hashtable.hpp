@@ -94,6 +94,19 @@ struct Query {
 };
 int32_t get(NodeId table, const Cell& key, const Query& query = {});
 
+// Kind 1: a lookup whose miss a put of the same key takes over, so that a new key is hashed and
+// probed once.
+struct Lookup {
+    int32_t index = -1;  // the key cell found, or -1
+    uint32_t hash = 0;
+    int32_t free = -1;   // the bucket a new key of this hash takes while the table is unchanged
+};
+Lookup find(NodeId table, const Cell& key, Mode mode);
+// Puts the block cell at `index`, which must hash as the key that `missed` did not find with no
+// change to the table since. A miss in equal or strict mode leaves no strictly equal key present,
+// so the cell takes a bucket of its own, as put would give it.
+void put_missed(NodeId table, uint32_t index, const Lookup& missed);
+
 // Kind 0: each cell of the same type `equal?` to the key, in turn; -1 when there are no more.
 struct MatchCursor {
     int32_t bucket = -1;   // -1 starts a new search

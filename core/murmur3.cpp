@@ -76,7 +76,8 @@ uint32_t hash_code_points(const void* units, size_t count, int unit_size, uint32
 }
 
 uint32_t hash_code_points_upper(const void* units, size_t count, int unit_size, uint32_t seed) {
-    return hash_units(units, count, unit_size, seed, casefold::upper_char_inline);
+    // A lambda, not the function's address, so that the ASCII test is inlined into the loop.
+    return hash_units(units, count, unit_size, seed, [](uint32_t cp) { return casefold::upper_char_inline(cp); });
 }
 
 }  // namespace vyn::hashtable

@@ -372,7 +372,8 @@ Cell get_value(const Cell& m, const Cell& key, Mode mode) {
 void set_value(const Cell& m, const Cell& key, const Cell& value, Mode mode, const Cell& where) {
     Rooted map(m);
     Rooted stored(value);
-    int32_t i = find_entry(*map, key, mode);
+    hashtable::Lookup found = hashtable::find(map->s3, key, mode);
+    int32_t i = found.index;
     if (i < 0) {
         check_key(key, where);
         Rooted k(key);
@@ -382,7 +383,7 @@ void set_value(const Cell& m, const Cell& key, const Cell& value, Mode mode, con
         block::vs_append(&entries, k.get());
         Cell placeholder = unset_cell();
         block::vs_append(&entries, &placeholder);
-        hashtable::put(map->s3, uint32_t(i));
+        hashtable::put_missed(map->s3, uint32_t(i), found);
     } else if (!is_live(*map, uint32_t(i))) {
         ++hashtable::record(map->s3).live_count;
     }

@@ -82,6 +82,51 @@ TEST_F(MapTest, RemovedEntriesAreSkippedAndRevivedInPlace) {
     });
 }
 
+// Setting a new key reuses the hash and probe of its failed lookup: it must add an entry exactly
+// when a lookup in the same mode misses, for every key type, also when the table grows in between
+// (five entries first fill the smallest table).
+TEST_F(MapTest, APutAddsAnEntryExactlyWhenALookupMisses) {
+    const struct {
+        const char* first;
+        const char* second;
+        bool found;       // by select and extend
+        bool found_case;  // by select/case and extend/case
+    } cases[] = {
+        {R"("a")", R"("A")", true, false},
+        {"'a", "'A", true, false},
+        {"'a", "quote a:", true, true},
+        {"'a", R"("a")", false, false},
+        {"%a", R"("a")", false, false},
+        {"<a>", "<A>", true, false},
+        {R"(next "xab")", R"("AB")", true, false},
+        {"#{6162}", "next #{006162}", true, true},
+        {"#{61}", "#{41}", false, false},
+        {R"(#"a")", R"(#"A")", false, false},
+        {"1", "1.0", false, false},
+        {"1.5", "1.5", true, true},
+        {"1.2.3", "1.2.3", true, true},
+        {"1x2", "1x2", true, true},
+        {"$1", "$1.00", true, true},
+        {"10:00", "10:00:00", true, true},
+        {"1-Jan-2000", "1-Jan-2000", true, true},
+        {"#a", "#A", true, false},
+        {"quote /a", "quote /A", true, false},
+        {"a@b.c", "A@B.C", true, false},
+    };
+    auto outcome = [](bool found) { return found ? "[1 1 2]" : "[none 2 2]"; };
+    for (const auto& c : cases) {
+        for (bool filled : {false, true}) {
+            for (const char* refinement : {"", "/case"}) {
+                std::string source = std::string("m: make map! [] ") + (filled ? "repeat i 5 [put m i * 100 i] " : "") +
+                                     "extend m reduce [" + c.first + " 1] found: select" + refinement + " m " +
+                                     c.second + " extend" + refinement + " m reduce [" + c.second +
+                                     " 2] reduce [found (length? m) - " + (filled ? "5" : "0") + " select" + refinement + " m " + c.second + "]";
+                EXPECT_EQ(mold_of(source), outcome(*refinement ? c.found_case : c.found)) << source;
+            }
+        }
+    }
+}
+
 TEST_F(MapTest, ReflectionCopyAndExtend) {
     expect_molds({
         {"reflect make map! [a 1 b 2] 'values", "[1 2]"},
