@@ -237,19 +237,29 @@ struct View {
     Record* rec;
     uint8_t* flags;
     int32_t* buckets;
+    uint32_t* hashes;  // kind 1: the hash of each bucket's key, so that probes compare keys of equal
+                       // hash only and growth needs no key hashed again; null for the other kinds
     uint32_t mask;
 };
 
+bool keeps_hashes(Kind kind) { return kind == Kind::map_index; }
+
+// Whether `extra` names a node: the cell-to-bucket array of kind 0, the hashes of kind 1.
+bool holds_extra_node(Kind kind) { return kind == Kind::hash_index || keeps_hashes(kind); }
+
 View view(NodeId table) {
     Record* r = &record(table);
-    return {r, series_of(r->flags)->data(), reinterpret_cast<int32_t*>(series_of(r->buckets)->data()),
+    uint32_t* hashes =
+        keeps_hashes(r->kind) ? reinterpret_cast<uint32_t*>(series_of(NodeId(r->extra))->data()) : nullptr;
+    return {r, series_of(r->flags)->data(), reinterpret_cast<int32_t*>(series_of(r->buckets)->data()), hashes,
             uint32_t(r->bucket_count - 1)};
 }
 
-void occupy(const View& v, uint32_t bucket, int32_t value) {
+void occupy(const View& v, uint32_t bucket, int32_t value, uint32_t hash = 0) {
     if (flag_of(v.flags, bucket) == EMPTY) ++v.rec->occupied;
     set_flag(v.flags, bucket, LIVE);
     v.buckets[bucket] = value;
+    if (v.hashes) v.hashes[bucket] = hash;
     ++v.rec->live_count;
 }
 
@@ -286,7 +296,7 @@ Slot search(const View& v, uint32_t hash, Accepts accepts) {
     do {
         uint8_t f = flag_of(v.flags, p.bucket);
         if (f == LIVE) {
-            if (accepts(v.buckets[p.bucket])) {
+            if ((!v.hashes || v.hashes[p.bucket] == hash) && accepts(v.buckets[p.bucket])) {
                 slot.match = int32_t(p.bucket);
                 return slot;
             }
@@ -312,6 +322,9 @@ void reset_arrays(NodeId table, uint32_t count, int32_t limit) {
     uint32_t flag_bytes = count / 4;
     if (series_of(flags)->capacity < flag_bytes) memory::expand_copy(flags, align_up(flag_bytes, 16));
     if (series_of(buckets)->capacity < uint64_t(count) * 4) memory::expand_copy(buckets, uint64_t(count) * 4);
+    NodeId hashes = NodeId(record(table).extra);
+    if (keeps_hashes(record(table).kind) && series_of(hashes)->capacity < uint64_t(count) * 4)
+        memory::expand_copy(hashes, uint64_t(count) * 4);
     Series* f = series_of(flags);
     memory::fill(f->data(), f->data() + flag_bytes, ALL_EMPTY);
     Record& r = record(table);
@@ -436,10 +449,10 @@ int32_t place_unique(NodeId table, uint32_t index) {
     View v = view(table);
     const Cell* cells = block_cells(v.rec->block);
     const Cell& key = cells[index];
-    Slot s = search(v, hash_value(key),
-                    [&](int32_t stored) { return same_type_and_equal(cells[stored], key, Mode::strict); });
+    uint32_t hash = hash_value(key);
+    Slot s = search(v, hash, [&](int32_t stored) { return same_type_and_equal(cells[stored], key, Mode::strict); });
     if (s.match >= 0) return v.buckets[s.match];
-    occupy(v, uint32_t(s.free), int32_t(index));
+    occupy(v, uint32_t(s.free), int32_t(index), hash);
     return int32_t(index);
 }
 
@@ -463,13 +476,20 @@ void resize(NodeId table, uint64_t target) {
     if (live >= limit) return;
     // The keys' cell indexes, marked in block order: the order in which they were added.
     std::vector<bool> present(block_length(v.rec->block));
-    for (uint32_t b = 0; b <= v.mask; ++b)
-        if (flag_of(v.flags, b) == LIVE) present[size_t(v.buckets[b])] = true;
+    std::vector<uint32_t> kept_hashes(v.hashes ? present.size() : 0);
+    for (uint32_t b = 0; b <= v.mask; ++b) {
+        if (flag_of(v.flags, b) != LIVE) continue;
+        present[size_t(v.buckets[b])] = true;
+        if (v.hashes) kept_hashes[size_t(v.buckets[b])] = v.hashes[b];
+    }
     reset_arrays(table, count, limit);
     v = view(table);
     const Cell* cells = block_cells(v.rec->block);
-    for (uint32_t index = 0; index < present.size(); ++index)
-        if (present[index]) occupy(v, uint32_t(search(v, hash_value(cells[index]), rejects_all).free), int32_t(index));
+    for (uint32_t index = 0; index < present.size(); ++index) {
+        if (!present[index]) continue;
+        uint32_t hash = v.hashes ? kept_hashes[index] : hash_value(cells[index]);
+        occupy(v, uint32_t(search(v, hash, rejects_all).free), int32_t(index), hash);
+    }
     v.rec->live_count = live;  // a map's removed entries keep their buckets but are not live
 }
 
@@ -635,6 +655,8 @@ NodeId new_table(uint64_t size, Kind kind, NodeId block, int32_t extra) {
     uint32_t count = initial_bucket_count(size);
     Rooted flags(node_cell(memory::alloc_bytes_filled(count / 4, ALL_EMPTY)));
     Rooted buckets(node_cell(memory::alloc_series(count, 4, 0)));
+    Rooted hashes(node_cell(keeps_hashes(kind) ? memory::alloc_series(count, 4, 0) : 0));
+    if (keeps_hashes(kind)) extra = int32_t(hashes->s2);
     NodeId table = memory::alloc_bytes(sizeof(Record));
     Series* s = series_of(table);
     s->tail = sizeof(Record);
@@ -680,10 +702,10 @@ NodeId copy(NodeId table, NodeId block) {
     record(copied).flags = part;
     part = memory::copy_buffer(record(table).buckets);
     record(copied).buckets = part;
-    if (record(table).kind != Kind::hash_index) return copied;
+    if (!holds_extra_node(record(table).kind)) return copied;
     part = memory::copy_buffer(NodeId(record(table).extra));
     record(copied).extra = int32_t(part);
-    if (!record(table).chains) return copied;
+    if (record(table).kind != Kind::hash_index || !record(table).chains) return copied;
     part = memory::copy_buffer(record(table).chains);
     record(copied).chains = part;
     for (uint32_t n = 0; n < chain_slot_count(record(copied)); ++n) {
@@ -797,7 +819,7 @@ void put_missed(NodeId table, uint32_t index, const Lookup& missed) {
         grow(table);
         bucket = search(view(table), missed.hash, rejects_all).free;
     }
-    occupy(view(table), uint32_t(bucket), int32_t(index));
+    occupy(view(table), uint32_t(bucket), int32_t(index), missed.hash);
 }
 
 int32_t next_match(NodeId table, const Cell& key, MatchCursor& cursor) {
@@ -984,8 +1006,8 @@ int32_t get_ctx_word(NodeId table, uint32_t symbol, bool any_case, NodeId add_to
 void mark(NodeId table, void (*mark_node)(NodeId)) {
     const Record r = record(table);
     for (NodeId node : {table, r.flags, r.buckets}) mark_node(node);
+    if (holds_extra_node(r.kind)) mark_node(NodeId(r.extra));
     if (r.kind == Kind::hash_index) {
-        mark_node(NodeId(r.extra));
         if (r.chains) mark_node(r.chains);
         for (uint32_t n = 0; n < chain_slot_count(r); ++n)
             if (!(chain_slots(r)[n] & FREE_CHAIN_SLOT)) mark_node(chain_slots(r)[n]);

@@ -26,7 +26,8 @@ enum class Mode : int32_t { equal = 0, strict = 2, same = 9 };
 // The table record, at the head of the table node's buffer.
 struct Record {
     int32_t live_count;
-    int32_t extra;       // kind 0: cell-to-bucket array node; kinds 3-4: entry size in bytes
+    int32_t extra;       // kind 0: cell-to-bucket array node; kind 1: node of the hash of each bucket's
+                         // key; kinds 3-4: entry size in bytes
     NodeId chains;       // kind 0: the duplicate-chain store
     NodeId flags;        // 2 bits per bucket: 2 empty, 1 deleted, 0 live
     NodeId buckets;      // one 32-bit word per bucket

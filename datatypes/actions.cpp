@@ -3,10 +3,13 @@
 // the predicates and the length queries do more than pass their arguments on.
 #include "datatypes/actions.hpp"
 
+#include <cstring>
+
 #include "core/raise.hpp"
 #include "core/stack.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/error.hpp"
+#include "datatypes/integer.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
 
@@ -129,8 +132,23 @@ void random_entry(const int32_t* r) {
 
 void reflect_entry(const int32_t*) { set_result(handler_of<A_REFLECT>(arg(0))(arg(0), arg(1))); }
 
+// The most common form, an integer's, goes into a string of its own size instead of a buffer
+// sized for any value.
+Cell formed_integer(int32_t value) {
+    integer::Decimal digits = integer::form_signed(value);
+    Cell out = string::make(digits.length);
+    Series* b = string::buffer_of(&out);
+    std::memcpy(b->tail_ptr(), digits.chars, digits.length);
+    b->tail += digits.length;
+    return out;
+}
+
 void form_entry(const int32_t* r) {
     Cell value = *arg(0);
+    if (value.is(TYPE_INTEGER) && !ref_arg(r, 0)) {
+        *base = formed_integer(value.i32());
+        return;
+    }
     text_entry(ref_arg(r, 0), [&](Cell* out, int32_t limit) {
         handler_of<A_FORM>(&value)(&value, out, nullptr, limit);
     });

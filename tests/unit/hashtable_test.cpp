@@ -306,6 +306,25 @@ TEST_F(Hashtable, ACopyIsIndependentOfItsSource) {
     EXPECT_EQ(get_int(t, 2), 2);
 }
 
+// A map table keeps the hash of each key beside its bucket: a copy must keep its own, or growing
+// one would rewrite the other's.
+TEST_F(Hashtable, ACopiedMapGrowsApartFromItsSource) {
+    Cell b = block_of({text("k"), integer_cell(1)});
+    NodeId t = kept_table(make(1, Kind::map_index, &b));
+    Cell copied = block_of({text("k"), integer_cell(1)});
+    NodeId c = kept_table(copy(t, copied.s2));
+    for (int32_t i = 0; i < 100; ++i) {
+        Cell key = text(std::to_string(i));
+        *memory::alloc_tail_cell(copied.s2) = key;
+        *memory::alloc_tail_cell(copied.s2) = integer_cell(i);
+        put_all(c, uint32_t(2 + 2 * i), 2);
+    }
+    for (int32_t i = 0; i < 100; ++i) ASSERT_EQ(get(c, text(std::to_string(i))), 2 + 2 * i) << i;
+    EXPECT_EQ(get(c, text("K")), 0);
+    EXPECT_EQ(get(t, text("K")), 0);
+    EXPECT_EQ(get(t, text("0")), -1);
+}
+
 TEST_F(Hashtable, TypesCanBringTheirOwnKeyLogic) {
     KeyOps by_sign{[](const Cell& c) { return uint32_t(c.i32() < 0); },
                    [](const Cell& a, const Cell& b, Mode) { return (a.i32() < 0) == (b.i32() < 0); }};
