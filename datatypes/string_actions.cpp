@@ -401,15 +401,18 @@ int compare(const Cell* a, const Cell* b, int op) {
 
 namespace {
 
-// What find looks for: a member of a bitset, or a run of characters (folded when the search
-// folds case). A single element (char!, or an integer! in a binary!) is a run of one that is
-// not text: /tail passes a whole record after it.
+// What find looks for: a member of a bitset, or a run of characters compared folded when the
+// search folds case. A single element (char!, or an integer! in a binary!) is a run of one that
+// is not text: /tail passes a whole record after it. A run's characters are read where they lie
+// (a formed value's text stays on the stack until the search ends), only its first one folded
+// ahead, as that is the one tested at every position.
 struct Needle {
     const Cell* bitset;
-    std::vector<uint32_t> chars;
+    View run;        // no data for a single element
+    uint32_t first;  // folded
     bool text;
 
-    uint32_t length() const { return bitset ? 1 : uint32_t(chars.size()); }
+    uint32_t length() const { return bitset ? 1 : run.length; }
 };
 
 struct Found {
@@ -423,25 +426,25 @@ bool is_text_needle(TypeId type) { return (is_text(type) && type != TYPE_TAG) ||
 
 Needle text_needle(const Cell* value, bool fold_case) {
     View v = view_of(value);
-    Needle needle{nullptr, std::vector<uint32_t>(v.length), true};
-    for (uint32_t i = 0; i < v.length; ++i) needle.chars[i] = folded(v.at(i), fold_case);
-    return needle;
+    return Needle{nullptr, v, v.length ? folded(v.at(0), fold_case) : 0, true};
 }
 
+Needle element_needle(uint32_t element) { return Needle{nullptr, View{nullptr, 1, 1}, element, false}; }
+
+// A value that is neither an element nor text is searched for as its formed text, which it
+// leaves on the stack for the caller to drop.
 Needle needle_of(const Cell* series, const Cell* value, bool fold_case) {
     TypeId type = value->type();
     bool bytes = series->is(TYPE_BINARY);
-    if (type == TYPE_CHAR) return Needle{nullptr, {folded(value->s2, fold_case)}, false};
-    if (type == TYPE_BITSET) return Needle{value, {}, false};
-    if (type == TYPE_INTEGER && bytes) return Needle{nullptr, {value->s2}, false};
+    if (type == TYPE_CHAR) return element_needle(folded(value->s2, fold_case));
+    if (type == TYPE_BITSET) return Needle{value, View{}, 0, false};
+    if (type == TYPE_INTEGER && bytes) return element_needle(value->s2);
     if (type == TYPE_BINARY && !bytes) fire(err::invalid_arg, value);
     if (is_text_needle(type)) return text_needle(value, fold_case);
     Cell* formed = stack::push(unset_cell());  // reachable while it grows
     make_at(formed, 16);
     form_value(value, formed, nullptr, 0);
-    Needle needle = text_needle(formed, fold_case);
-    stack::pop(1);
-    return needle;
+    return text_needle(formed, fold_case);
 }
 
 // The search range [start, end) of absolute indexes, where it begins and which way it goes.
@@ -479,26 +482,33 @@ bool walk_of(const Cell* series, const FindArgs& args, Walk& walk) {
 }
 
 template <int Unit>
-bool matches_at(const uint8_t* hay, int64_t first, const Needle& needle, bool fold_case) {
-    const uint8_t* at = hay + size_t(first) * Unit;
-    if (needle.bitset) return in_bitset(needle.bitset, get_char(at, Unit));
-    for (size_t k = 0; k < needle.chars.size(); ++k)
-        if (folded(get_char(at + k * Unit, Unit), fold_case) != needle.chars[k]) return false;
+bool rest_matches(const uint8_t* at, const Needle& needle, bool fold_case) {
+    for (uint32_t k = 1; k < needle.run.length; ++k)
+        if (folded(get_char(at + k * Unit, Unit), fold_case) != folded(needle.run.at(k), fold_case)) return false;
     return true;
 }
 
-// Going backward the position is the last character of a candidate.
-template <int Unit>
-Found scan(const uint8_t* hay, const Needle& needle, const Walk& walk, bool fold_case, bool match) {
-    int64_t reach = needle.length();
-    bool backward = walk.step < 0;
-    for (int64_t at = walk.from; at >= walk.start && at < walk.end; at += walk.step) {
-        int64_t first = backward ? at - reach + 1 : at;
-        if (first < walk.start || first + reach > walk.end) return NOT_FOUND;
-        if (matches_at<Unit>(hay, first, needle, fold_case)) return Found{first, uint32_t(reach)};
-        if (match) return NOT_FOUND;
+// The candidates' first positions, tested by `matches`; going backward the walk's positions are
+// the last characters of candidates.
+template <int Unit, typename Matches>
+Found scan_with(const uint8_t* hay, int64_t reach, const Walk& walk, bool match, Matches matches) {
+    for (int64_t first = walk.step < 0 ? walk.from - reach + 1 : walk.from;
+         first >= walk.start && first + reach <= walk.end; first += walk.step) {
+        if (matches(hay + size_t(first) * Unit)) return Found{first, uint32_t(reach)};
+        if (match) break;
     }
     return NOT_FOUND;
+}
+
+template <int Unit>
+Found scan(const uint8_t* hay, const Needle& needle, const Walk& walk, bool fold_case, bool match) {
+    if (needle.bitset)
+        return scan_with<Unit>(hay, 1, walk, match, [&](const uint8_t* at) {
+            return in_bitset(needle.bitset, get_char(at, Unit));
+        });
+    return scan_with<Unit>(hay, needle.run.length, walk, match, [&](const uint8_t* at) {
+        return folded(get_char(at, Unit), fold_case) == needle.first && rest_matches<Unit>(at, needle, fold_case);
+    });
 }
 
 Found search(const Cell* series, const Needle& needle, const Walk& walk, bool fold_case, bool match) {
@@ -540,8 +550,10 @@ Found locate(const Cell* series, const Cell* value, const FindArgs& args) {
         return found;
     }
     bool fold_case = is_text(series->type()) && !args.case_sensitive && !args.same;
+    Cell* mark = stack::top;
     Needle needle = needle_of(series, value, fold_case);
     Found found = needle.length() == 0 ? NOT_FOUND : search(series, needle, walk, fold_case, args.match);
+    stack::top = mark;
     if (found.position >= 0 && args.tail) {
         int64_t past = found.position + (needle.text ? needle.length() : std::abs(walk.step));
         found.position = std::min<int64_t>(past, abs_length(series));
