@@ -92,12 +92,6 @@ bool starts_with_text(const Cell* s, std::string_view text) {
     return true;
 }
 
-bool in_bitset(const Cell* bitset, uint32_t cp) {
-    Series* b = memory::series_of(bitset->s2);
-    if (uint64_t(cp) >= uint64_t(b->used_bytes()) * 8) return (b->flags & SERIES_COMPLEMENT) != 0;
-    return (b->head_ptr()[cp >> 3] & (0x80u >> (cp & 7))) != 0;
-}
-
 bool head_in_bitset(const Cell* s, const Cell* bitset) {
     return !at_tail(s) && in_bitset(bitset, abs_at(s, s->s1));
 }

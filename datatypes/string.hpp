@@ -95,7 +95,12 @@ bool find_char_step(const Cell* s, uint32_t cp, uint32_t step, bool case_sensiti
 bool starts_with_text(const Cell* s, std::string_view text);
 // Membership of the head character in a bitset! (past the stored bits: the complement flag).
 bool head_in_bitset(const Cell* s, const Cell* bitset);
-bool in_bitset(const Cell* bitset, uint32_t cp);
+// Inline, as parse and find test it at every character they pass.
+inline bool in_bitset(const Cell* bitset, uint32_t cp) {
+    Series* b = memory::series_of(bitset->s2);
+    if (uint64_t(cp) >= uint64_t(b->used_bytes()) * 8) return (b->flags & SERIES_COMPLEMENT) != 0;
+    return (b->head_ptr()[cp >> 3] & (0x80u >> (cp & 7))) != 0;
+}
 // "<" at the head and ">" right after as many characters as `other` holds.
 bool angle_enclosed(const Cell* s, const Cell* other);
 // Whether `value` (char!, tag! or a text) matches the text at the head; op 2 is case-sensitive.

@@ -18,6 +18,7 @@
 #include "datatypes/actions.hpp"
 #include "datatypes/block.hpp"
 #include "datatypes/float.hpp"
+#include "datatypes/ownership.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
 #include "datatypes/word.hpp"
@@ -217,10 +218,11 @@ private:
         uint32_t entry = position();
         Status status = Status::matched;
         for (uint32_t i = rules.s1; i < rules_tail(rules);) {
-            Cell rule = cell_at(rules, i);
-            if (is_keyword(rule, Keyword::bar)) break;
+            const Cell rule = cell_at(rules, i);
+            const Keyword k = rule.is(TYPE_WORD) ? keywords.of(rule) : Keyword::none_;
+            if (k == Keyword::bar) break;
             Outcome o = match_rule(rules, i);
-            if (is_keyword(rule, Keyword::break_) || is_keyword(rule, Keyword::reject)) {
+            if (k == Keyword::break_ || k == Keyword::reject) {
                 status = o.status;  // ends this block and the repetition governing it
                 break;
             }
@@ -532,18 +534,42 @@ private:
             if (keywords.of(value) != Keyword::none_) return false;
             value = word::get_any(value);
         }
-        if (!value.is(TYPE_CHAR) && !value.is(TYPE_BITSET) && !is_textual(value.type())) return false;
-        if (is_textual(value.type()) && string::length(&value) == 0) return false;
+        bool element = value.is(TYPE_CHAR) || value.is(TYPE_BITSET);
+        if (!element && !is_textual(value.type())) return false;
+        if (!element && string::length(&value) == 0) return false;
         uint32_t pos = position();
         int32_t count = 0;
-        uint32_t length = 0;
-        while ((max < 0 || count < max) && match_here(value, pos, length)) {
-            pos += length;
-            ++count;
+        if (element) {
+            count = element_run(value, pos, max);
+            pos += uint32_t(count);
+        } else {
+            uint32_t length = 0;
+            while ((max < 0 || count < max) && match_here(value, pos, length)) {
+                pos += length;
+                ++count;
+            }
         }
         out = {j + 1, count >= min ? Status::matched : Status::failed};
         if (count >= min) move_to(pos);
         return true;
+    }
+
+    // How many elements from `pos`, at most `max` (-1: no limit), one char! or bitset! matches
+    // as match_text and match_bytes match it, read straight from the buffer.
+    int32_t element_run(const Cell& value, uint32_t pos, int32_t max) const {
+        const Series* b = memory::series_of(input_.s2);
+        uint64_t stop = end();
+        if (max >= 0) stop = std::min<uint64_t>(stop, uint64_t(pos) + uint32_t(max));
+        uint32_t p = pos;
+        if (value.is(TYPE_BITSET)) {
+            while (p < stop && string::in_bitset(&value, char_at(b, p))) ++p;
+        } else if (kind() == InputKind::bytes) {
+            while (p < stop && char_at(b, p) == value.s2) ++p;
+        } else {
+            const uint32_t wanted = string::folded(value.s2, !case_);
+            while (p < stop && string::folded(char_at(b, p), !case_) == wanted) ++p;
+        }
+        return int32_t(p - pos);
     }
 
     // The index after the rule at j, without matching it.
@@ -847,7 +873,10 @@ private:
         Rooted held(value);
         Cell* mark = stack::top;
         Cell* slot = stack::push(input_stack[at]);
-        if (series::vs_tail_q(slot)) {  // the usual case, and a cheaper one
+        if (!spread && slot->is(TYPE_BLOCK) && series::vs_tail_q(slot) && !ownership::may_be_owned(*slot)) {
+            block::vs_append(slot, held.get());  // the usual case: no owner to tell, one cell
+            input_stack[at].s1 = memory::series_of(slot->s2)->length();
+        } else if (series::vs_tail_q(slot)) {  // cheaper than an insertion
             actions::handler_of<A_APPEND>(slot)(slot, held.get(), nullptr, !spread, nullptr);
             input_stack[at].s1 = memory::series_of(slot->s2)->length();
         } else {
