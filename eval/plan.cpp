@@ -570,10 +570,16 @@ inline bool same3(const Cell* a, const Cell* b) {
     return (node.binary && binary_value(node, cells, end, value, after)) || folded_value(node, cells, end, value, after);
 }
 
+// The value a lone constant or word node gives as it is; nullptr for a word's value that is called
+// or raises.
+[[gnu::always_inline]] inline const Cell* lone_given(const Node& node) {
+    return node.kind == Kind::word ? given(word_value(node)) : &node.cell;
+}
+
 // A value that is its own result, or a word holding one, with no word after it that may name an
 // operator: given as push asks.
 [[gnu::always_inline]] inline bool give_lone_value(const Node& node, const Cell* cells, uint32_t end, bool push) {
-    const Cell* value = node.kind == Kind::word ? given(word_value(node)) : &node.cell;
+    const Cell* value = lone_given(node);
     if (!value) return false;
     if (node.pos + 1 < end && may_be_operator(cells[node.pos + 1])) return false;
     interp::give(*value, push);
@@ -781,6 +787,67 @@ void run_branch(const Cell& branch) {
     interp::with_current_code(code, [&](Cell& running) { run_statements(*plan, running, length); });
 }
 
+// The value of a branch block that is one statement running no code: a lone value, or `a op b`
+// alone or stored through a set-word as analysed before; false, having done nothing, for any
+// other block.
+bool frameless_branch_value(const Cell& branch, Cell& value) {
+    uint32_t length = interp::length_of(branch);
+    const Cell* cells = cells_of(branch);
+    if (branch.s1 + 1 == length) {
+        const Cell& only = cells[branch.s1];
+        const Cell* lone = only.is(TYPE_WORD) ? given(context::bound_value(only)) : interp::needs_step(only.type()) ? nullptr : &only;
+        if (!lone) return false;
+        value = *lone;
+        return true;
+    }
+    Plan* plan = ready_plan(branch);
+    if (!plan || plan->statement_at.empty()) return false;
+    const Node* node = plan->statement_at[0];
+    if (!node || node->kind == Kind::general || node->end != length) return false;
+    uint32_t after;
+    if (node->binary) return binary_value(*node, cells, length, value, after);
+    if (node->kind == Kind::set_word) {
+        const Node& expression = *node->args[0];
+        Cell* slot = expression.binary && same(cells[node->pos], node->cell) ? context::plain_store_slot(node->cell) : nullptr;
+        if (!slot || !binary_value(expression, cells, length, value, after)) return false;
+        *slot = value;
+        return true;
+    }
+    return false;
+}
+
+// The condition of a conditional read without a step of its own: a lone value or `a op b`.
+bool read_condition(const Node& node, const Cell* cells, uint32_t end, Cell& value, uint32_t& after) {
+    if (node.binary) return binary_value(node, cells, end, value, after);
+    if (!node.frameless || node.kind == Kind::set_word || !same(cells[node.pos], node.cell)) return false;
+    const Cell* lone = lone_given(node);
+    if (!lone || (node.pos + 1 < end && may_be_operator(cells[node.pos + 1]))) return false;
+    value = *lone;
+    after = node.pos + 1;
+    return true;
+}
+
+// The arguments of a conditional whose condition is read as it is and whose blocks are the
+// literal blocks analysed, no operator following; `after` is set past them. False, having done
+// nothing, for any other.
+bool read_conditional(const Node& node, const Cell* cells, uint32_t end, std::array<Cell, 3>& args, uint32_t& after) {
+    uint32_t pos = node.pos + 1;
+    const Node& condition = *node.args[0];
+    if (node.fixed > args.size() || condition.pos != pos || !read_condition(condition, cells, end, args[0], pos) ||
+        !((node.accepts[0] >> args[0].type()) & 1))
+        return false;
+    for (uint32_t i = 1; i < node.fixed; ++i, ++pos) {
+        const Node& block = *node.args[i];
+        if (pos >= end || block.pos != pos || block.kind != Kind::constant || !block.cell.is(TYPE_BLOCK) ||
+            !same(cells[pos], block.cell) || !((node.accepts[i] >> TYPE_BLOCK) & 1))
+            return false;
+        args[i] = block.cell;
+    }
+    if (pos < end && may_be_operator(cells[pos])) return false;
+    after = pos;
+    return true;
+}
+
 // A conditional called without a path, as call() below calls it: its block arguments that are
 // the blocks analysed are pushed as they are, and the branch taken runs here.
 uint32_t call_conditional(Plan& plan, const Node& node, const Cell& value, const Cell& code, uint32_t end, bool push) {
@@ -803,6 +870,28 @@ uint32_t call_conditional(Plan& plan, const Node& node, const Cell& value, const
     }
     if (const Cell* branch = natives::branch_taken(node.conditional, stack::base)) run_branch(*branch);
     else stack::set_result(none_cell());
+    pop_call(holder, push);
+    return pos;
+}
+
+// A conditional whose arguments read as they are: reading them runs no code, so its frame is
+// made only once they are read, and only for a branch that runs code; a branch that runs none
+// gives its value without one. Any other conditional is called as call_conditional() calls it.
+uint32_t conditional(Plan& plan, const Node& node, const Cell& callee, const Cell& code, uint32_t end, bool push) {
+    std::array<Cell, 3> args;
+    uint32_t pos;
+    if (!read_conditional(node, cells_of(code), end, args, pos)) return call_conditional(plan, node, callee, code, end, push);
+    const Cell* branch = natives::branch_taken(node.conditional, args.data());
+    Cell value = none_cell();
+    if (!branch || frameless_branch_value(*branch, value)) {
+        interp::give(value, push);
+        return pos;
+    }
+    interp::check_native_stack();
+    Cell* holder = stack::push(callee);
+    stack::mark(interp::FRAME_NATIVE_KIND, node.cell.s2, node.cell.s1);
+    for (uint32_t i = 0; i < node.fixed; ++i) stack::push(args[i]);
+    run_branch(stack::base[branch - args.data()]);
     pop_call(holder, push);
     return pos;
 }
@@ -922,7 +1011,7 @@ uint32_t evaluate(Plan& plan, const Node& node, const Cell& code, uint32_t end, 
     case Kind::call: {
         const Cell* value = word_value(node);
         if (!value || !same(*value, node.callee) || plan.retired) return general(plan, node, code, end, no_infix, push);
-        next = node.conditional != natives::Conditional::none ? call_conditional(plan, node, *value, code, end, push)
+        next = node.conditional != natives::Conditional::none ? conditional(plan, node, *value, code, end, push)
                                                               : call(plan, node, *value, code, end, push);
         break;
     }

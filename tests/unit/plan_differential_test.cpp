@@ -34,6 +34,8 @@ public:
                "f7: func [x /r p q /s z] [reduce [x r p q s z " + expression(1, "x p q z") + "]]\n"
                "f8: func [x /local t] [t: 0 repeat i 3 [t: t + " + expression(1, "x t i") + " if " +
                expression(1, "x t i") + " [" + one_of(exits) + "]] t]\n"
+               "f9: func [x /local t] [t: 1 if " + expression(1, "x t") + " [t: t " + one_of(ops) + " x] either " +
+               expression(1, "x t") + " [" + atom("x t") + "] [t: x " + one_of(ops) + " " + atom("x t") + "]]\n"
                "code: [\n" + body + "]\n"
                "loop 4 [do code]\n"
                "out";
@@ -44,6 +46,8 @@ private:
     bool chance(int percent) { return pick(1, 100) <= percent; }
     template <size_t N>
     const char* one_of(const char* const (&choices)[N]) { return choices[pick(0, int(N) - 1)]; }
+
+    static constexpr const char* ops[] = {"+", "-", "*", "<", "=", ">", "plus", "minus"};
 
     std::string word(const std::string& locals) {
         if (!locals.empty() && chance(60)) {
@@ -64,7 +68,6 @@ private:
 
     std::string expression(int depth, const std::string& locals) {
         if (depth <= 0) return atom(locals);
-        static const char* const ops[] = {"+", "-", "*", "<", "=", ">", "plus", "minus"};
         switch (pick(0, 11)) {
         case 0:
         case 1: return expression(depth - 1, locals) + " " + one_of(ops) + " " + expression(depth - 1, locals);
@@ -81,7 +84,7 @@ private:
         case 7: {
             // Bodies call no functions of the program, so no recursion reaches the stack's limit,
             // whose depth differs between the two ways.
-            static const char* const calls[] = {"f1 ", "f4 ", "f5 ", "o/g ", "f3 "};
+            static const char* const calls[] = {"f1 ", "f4 ", "f5 ", "o/g ", "f3 ", "f9 "};
             if (!locals.empty()) return atom(locals);
             return one_of(calls) + expression(depth - 1, locals);
         }
@@ -124,7 +127,7 @@ private:
                                                 "bind code o", "bind fb o", "set 'a b", "plus: make op! :add",
                                                 "v: 10", "f7: func [x /s z /r p q] [reduce [z p q x]]",
                                                 "o: make object! [v: 2 g: func [x] [x * v]]", "o/g: 5",
-                                                "o/v: :negate", "o/v: none", "o: make object! [g: 1]",
+                                                "o/v: :negate", "o/v: none", "o: make object! [g: 1]", "f9: :f1",
                                                 "o: make object! [v: 1 g: func [x] [x]] recycle 0"};
             return one_of(swaps);
         }
