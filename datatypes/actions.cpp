@@ -3,13 +3,12 @@
 // the predicates and the length queries do more than pass their arguments on.
 #include "datatypes/actions.hpp"
 
-#include <cstring>
+#include <charconv>
 
 #include "core/raise.hpp"
 #include "core/stack.hpp"
 #include "datatypes/datatype.hpp"
 #include "datatypes/error.hpp"
-#include "datatypes/integer.hpp"
 #include "datatypes/series.hpp"
 #include "datatypes/string.hpp"
 
@@ -132,14 +131,14 @@ void random_entry(const int32_t* r) {
 
 void reflect_entry(const int32_t*) { set_result(handler_of<A_REFLECT>(arg(0))(arg(0), arg(1))); }
 
-// The most common form, an integer's, goes into a string of its own size instead of a buffer
-// sized for any value.
+// The most common form, an integer's, is written straight into a string of its own: its longest
+// text fits the smallest buffer, and digits copied there from elsewhere would be read back at once.
 Cell formed_integer(int32_t value) {
-    integer::Decimal digits = integer::form_signed(value);
-    Cell out = string::make(digits.length);
+    constexpr uint32_t longest = 11;  // -2147483648
+    Cell out = string::make(longest);
     Series* b = string::buffer_of(&out);
-    std::memcpy(b->tail_ptr(), digits.chars, digits.length);
-    b->tail += digits.length;
+    char* at = reinterpret_cast<char*>(b->tail_ptr());
+    b->tail += uint32_t(std::to_chars(at, at + longest, value).ptr - at);
     return out;
 }
 
