@@ -86,6 +86,9 @@ struct View {
 };
 View view_of(const Cell* s);
 
+// The absolute index from `from` where the value (char!, bitset! or text) next starts in `s`,
+// as find without refinements matches it, or the tail.
+uint32_t next_match(const Cell* s, uint32_t from, const Cell* value);
 // Offset from the head of the first character equal to cp, or -1.
 int32_t find_char(const Cell* s, uint32_t cp);
 // Whether cp equals the character at the head or at any step-th character after it; both sides

@@ -418,6 +418,7 @@ struct Needle {
 struct Found {
     int64_t position;  // -1: not found
     uint32_t length;
+    bool text = false;  // a run of text, which /tail passes whole
 };
 
 constexpr Found NOT_FOUND{-1, 0};
@@ -500,15 +501,37 @@ Found scan_with(const uint8_t* hay, int64_t reach, const Walk& walk, bool match,
     return NOT_FOUND;
 }
 
+// Forward over one-byte text, candidates whose first byte memchr finds.
+template <typename Matches>
+Found scan_bytes(const uint8_t* hay, int64_t reach, const Walk& walk, uint8_t first, Matches matches) {
+    for (int64_t at = walk.from, last = walk.end - reach; at <= last; ++at) {
+        const void* hit = std::memchr(hay + at, first, size_t(last - at + 1));
+        if (!hit) break;
+        at = static_cast<const uint8_t*>(hit) - hay;
+        if (matches(hay + at)) return Found{at, uint32_t(reach)};
+    }
+    return NOT_FOUND;
+}
+
+// Whether a one-byte character folds to `first` only when it is `first`: any byte when case is
+// kept, else one that is not a letter (no character from 0x80 to 0xFF upper-cases into ASCII).
+bool only_itself(uint32_t first, bool fold_case) {
+    if (!fold_case) return first < 0x100;
+    return first < 0x80 && first - 'A' >= 26u;
+}
+
 template <int Unit>
 Found scan(const uint8_t* hay, const Needle& needle, const Walk& walk, bool fold_case, bool match) {
     if (needle.bitset)
         return scan_with<Unit>(hay, 1, walk, match, [&](const uint8_t* at) {
             return in_bitset(needle.bitset, get_char(at, Unit));
         });
-    return scan_with<Unit>(hay, needle.run.length, walk, match, [&](const uint8_t* at) {
+    auto matches = [&](const uint8_t* at) {
         return folded(get_char(at, Unit), fold_case) == needle.first && rest_matches<Unit>(at, needle, fold_case);
-    });
+    };
+    if (Unit == 1 && walk.step == 1 && !match && only_itself(needle.first, fold_case))
+        return scan_bytes(hay, needle.run.length, walk, uint8_t(needle.first), matches);
+    return scan_with<Unit>(hay, needle.run.length, walk, match, matches);
 }
 
 Found search(const Cell* series, const Needle& needle, const Walk& walk, bool fold_case, bool match) {
@@ -537,6 +560,17 @@ Found search_elements(const Cell* series, const Cell* value, const Walk& walk, b
     return NOT_FOUND;
 }
 
+// The value's first match along the walk, as a bitset, an element or a run of text; the text
+// formed for a value of another type is dropped after.
+Found search_for(const Cell* series, const Cell* value, const Walk& walk, bool fold_case, bool match) {
+    Cell* mark = stack::top;
+    Needle needle = needle_of(series, value, fold_case);
+    Found found = needle.length() == 0 ? NOT_FOUND : search(series, needle, walk, fold_case, match);
+    stack::top = mark;
+    found.text = needle.text;
+    return found;
+}
+
 // Where the value is, or NOT_FOUND; refinements as find takes them.
 Found locate(const Cell* series, const Cell* value, const FindArgs& args) {
     if (abs_length(series) == 0 || (!args.reverse && at_tail(series))) return NOT_FOUND;
@@ -550,19 +584,22 @@ Found locate(const Cell* series, const Cell* value, const FindArgs& args) {
         return found;
     }
     bool fold_case = is_text(series->type()) && !args.case_sensitive && !args.same;
-    Cell* mark = stack::top;
-    Needle needle = needle_of(series, value, fold_case);
-    Found found = needle.length() == 0 ? NOT_FOUND : search(series, needle, walk, fold_case, args.match);
-    stack::top = mark;
+    Found found = search_for(series, value, walk, fold_case, args.match);
     if (found.position >= 0 && args.tail) {
-        int64_t past = found.position + (needle.text ? needle.length() : std::abs(walk.step));
+        int64_t past = found.position + (found.text ? found.length : std::abs(walk.step));
         found.position = std::min<int64_t>(past, abs_length(series));
     }
     return found;
 }
 
-
 }  // namespace
+
+uint32_t next_match(const Cell* s, uint32_t from, const Cell* value) {
+    const uint32_t total = abs_length(s);
+    if (from >= total) return total;
+    Found found = search_for(s, value, Walk{from, total, from, 1}, is_text(s->type()), false);
+    return found.position < 0 ? total : uint32_t(found.position);
+}
 
 Cell* find(Cell* series, const Cell* value, const FindArgs& args) {
     Found found = locate(series, value, args);

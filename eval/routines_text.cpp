@@ -19,15 +19,6 @@ using natives::args;
 using routine_table::Binding;
 using routine_table::Definition;
 
-// The first position from `pos` where the delimiter starts, found by string!'s `find` (which
-// matches as parse's `to` does: case folded, a bitset by membership), or the tail when there is none.
-uint32_t next_delimiter(const Cell& input, uint32_t pos, const Cell& dlm) {
-    Cell rest = input;
-    rest.s1 = pos;
-    string::find(&rest, &dlm, FindArgs{});
-    return rest.is(TYPE_NONE) ? memory::series_of(input.s2)->length() : rest.s1;
-}
-
 // `count` characters of the input from `start`, a series of the input's type.
 Cell copy_part(const Cell& input, uint32_t start, uint32_t count) {
     Cell* mark = stack::top;
@@ -52,7 +43,7 @@ void split_text(int32_t) {
     block::make_at(pieces.get(), 8);
     for (uint32_t pos = input->s1;;) {
         const uint32_t end = memory::series_of(input->s2)->length();
-        const uint32_t found = next_delimiter(*input, pos, dlm);
+        const uint32_t found = string::next_match(input.get(), pos, &dlm);
         Rooted piece(copy_part(*input, pos, found - pos));
         block::vs_append(pieces.get(), piece.get());
         if (found == end) break;
