@@ -43,6 +43,7 @@ TEST_F(OwnerNotification, EachActionTellsItsWordThenItsPastForm) {
         {"[1 2]", "reverse d/f", "[reverse reversed]", "[2 1]"},
         {"[1 2]", "swap d/f [3]", "[swap swaped]", "[3 2]"},
         {"[1 2 3]", "move d/f tail d/f", "[move moved]", "[2 3 1]"},
+        {"[1]", "b: tail d/f parse [x] [collect into b [keep skip]]", "[append appended]", "[1 x]"},
         {"\"ab\"", "append d/f \"c\"", "[append appended]", "\"abc\""},
         {"\"ab\"", "insert d/f \"c\"", "[insert inserted]", "\"cab\""},
         {"\"ab\"", "change d/f \"x\"", "[change changed]", "\"xb\""},
