@@ -787,33 +787,41 @@ void run_branch(const Cell& branch) {
     interp::with_current_code(code, [&](Cell& running) { run_statements(*plan, running, length); });
 }
 
-// The value of a branch block that is one statement running no code: a lone value, or `a op b`
-// alone or stored through a set-word as analysed before; false, having done nothing, for any
-// other block.
-bool frameless_branch_value(const Cell& branch, Cell& value) {
-    uint32_t length = interp::length_of(branch);
-    const Cell* cells = cells_of(branch);
-    if (branch.s1 + 1 == length) {
-        const Cell& only = cells[branch.s1];
-        const Cell* lone = only.is(TYPE_WORD) ? given(context::bound_value(only)) : interp::needs_step(only.type()) ? nullptr : &only;
-        if (!lone) return false;
-        value = *lone;
-        return true;
-    }
-    Plan* plan = ready_plan(branch);
-    if (!plan || plan->statement_at.empty()) return false;
-    const Node* node = plan->statement_at[0];
-    if (!node || node->kind == Kind::general || node->end != length) return false;
+// The value of a block of one value that needs no step: a constant, or a word whose value is
+// given as it is; false for any other.
+bool lone_block_value(const Cell& block, Cell& value) {
+    const Cell& only = cells_of(block)[block.s1];
+    const Cell* lone = only.is(TYPE_WORD) ? given(context::bound_value(only)) : interp::needs_step(only.type()) ? nullptr : &only;
+    if (!lone) return false;
+    value = *lone;
+    return true;
+}
+
+// The value of a block whose one statement runs no code as analysed: `a op b`, alone or stored
+// through a set-word; false, having done nothing, for any other.
+[[gnu::always_inline]] inline bool frameless_statement_value(const Plan& plan, const Cell& block, uint32_t length,
+                                                             Cell& value) {
+    const Node* node = plan.statement_at.empty() ? nullptr : plan.statement_at[0];
+    if (!node || node->end != length || !(node->binary || node->kind == Kind::set_word)) return false;
+    const Cell* cells = cells_of(block);
     uint32_t after;
     if (node->binary) return binary_value(*node, cells, length, value, after);
-    if (node->kind == Kind::set_word) {
-        const Node& expression = *node->args[0];
-        Cell* slot = expression.binary && same(cells[node->pos], node->cell) ? context::plain_store_slot(node->cell) : nullptr;
-        if (!slot || !binary_value(expression, cells, length, value, after)) return false;
-        *slot = value;
-        return true;
-    }
-    return false;
+    if (node->kind != Kind::set_word || !node->args[0]->binary || !same(cells[node->pos], node->cell)) return false;
+    Cell* slot = context::plain_store_slot(node->cell);
+    if (!slot || !binary_value(*node->args[0], cells, length, value, after)) return false;
+    *slot = value;
+    return true;
+}
+
+// The value of a block that is one statement running no code, found without a frame, which
+// nothing could see; false, having done nothing, for any other block.
+bool frameless_block_value(const Cell& block, Cell& value) {
+    uint32_t length = interp::length_of(block);
+    if (block.s1 + 1 == length) return lone_block_value(block, value);
+    // `a op b` is three values, and four stored through a set-word.
+    if (length - block.s1 != 3 && length - block.s1 != 4) return false;
+    const Plan* plan = ready_plan(block);
+    return plan && frameless_statement_value(*plan, block, length, value);
 }
 
 // The condition of a conditional read without a step of its own: a lone value or `a op b`.
@@ -883,7 +891,7 @@ uint32_t conditional(Plan& plan, const Node& node, const Cell& callee, const Cel
     if (!read_conditional(node, cells_of(code), end, args, pos)) return call_conditional(plan, node, callee, code, end, push);
     const Cell* branch = natives::branch_taken(node.conditional, args.data());
     Cell value = none_cell();
-    if (!branch || frameless_branch_value(*branch, value)) {
+    if (!branch || frameless_block_value(*branch, value)) {
         interp::give(value, push);
         return pos;
     }
@@ -1162,12 +1170,14 @@ template <class NodeAt>
 void run_body(const Cell& body) {
     uint32_t length = interp::length_of(body);
     if (body.s1 > length) return interp::eval(body, true);
-    // Only an odd count of values can be one plain number expression.
     Cell value;
+    // Only an odd count of values can be one plain number expression.
     bool odd = (length - body.s1) % 2 == 1;
     if (odd && interp::plain_block_value(body, length, value)) return stack::set_result(value);
     Plan* plan = ready_plan(body);
     if (!plan) return interp::eval(body, true);
+    // A plain number stored through a set-word, such as a loop's `[s: s + i]`, needs no frame.
+    if (length - body.s1 == 4 && frameless_statement_value(*plan, body, length, value)) return stack::set_result(value);
     interp::check_native_stack();
     stack::mark(interp::FRAME_EVAL_KIND, stack::body_symbol);
     interp::with_current_code(body, [&](Cell& code) { run_statements(*plan, code, length); });
