@@ -685,7 +685,9 @@ uint32_t eval_expression(const Cell& code, uint32_t pos, uint32_t end, bool no_i
 uint32_t eval_next(const Cell& code, uint32_t pos, uint32_t end, bool push) {
     stack::mark(FRAME_NATIVE_KIND, stack::body_symbol);
     const uint32_t start = pos;
-    pos = eval_expression(code, pos, end, false, true, false);
+    // An expression that may run to the block's tail can go through the block's analysis.
+    bool analysed = !trace::on && end == length_of(code) && plan::next_expression(code, start, pos);
+    if (!analysed) pos = eval_expression(code, pos, end, false, true, false);
     trace::event(trace::EXPR, &code, start, stack::top - 1);
     pop_frame(push);
     return pos;

@@ -94,7 +94,8 @@ struct Binary {
 
 struct Node {
     Kind kind = Kind::general;
-    bool native = false;  // call: a native or action, else a function
+    bool native = false;   // call: a native or action, else a function or routine
+    bool routine = false;  // call: a routine, its frame a native's, its slots a function's
     natives::Conditional conditional = natives::Conditional::none;  // call: run without the natives table
     uint32_t pos = 0;     // the first cell
     uint32_t next = 0;    // after the value and its arguments
@@ -328,7 +329,6 @@ private:
             node.kind = Kind::word;
             return;
         }
-        if (value->is(TYPE_ROUTINE)) return;
         call(node, *value);
     }
 
@@ -343,7 +343,7 @@ private:
         const Cell* value = head.is(TYPE_WORD) ? context::bound_value(head) : nullptr;
         if (value && value->is(TYPE_OBJECT) && node.path.size() == 2 && node.path[1].is(TYPE_WORD))
             return object_path(node, value->s1);
-        if (!value || !interp::callable(value->type()) || value->is(TYPE_ROUTINE)) return;
+        if (!value || !interp::callable(value->type())) return;
         call(node, *value);
         if (node.kind == Kind::call) node.kind = Kind::path_call;
     }
@@ -353,7 +353,7 @@ private:
         int32_t index = context::find_word(object, node.path[1].s2, true);
         if (index < 0) return;
         const Cell* field = field_value(object, uint32_t(index));
-        if (!field || field->is(TYPE_ROUTINE)) return;
+        if (!field) return;
         node.object = object;
         node.field_index = uint32_t(index);
         if (!interp::callable(field->type())) {
@@ -394,7 +394,8 @@ private:
         NodeId list = analysed_list(fn);
         uint32_t after = 0;
         if (!list || !evaluated_arguments(list, 0, node.entries, after)) return;
-        node.native = !fn.is(TYPE_FUNCTION);
+        node.native = !fn.is(TYPE_FUNCTION) && !fn.is(TYPE_ROUTINE);
+        node.routine = fn.is(TYPE_ROUTINE);
         node.fixed = uint32_t(node.entries.size());
         if (!node.path.empty() && !node.object && !refinements(node, list)) return;
         node.kind = Kind::call;
@@ -626,11 +627,6 @@ uint32_t operand(Plan& plan, const Node* node, const Cell& code, uint32_t pos, u
 
 // A call's argument: a plain number expression (`n - 1`) or a lone word is pushed as it is found.
 uint32_t argument(Plan& plan, const Node* node, const Cell& code, uint32_t pos, uint32_t end) {
-    Cell value;
-    if (node && node->binary && node->pos == pos && binary_value(*node, cells_of(code), end, value, pos)) {
-        stack::push(value);
-        return pos;
-    }
     if (node && node->push_argument && node->pos == pos && node->push_argument(*node, code, end, pos)) return pos;
     return operand(plan, node, code, pos, end, false);
 }
@@ -725,7 +721,8 @@ void run_function(Plan& plan, const Node& node, const Cell& fn, const Cell& name
         for (Cell* from = fetched; from < stack::top; ++from) flag[1 + (from - fetched)] = *from;
         stack::top = fetched;
     }
-    interp::run_function_frame(fn, run_body);
+    if (node.routine) interp::run_routine(fn);
+    else interp::run_function_frame(fn, run_body);
 }
 
 [[gnu::always_inline]] inline void run_statements(Plan& plan, Cell& code, uint32_t length);
@@ -910,7 +907,7 @@ uint32_t call(Plan& plan, const Node& node, const Cell& value, const Cell& code,
     Cell* holder = stack::push(value);
     const Cell fn = value;
     const Cell& name = node.name;
-    if (node.native) stack::mark(interp::FRAME_NATIVE_KIND, name.s2, name.s1);
+    if (node.native || node.routine) stack::mark(interp::FRAME_NATIVE_KIND, name.s2, name.s1);
     else stack::mark(interp::FRAME_FUNCTION_KIND, name.s2, name.s1, fn.s1, context::context_cell(fn.s1).s2);
     uint32_t pos = fetch(plan, node, name, 0, node.fixed, code, node.pos + 1, end);
     if (node.native) run_native(plan, node, fn, name, code, pos, end);
@@ -1237,6 +1234,19 @@ void shutdown() {
 void eval_body(const Cell& block) {
     if (trace::on) [[unlikely]] return interp::eval(block, true);
     run_body(block);
+}
+
+bool next_expression(const Cell& code, uint32_t pos, uint32_t& next) {
+    Plan* plan = plan_of(code);
+    if (plan->start != code.s1) return false;
+    // A walk from the head counts as a use: the whole first walk is the interpreter's.
+    if (pos == plan->start) ++plan->uses;
+    if (plan->uses < 2) return false;
+    Running running(*plan);
+    uint32_t end = interp::length_of(code);
+    const Node* node = statement(*plan, code, pos, end);
+    next = node ? evaluate(*plan, *node, code, end, false, true) : interp::eval_expression(code, pos, end, false, true, false);
+    return true;
 }
 
 bool run(Cell& code, uint32_t length) {

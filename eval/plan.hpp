@@ -22,6 +22,11 @@ void set_analysing(bool on);
 // through its analysis; false, having done nothing, when the block is to be walked instead.
 bool run(Cell& code, uint32_t length);
 
+// Evaluates the expression of `code` at `pos`, which runs to the block's tail, pushing its value,
+// as the interpreter's push mode does, through the block's analysis from the block's second walk
+// on; gives the position after it, or false, having done nothing, when there is none.
+bool next_expression(const Cell& code, uint32_t pos, uint32_t& next);
+
 // Evaluates a block in a frame of its own into the current result cell, as `interp::eval(block,
 // true)` does, straight through the analysis a body evaluated before has: a loop's body pass
 // after pass.

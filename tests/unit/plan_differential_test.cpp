@@ -77,7 +77,8 @@ private:
         case 4: return std::string(chance(50) ? "if " : "unless ") + expression(depth - 1, locals) + " [" +
                        expression(depth - 1, locals) + "]";
         case 5: {
-            static const char* const natives[] = {"negate ", "abs ", "length? ", "pick c ", "even? ", "type? "};
+            static const char* const natives[] = {"negate ", "abs ", "length? ", "pick c ", "even? ", "type? ",
+                                                  "shift-left 3 ", "frame-index? + "};
             return one_of(natives) + expression(depth - 1, locals);
         }
         case 6: return word(locals) + ": " + expression(depth - 1, locals);
