@@ -2,7 +2,8 @@
 // key in the entry block; the value is the next cell, dead when its header is 0. Every new key
 // goes through one path (check, normalise, append the pair, put the key into the table), whether
 // it comes from make, put, a path, extend or the map literal's loader, so no key ever shares the
-// caller's buffer. Handlers get rooted argument cells; buffers are re-read after each allocation.
+// caller's buffer; nor does a key given out (give_out_key). Handlers get rooted argument cells;
+// buffers are re-read after each allocation.
 #include "datatypes/map.hpp"
 
 #include <algorithm>
@@ -40,12 +41,13 @@ bool is_copied_key(TypeId t) {
 
 Mode mode_for(bool case_sensitive) { return case_sensitive ? Mode::strict : Mode::equal; }
 
-// The key as a walk gives it back: a set-word key as a word.
-Cell key_as_given(const Cell& key) {
-    Cell k = key;
-    if (k.is(TYPE_SET_WORD)) k.set_type(TYPE_WORD);
-    k.header &= ~FLAG_NEW_LINE;
-    return k;
+// Turns a stored key, in place, into the key as the map gives it out: a set-word key as a word,
+// text and bytes as a copy, since the table keeps each key's hash and an edit through a shared
+// buffer would lose the entry. `key` must be rooted: the copy allocates.
+void give_out_key(Cell* key) {
+    if (key->is(TYPE_SET_WORD)) key->set_type(TYPE_WORD);
+    key->header &= ~FLAG_NEW_LINE;
+    if (is_copied_key(key->type())) series::copy(key, nullptr, false, nullptr);
 }
 
 void check_key(const Cell& key, const Cell& where) {
@@ -169,11 +171,13 @@ void reflect_into(const Cell& m, Field field, Cell* result) {
     block::make_at(result, room);
     for (uint32_t i = 0; i + 1 < cells_of(*map); i += 2) {
         if (!is_live(*map, i)) continue;
-        Cell key = key_as_given(*cell_at(*map, i));
-        Cell value = *cell_at(*map, i + 1);
-        if (field == Field::body) key.set_flag(FLAG_NEW_LINE);
-        if (field != Field::values) append_cell(result, key);
-        if (field != Field::words) append_cell(result, value);
+        if (field != Field::values) {
+            Rooted key(*cell_at(*map, i));
+            give_out_key(key.get());
+            if (field == Field::body) key->set_flag(FLAG_NEW_LINE);
+            append_cell(result, *key);
+        }
+        if (field != Field::words) append_cell(result, *cell_at(*map, i + 1));
     }
 }
 
@@ -297,7 +301,8 @@ Mode find_mode(const FindArgs& args) {
 Cell* map_find(Cell* m, const Cell* value, const FindArgs& args) {
     int32_t i = find_live(*m, *value, find_mode(args));
     if (i < 0) return set_none(m);
-    *m = key_as_given(*cell_at(*m, uint32_t(i)));
+    *m = *cell_at(*m, uint32_t(i));
+    give_out_key(m);
     return m;
 }
 
@@ -400,16 +405,16 @@ void extend(const Cell& m, const Cell& spec, bool case_sensitive) {
 }
 
 bool foreach_assign(const Cell& m, const Cell& words, uint32_t& position) {
-    Cell pair[2] = {none_cell(), none_cell()};
+    Rooted key(none_cell());
+    Rooted value(none_cell());
     bool found = false;
     for (; position + 1 < cells_of(m) && !found; position += 2) {
         if (!is_live(m, position)) continue;
-        pair[0] = key_as_given(*cell_at(m, position));
-        pair[1] = *cell_at(m, position + 1);
+        *key = *cell_at(m, position);
+        *value = *cell_at(m, position + 1);
         found = true;
     }
-    Rooted key(pair[0]);
-    Rooted value(pair[1]);
+    if (found) give_out_key(key.get());
     for (uint32_t w = 0; w < 2; ++w) {
         Cell word = *block::vs_abs_at(&words, words.s1 + w);
         if (!word_names::field_word(word.type())) fire(err::invalid_arg, &word);

@@ -1,7 +1,8 @@
 // map!: key/value pairs in insertion order, kept in an entry block (slot 2) and indexed by a
 // hashtable of the map kind (slot 3). A removed entry stays in the block with its value cell's
 // header at 0 and is skipped by every walk; setting its key again revives it in place. Keys are
-// checked and normalised on the way in: words become set-words, text and bytes are copied.
+// checked and normalised on the way in: words become set-words, text and bytes are copied. Every
+// path that gives a key out (reflect, find, foreach, set) gives text and bytes as a new copy.
 #pragma once
 
 #include <cstdint>
@@ -30,9 +31,9 @@ void set_value(const Cell& m, const Cell& key, const Cell& value, hashtable::Mod
 void extend(const Cell& m, const Cell& spec, bool case_sensitive);
 
 // One step of a key/value walk: from the entry at `position` (a cell index), skips removed
-// entries, sets the first word to the key (a set-word key as a word) and the second to the value;
-// past the last entry the words left get none. Advances `position` past the entry used; false
-// when no word was set.
+// entries, sets the first word to the key (a set-word key as a word, text and bytes as a copy) and
+// the second to the value; past the last entry the words left get none. Advances `position` past
+// the entry used; false when no word was set.
 bool foreach_assign(const Cell& m, const Cell& words, uint32_t& position);
 
 }  // namespace vyn::map
