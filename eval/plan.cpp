@@ -788,7 +788,9 @@ void run_branch(const Cell& branch) {
 // given as it is; false for any other.
 bool lone_block_value(const Cell& block, Cell& value) {
     const Cell& only = cells_of(block)[block.s1];
-    const Cell* lone = only.is(TYPE_WORD) ? given(context::bound_value(only)) : interp::needs_step(only.type()) ? nullptr : &only;
+    const Cell* lone = only.is(TYPE_WORD)                ? given(context::bound_value(only))
+                       : interp::needs_step(only.type()) ? nullptr
+                                                         : &only;
     if (!lone) return false;
     value = *lone;
     return true;
@@ -822,7 +824,8 @@ bool frameless_block_value(const Cell& block, Cell& value) {
 }
 
 // The condition of a conditional read without a step of its own: a lone value or `a op b`.
-bool read_condition(const Node& node, const Cell* cells, uint32_t end, Cell& value, uint32_t& after) {
+[[gnu::always_inline]] inline bool read_condition(const Node& node, const Cell* cells, uint32_t end, Cell& value,
+                                                  uint32_t& after) {
     if (node.binary) return binary_value(node, cells, end, value, after);
     if (!node.frameless || node.kind == Kind::set_word || !same(cells[node.pos], node.cell)) return false;
     const Cell* lone = lone_given(node);
@@ -885,7 +888,8 @@ uint32_t call_conditional(Plan& plan, const Node& node, const Cell& value, const
 uint32_t conditional(Plan& plan, const Node& node, const Cell& callee, const Cell& code, uint32_t end, bool push) {
     std::array<Cell, 3> args;
     uint32_t pos;
-    if (!read_conditional(node, cells_of(code), end, args, pos)) return call_conditional(plan, node, callee, code, end, push);
+    if (!read_conditional(node, cells_of(code), end, args, pos))
+        return call_conditional(plan, node, callee, code, end, push);
     const Cell* branch = natives::branch_taken(node.conditional, args.data());
     Cell value = none_cell();
     if (!branch || frameless_block_value(*branch, value)) {
@@ -1245,7 +1249,8 @@ bool next_expression(const Cell& code, uint32_t pos, uint32_t& next) {
     Running running(*plan);
     uint32_t end = interp::length_of(code);
     const Node* node = statement(*plan, code, pos, end);
-    next = node ? evaluate(*plan, *node, code, end, false, true) : interp::eval_expression(code, pos, end, false, true, false);
+    next = node ? evaluate(*plan, *node, code, end, false, true)
+                : interp::eval_expression(code, pos, end, false, true, false);
     return true;
 }
 
