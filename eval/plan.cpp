@@ -705,6 +705,7 @@ void run_native(Plan& plan, const Node& node, const Cell& fn, const Cell& name, 
     interp::run_native(fn, used.data());
 }
 
+template <bool Loop>
 void run_body(const Cell& body);
 
 // A function's refinements have slots: the flag, then its arguments, fetched above the slots
@@ -722,7 +723,7 @@ void run_function(Plan& plan, const Node& node, const Cell& fn, const Cell& name
         stack::top = fetched;
     }
     if (node.routine) interp::run_routine(fn);
-    else interp::run_function_frame(fn, run_body);
+    else interp::run_function_frame(fn, run_body<false>);
 }
 
 [[gnu::always_inline]] inline void run_statements(Plan& plan, Cell& code, uint32_t length);
@@ -1167,7 +1168,10 @@ template <class NodeAt>
 
 // A body run as the interpreter runs it (a plain number expression without a frame, anything else
 // in an evaluation frame of its own, which a raised error's frame position counts) but straight
-// through its analysis; a body's first run takes the interpreter's way.
+// through its analysis; a body's first run takes the interpreter's way. A loop's body that is one
+// plain number stored through a set-word, such as `[s: s + i]`, needs no frame pass after pass;
+// a function's body seldom is, and is not asked.
+template <bool Loop>
 void run_body(const Cell& body) {
     uint32_t length = interp::length_of(body);
     if (body.s1 > length) return interp::eval(body, true);
@@ -1177,8 +1181,10 @@ void run_body(const Cell& body) {
     if (odd && interp::plain_block_value(body, length, value)) return stack::set_result(value);
     Plan* plan = ready_plan(body);
     if (!plan) return interp::eval(body, true);
-    // A plain number stored through a set-word, such as a loop's `[s: s + i]`, needs no frame.
-    if (length - body.s1 == 4 && frameless_statement_value(*plan, body, length, value)) return stack::set_result(value);
+    if constexpr (Loop) {
+        if (length - body.s1 == 4 && frameless_statement_value(*plan, body, length, value))
+            return stack::set_result(value);
+    }
     interp::check_native_stack();
     stack::mark(interp::FRAME_EVAL_KIND, stack::body_symbol);
     interp::with_current_code(body, [&](Cell& code) { run_statements(*plan, code, length); });
@@ -1237,7 +1243,7 @@ void shutdown() {
 
 void eval_body(const Cell& block) {
     if (trace::on) [[unlikely]] return interp::eval(block, true);
-    run_body(block);
+    run_body<true>(block);
 }
 
 bool next_expression(const Cell& code, uint32_t pos, uint32_t& next) {
