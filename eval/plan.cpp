@@ -571,18 +571,29 @@ inline bool same3(const Cell* a, const Cell* b) {
     return (node.binary && binary_value(node, cells, end, value, after)) || folded_value(node, cells, end, value, after);
 }
 
-// The value a lone constant or word node gives as it is; nullptr for a word's value that is called
-// or raises.
-[[gnu::always_inline]] inline const Cell* lone_given(const Node& node) {
-    return node.kind == Kind::word ? given(word_value(node)) : &node.cell;
+// The value a lone constant or word node gives as it is, with no word after it that may name an
+// operator; nullptr for any other, or for a word's value that is called or raises.
+[[gnu::always_inline]] inline const Cell* standing_value(const Node& node, const Cell* cells, uint32_t end) {
+    const Cell* value = node.kind == Kind::word ? given(word_value(node)) : &node.cell;
+    if (!value || (node.pos + 1 < end && may_be_operator(cells[node.pos + 1]))) return nullptr;
+    return value;
+}
+
+// `x: a op b` stored, its value read directly, when the word's slot takes a plain store; its value
+// in `value` too. False, having done nothing, otherwise (a set-word ending the block too).
+[[gnu::always_inline]] inline bool store_binary_word(const Node& node, const Cell* cells, uint32_t end, Cell& value,
+                                                     uint32_t& after) {
+    Cell* slot = node.pos + 1 < end ? context::plain_store_slot(node.cell) : nullptr;
+    if (!slot || !binary_value(*node.args[0], cells, end, value, after)) return false;
+    *slot = value;
+    return true;
 }
 
 // A value that is its own result, or a word holding one, with no word after it that may name an
 // operator: given as push asks.
 [[gnu::always_inline]] inline bool give_lone_value(const Node& node, const Cell* cells, uint32_t end, bool push) {
-    const Cell* value = lone_given(node);
+    const Cell* value = standing_value(node, cells, end);
     if (!value) return false;
-    if (node.pos + 1 < end && may_be_operator(cells[node.pos + 1])) return false;
     interp::give(*value, push);
     return true;
 }
@@ -806,11 +817,8 @@ bool lone_block_value(const Cell& block, Cell& value) {
     const Cell* cells = cells_of(block);
     uint32_t after;
     if (node->binary) return binary_value(*node, cells, length, value, after);
-    if (node->kind != Kind::set_word || !node->args[0]->binary || !same(cells[node->pos], node->cell)) return false;
-    Cell* slot = context::plain_store_slot(node->cell);
-    if (!slot || !binary_value(*node->args[0], cells, length, value, after)) return false;
-    *slot = value;
-    return true;
+    return node->args[0]->binary && same(cells[node->pos], node->cell) &&
+           store_binary_word(*node, cells, length, value, after);
 }
 
 // The value of a block that is one statement running no code, found without a frame, which
@@ -829,8 +837,8 @@ bool frameless_block_value(const Cell& block, Cell& value) {
                                                   uint32_t& after) {
     if (node.binary) return binary_value(node, cells, end, value, after);
     if (!node.frameless || node.kind == Kind::set_word || !same(cells[node.pos], node.cell)) return false;
-    const Cell* lone = lone_given(node);
-    if (!lone || (node.pos + 1 < end && may_be_operator(cells[node.pos + 1]))) return false;
+    const Cell* lone = standing_value(node, cells, end);
+    if (!lone) return false;
     value = *lone;
     after = node.pos + 1;
     return true;
@@ -973,10 +981,7 @@ bool set_plain_word(const Node& node, const Cell& code, uint32_t end, bool push,
 // The commonest of those statements, `x: a op b`, apart, its own path being shorter.
 bool set_binary_word(const Node& node, const Cell& code, uint32_t end, uint32_t& after) {
     Cell value;
-    Cell* slot = node.pos + 1 < end ? context::plain_store_slot(node.cell) : nullptr;
-    if (!slot || !binary_value(*node.args[0], cells_of(code), end, value, after))
-        return set_plain_word(node, code, end, false, after);
-    *slot = value;
+    if (!store_binary_word(node, cells_of(code), end, value, after)) return set_plain_word(node, code, end, false, after);
     stack::set_result(value);
     return true;
 }
