@@ -89,6 +89,10 @@ View view_of(const Cell* s);
 // The absolute index from `from` where the value (char!, bitset! or text) next starts in `s`,
 // as find without refinements matches it, or the tail.
 uint32_t next_match(const Cell* s, uint32_t from, const Cell* value);
+// The byte that alone matches `value`, a char! or a text of one character, in the one-byte text
+// of `s` as next_match compares them; -1 for wider text, any other value, or a letter that
+// matches in either case.
+int lone_byte_match(const Cell* s, const Cell* value);
 // Offset from the head of the first character equal to cp, or -1.
 int32_t find_char(const Cell* s, uint32_t cp);
 // Whether cp equals the character at the head or at any step-th character after it; both sides

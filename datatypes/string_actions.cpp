@@ -601,6 +601,20 @@ uint32_t next_match(const Cell* s, uint32_t from, const Cell* value) {
     return found.position < 0 ? total : uint32_t(found.position);
 }
 
+int lone_byte_match(const Cell* s, const Cell* value) {
+    if (buffer_of(s)->unit() != 1) return -1;
+    uint32_t cp = value->s2;
+    if (!value->is(TYPE_CHAR)) {
+        if (!is_text_needle(value->type()) || value->is(TYPE_BINARY)) return -1;
+        const View text = view_of(value);
+        if (text.length != 1) return -1;
+        cp = text.at(0);
+    }
+    const bool fold_case = is_text(s->type());
+    const uint32_t first = folded(cp, fold_case);
+    return only_itself(first, fold_case) ? int(first) : -1;
+}
+
 Cell* find(Cell* series, const Cell* value, const FindArgs& args) {
     Found found = locate(series, value, args);
     if (found.position < 0) *series = none_cell();
