@@ -33,30 +33,47 @@ void append_piece(const Cell* pieces, const Cell* input, uint32_t start, uint32_
     cells->tail += sizeof(Cell);
 }
 
-// How many times the byte occurs in [at, end).
-uint32_t count_byte(const uint8_t* at, const uint8_t* end, uint8_t byte) {
+// Where a byte occurs in one-byte text from its head: every occurrence counted, the first ones
+// kept, the text's length with them.
+struct Cuts {
+    static constexpr uint32_t KEPT = 32;
     uint32_t count = 0;
-    for (; at < end; ++at, ++count) {
+    uint32_t at[KEPT];
+    uint32_t length;
+};
+
+Cuts find_cuts(const Cell* input, uint8_t byte) {
+    Cuts cuts;
+    Series* text = memory::series_of(input->s2);
+    const uint8_t* head = text->head_ptr();
+    const uint8_t* end = head + text->length();
+    for (const uint8_t* at = head + input->s1; at < end; ++at, ++cuts.count) {
         at = static_cast<const uint8_t*>(std::memchr(at, byte, size_t(end - at)));
         if (!at) break;
+        if (cuts.count < Cuts::KEPT) cuts.at[cuts.count] = uint32_t(at - head);
     }
-    return count;
+    cuts.length = uint32_t(end - head);
+    return cuts;
 }
 
-// One-byte text cut at a byte that alone matches the delimiter: the pieces are counted first, so
-// the block is made once at its final size.
+// The absolute index of the byte's next occurrence from `from` (there is one), found again past
+// the kept ones: the pieces' allocations may have moved the text.
+uint32_t next_byte(const Cell* input, uint32_t from, uint32_t length, uint8_t byte) {
+    const uint8_t* head = memory::series_of(input->s2)->head_ptr();
+    return uint32_t(static_cast<const uint8_t*>(std::memchr(head + from, byte, length - from)) - head);
+}
+
+// One-byte text cut at a byte that alone matches the delimiter, the block made at its final size.
 void split_at_byte(const Cell* input, uint8_t byte, Cell* pieces) {
-    Series* text = memory::series_of(input->s2);
-    const uint32_t end = text->length();
-    block::make_at(pieces, 1 + count_byte(text->head_ptr() + input->s1, text->head_ptr() + end, byte));
-    for (uint32_t pos = input->s1;;) {
-        const uint8_t* head = memory::series_of(input->s2)->head_ptr();  // a piece's allocation may move it
-        const void* hit = std::memchr(head + pos, byte, end - pos);
-        const uint32_t found = hit ? uint32_t(static_cast<const uint8_t*>(hit) - head) : end;
+    const Cuts cuts = find_cuts(input, byte);
+    block::make_at(pieces, cuts.count + 1);
+    uint32_t pos = input->s1;
+    for (uint32_t i = 0; i < cuts.count; ++i) {
+        const uint32_t found = i < Cuts::KEPT ? cuts.at[i] : next_byte(input, pos, cuts.length, byte);
         append_piece(pieces, input, pos, found - pos);
-        if (!hit) return;
         pos = found + 1;
     }
+    append_piece(pieces, input, pos, cuts.length - pos);
 }
 
 // Any other delimiter is found as find without refinements finds it.
