@@ -60,7 +60,7 @@ extern GlobalCache global_cache;
 // the memory manager restarted since the global context was made.
 Cell* refresh_global_cache();
 // The global context's cells when `context` is the global context, else nullptr.
-inline Cell* global_cells_if(NodeId context) {
+[[gnu::always_inline]] inline Cell* global_cells_if(NodeId context) {
     if (context != global_cache.context) return nullptr;
     return global_cache.epoch == memory::move_epoch ? global_cache.cells : refresh_global_cache();
 }
@@ -96,7 +96,7 @@ Cell* get_value_in(uint32_t symbol, NodeId context);
 Cell* get_in_slow(const Cell& word, NodeId context);
 // The word's value cell when it has an index and the context has its values in place, else
 // nullptr; never raises.
-inline Cell* indexed_value_in(const Cell& word, NodeId context) {
+[[gnu::always_inline]] inline Cell* indexed_value_in(const Cell& word, NodeId context) {
     if (int32_t(word.s3) < 0) return nullptr;
     if (global_cells_if(context)) return global_cache.values + word.s3;
     const Cell& c = context_cell(context);
@@ -110,7 +110,7 @@ inline Cell* get_in(const Cell& word, NodeId context) {
 }
 inline Cell* get(const Cell& word) { return word.s1 ? get_in(word, word.s1) : get_in_slow(word, 0); }
 // The value cell of a bound word with an index, without raising: the interpreter's fast paths.
-inline Cell* bound_value(const Cell& word) { return word.s1 ? indexed_value_in(word, word.s1) : nullptr; }
+[[gnu::always_inline]] inline Cell* bound_value(const Cell& word) { return word.s1 ? indexed_value_in(word, word.s1) : nullptr; }
 // The word's value cell when its context has values in place, else nullptr; never raises.
 Cell* value_or_null(const Cell& word);
 

@@ -143,6 +143,18 @@ std::vector<Plan*> by_node;  // the analysis of each block node, or nullptr
 std::vector<Plan*> plans;    // every analysis reachable from by_node
 std::vector<Plan*> retired;  // dropped while running
 
+// Keeps an analysis while it runs: one a collection drops meanwhile is freed when its last run ends.
+struct Running {
+    explicit Running(Plan& p) : plan(p) { ++plan.active; }
+    ~Running() {
+        if (--plan.active == 0 && plan.retired) {
+            std::erase(retired, &plan);
+            delete &plan;
+        }
+    }
+    Plan& plan;
+};
+
 // Refinement slots of a native called without a path: none is used.
 constexpr auto no_refinements = [] {
     std::array<int32_t, interp::MAX_REFINEMENTS> r{};
@@ -159,7 +171,7 @@ inline bool same(const Cell& a, const Cell& b) {
 
 // False for a value that cannot name an operator: anything but a word, or a bound word whose
 // value is not an op!. The common case of a statement followed by another's word ends here.
-inline bool may_be_operator(const Cell& v) {
+[[gnu::always_inline]] inline bool may_be_operator(const Cell& v) {
     if (!v.is(TYPE_WORD)) return false;
     const Cell* value = context::bound_value(v);
     return !value || value->is(TYPE_OP);
@@ -476,7 +488,7 @@ uint32_t general(Plan& plan, const Node& node, const Cell& code, uint32_t end, b
 }
 
 // Whether three cells hold the bits of three others: one compare of them all.
-inline bool same3(const Cell* a, const Cell* b) {
+[[gnu::always_inline]] inline bool same3(const Cell* a, const Cell* b) {
     auto eq = [&](int i) {
         return _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i)),
                               _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i)));
@@ -742,7 +754,7 @@ inline Plan* plan_of(const Cell& code);
 inline const Node* statement(Plan& plan, const Cell& code, uint32_t pos, uint32_t end);
 
 // The analysis of a block evaluated from its index before, or nullptr.
-inline Plan* ready_plan(const Cell& block) {
+[[gnu::always_inline]] inline Plan* ready_plan(const Cell& block) {
     NodeId node = block.s2;
     Plan* plan = node < by_node.size() ? by_node[node] : nullptr;
     return plan && plan->start == block.s1 && plan->uses ? plan : nullptr;
@@ -823,7 +835,7 @@ bool lone_block_value(const Cell& block, Cell& value) {
 
 // The value of a block that is one statement running no code, found without a frame, which
 // nothing could see; false, having done nothing, for any other block.
-bool frameless_block_value(const Cell& block, Cell& value) {
+[[gnu::always_inline]] inline bool frameless_block_value(const Cell& block, Cell& value) {
     uint32_t length = interp::length_of(block);
     if (block.s1 + 1 == length) return lone_block_value(block, value);
     // `a op b` is three values, and four stored through a set-word.
@@ -847,7 +859,8 @@ bool frameless_block_value(const Cell& block, Cell& value) {
 // The arguments of a conditional whose condition is read as it is and whose blocks are the
 // literal blocks analysed, no operator following; `after` is set past them. False, having done
 // nothing, for any other.
-bool read_conditional(const Node& node, const Cell* cells, uint32_t end, std::array<Cell, 3>& args, uint32_t& after) {
+[[gnu::always_inline]] inline bool read_conditional(const Node& node, const Cell* cells, uint32_t end,
+                                                    std::array<Cell, 3>& args, uint32_t& after) {
     uint32_t pos = node.pos + 1;
     const Node& condition = *node.args[0];
     if (node.fixed > args.size() || condition.pos != pos || !read_condition(condition, cells, end, args[0], pos) ||
@@ -891,10 +904,22 @@ uint32_t call_conditional(Plan& plan, const Node& node, const Cell& value, const
     return pos;
 }
 
+// The branch taken by a conditional whose arguments were read as they are, run in the frame its
+// call makes: the callee below it, then its arguments.
+void run_branch_framed(const Node& node, const Cell& callee, const std::array<Cell, 3>& args, const Cell* branch,
+                       bool push) {
+    Cell* holder = stack::push(callee);
+    stack::mark(interp::FRAME_NATIVE_KIND, node.cell.s2, node.cell.s1);
+    for (uint32_t i = 0; i < node.fixed; ++i) stack::push(args[i]);
+    run_branch(stack::base[branch - args.data()]);
+    pop_call(holder, push);
+}
+
 // A conditional whose arguments read as they are: reading them runs no code, so its frame is
 // made only once they are read, and only for a branch that runs code; a branch that runs none
 // gives its value without one. Any other conditional is called as call_conditional() calls it.
-uint32_t conditional(Plan& plan, const Node& node, const Cell& callee, const Cell& code, uint32_t end, bool push) {
+[[gnu::always_inline]] inline uint32_t conditional(Plan& plan, const Node& node, const Cell& callee, const Cell& code,
+                                                  uint32_t end, bool push) {
     std::array<Cell, 3> args;
     uint32_t pos;
     if (!read_conditional(node, cells_of(code), end, args, pos))
@@ -906,12 +931,55 @@ uint32_t conditional(Plan& plan, const Node& node, const Cell& callee, const Cel
         return pos;
     }
     interp::check_native_stack();
-    Cell* holder = stack::push(callee);
-    stack::mark(interp::FRAME_NATIVE_KIND, node.cell.s2, node.cell.s1);
-    for (uint32_t i = 0; i < node.fixed; ++i) stack::push(args[i]);
-    run_branch(stack::base[branch - args.data()]);
-    pop_call(holder, push);
+    run_branch_framed(node, callee, args, branch, push);
     return pos;
+}
+
+template <class NodeAt>
+void run_block(Plan& plan, Cell& code, uint32_t length, NodeAt node_at);
+inline const Node* statement(Plan& plan, const Cell& code, uint32_t pos, uint32_t end);
+
+// The statement of a body that is one conditional as analysed, or nullptr.
+inline const Node* conditional_body(const Plan& plan, uint32_t length) {
+    const Node* node = plan.statement_at.empty() ? nullptr : plan.statement_at[0];
+    bool conditional = node && node->kind == Kind::call && node->conditional != natives::Conditional::none;
+    return conditional && node->end == length ? node : nullptr;
+}
+
+// A function's body that is one conditional, as analysed, whose arguments read as they are, run
+// as the block loop would run it but with its arguments read once, before any frame: a branch
+// taken that gives its value without a frame runs no code, so neither the body's frame nor the
+// conditional's could be seen, and neither is made. False, having done nothing, for any other body.
+[[gnu::noinline]] bool run_conditional_body(Plan& plan, const Node* node, const Cell& body, uint32_t length) {
+    const Cell* cells = cells_of(body);
+    const Cell* callee = word_value(*node);
+    std::array<Cell, 3> args;
+    uint32_t after;
+    if (!same(cells[node->pos], node->cell) || !callee || !same(*callee, node->callee) ||
+        !read_conditional(*node, cells, length, args, after) || after != length)
+        return false;
+    const Cell fn = *callee;
+    const Cell* branch = natives::branch_taken(node->conditional, args.data());
+    Cell value = none_cell();
+    if (!branch || frameless_block_value(*branch, value)) {
+        stack::set_result(value);
+        return true;
+    }
+    interp::check_native_stack();
+    stack::mark(interp::FRAME_EVAL_KIND, stack::body_symbol);
+    interp::with_current_code(body, [&](Cell& code) {
+        Running running(plan);
+        interp::current_code.s1 = code.s1 = node->pos;
+        run_branch_framed(*node, fn, args, branch, false);
+        // The branch may have lengthened the body: the statements added run as the loop runs them.
+        uint32_t end = interp::length_of(code);
+        if (after >= end) return;
+        stack::reset();
+        code.s1 = after;
+        run_block(plan, code, end, [&](uint32_t pos, uint32_t e) { return statement(plan, code, pos, e); });
+    });
+    stack::unwind_last();
+    return true;
 }
 
 // A call, as the interpreter's call of a word or path does; the callee is held below its frame.
@@ -1087,17 +1155,6 @@ inline Plan* plan_of(const Cell& code) {
     return plan ? plan : new_plan(code);
 }
 
-struct Running {
-    explicit Running(Plan& p) : plan(p) { ++plan.active; }
-    ~Running() {
-        if (--plan.active == 0 && plan.retired) {
-            std::erase(retired, &plan);
-            delete &plan;
-        }
-    }
-    Plan& plan;
-};
-
 // The caller's run keeps the plan, so a collection while it is analysed can only retire it.
 const Node* analyse(Plan& plan, const Cell& code, uint32_t pos, uint32_t end) {
     struct Analysing {
@@ -1189,6 +1246,9 @@ void run_body(const Cell& body) {
     if constexpr (Loop) {
         if (length - body.s1 == 4 && frameless_statement_value(*plan, body, length, value))
             return stack::set_result(value);
+    } else {
+        const Node* conditional = conditional_body(*plan, length);
+        if (conditional && run_conditional_body(*plan, conditional, body, length)) return;
     }
     interp::check_native_stack();
     stack::mark(interp::FRAME_EVAL_KIND, stack::body_symbol);
