@@ -323,6 +323,13 @@ Cell* set_in(const Cell& word, const Cell& value, NodeId context, bool notify) {
     return value_cell(context, index);
 }
 
+Cell* object_store_slot(const Cell& word) {
+    NodeId context = word.s1;
+    int32_t index = int32_t(word.s3);
+    if (index < 0 || owner(context).s3 != 0 || !word_at(context, index).has_flag(FLAG_WORD_ASSIGNED)) return nullptr;
+    return indexed_value_in(word, context);
+}
+
 void set_integer(NodeId context, const Cell& word, int32_t value) { set_in(word, integer_cell(value), context, false); }
 
 int32_t bind_word(NodeId context, Cell& word) {

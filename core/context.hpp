@@ -118,15 +118,18 @@ Cell* value_or_null(const Cell& word);
 // In an object context the word is marked assigned, and with `notify` an owner that watches its
 // fields hears of the change. A context without values raises `not-defined`.
 Cell* set_in(const Cell& word, const Cell& value, NodeId context, bool notify);
+// The field cell a store through an object's word writes and nothing more: the field was
+// assigned before (a store marks it so) and no owner watches the object; else nullptr.
+Cell* object_store_slot(const Cell& word);
 // The cell a store through the word writes and nothing more: the word is bound with an index,
-// its context has values in place and is no object's (whose fields are marked assigned and may
-// be watched) nor watched itself; else nullptr.
+// its context has values in place and is not watched, and an object's field is marked assigned
+// already; else nullptr.
 inline Cell* plain_store_slot(const Cell& word) {
     if (!word.s1) return nullptr;
     if (Cell* cells = global_cells_if(word.s1))
         return cells[1].s3 == 0 && int32_t(word.s3) >= 0 ? global_cache.values + word.s3 : nullptr;
     const Cell& c = context_cell(word.s1);
-    if (Kind((c.header >> KIND_SHIFT) & 3) == Kind::object) return nullptr;
+    if (Kind((c.header >> KIND_SHIFT) & 3) == Kind::object) return object_store_slot(word);
     if (!c.has_flag(FLAG_CONTEXT_ON_STACK) && owner(word.s1).s3 != 0) return nullptr;
     return indexed_value_in(word, word.s1);
 }

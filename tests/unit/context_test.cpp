@@ -272,6 +272,22 @@ TEST_F(Context, HandedOverValuesSurviveTheGrowthTheyCause) {
     EXPECT_EQ(heard, std::vector<std::string>{"set 0 -> new"});
 }
 
+// A field takes a plain store only while it is marked assigned and its object unwatched: a plain
+// store would neither mark it nor tell a watching owner.
+TEST_F(Context, ObjectFieldsTakePlainStoresOnlyOnceAssignedAndUnwatched) {
+    NodeId obj = kept(make_from_spec(block_of({word("f")}), false, true, Kind::object));
+    Cell f = word("f");
+    bind_word(obj, f);
+    Cell& listed = memory::series_of(words(obj))->cells()[0];
+    listed.clear_flag(FLAG_WORD_ASSIGNED);
+    EXPECT_EQ(plain_store_slot(f), nullptr);
+    set_in(f, integer_cell(1), obj, true);
+    EXPECT_EQ(plain_store_slot(f), get(f));
+    owner(obj).s3 = 1;
+    EXPECT_EQ(plain_store_slot(f), nullptr);
+    owner(obj).s3 = 0;
+}
+
 // Global values are reached through a cached address of their block, which every move must
 // refresh: the old buffers are overwritten after each move here.
 TEST_F(Context, GlobalWordsFollowTheirValuesAcrossMoves) {
