@@ -124,7 +124,7 @@ Cell* object_store_slot(const Cell& word);
 // The cell a store through the word writes and nothing more: the word is bound with an index,
 // its context has values in place and is not watched, and an object's field is marked assigned
 // already; else nullptr.
-inline Cell* plain_store_slot(const Cell& word) {
+[[gnu::always_inline]] inline Cell* plain_store_slot(const Cell& word) {
     if (!word.s1) return nullptr;
     if (Cell* cells = global_cells_if(word.s1))
         return cells[1].s3 == 0 && int32_t(word.s3) >= 0 ? global_cache.values + word.s3 : nullptr;

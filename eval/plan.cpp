@@ -760,10 +760,19 @@ inline const Node* statement(Plan& plan, const Cell& code, uint32_t pos, uint32_
     return plan && plan->start == block.s1 && plan->uses ? plan : nullptr;
 }
 
-// The ready analysis of a block of an even count of values, which is never one plain number
-// expression and so always runs in a frame; nullptr for any other block.
+// The ready analysis of a block that is not one plain number expression as analysed, and so runs
+// in a frame: one of an even count of values, or whose first statement is neither a value nor a
+// word (a call, a paren, a set-word...); nullptr for any other block. Were its code plain now, its
+// nodes would not fit and hand it to the interpreter, which gives the same value.
+[[gnu::always_inline]] inline bool runs_framed(const Plan& plan, const Cell& block, uint32_t length) {
+    if ((length - block.s1) % 2 == 0) return true;
+    const Node* first = plan.statement_at.empty() ? nullptr : plan.statement_at[0];
+    return first && first->kind != Kind::general && first->kind != Kind::constant && first->kind != Kind::word;
+}
+
 inline Plan* framed_plan(const Cell& block, uint32_t length) {
-    return block.s1 <= length && (length - block.s1) % 2 == 0 ? ready_plan(block) : nullptr;
+    Plan* plan = block.s1 <= length ? ready_plan(block) : nullptr;
+    return plan && runs_framed(*plan, block, length) ? plan : nullptr;
 }
 
 // The analysis of a block about to be evaluated from its index, counting the evaluation; nullptr
@@ -1238,17 +1247,20 @@ void run_body(const Cell& body) {
     uint32_t length = interp::length_of(body);
     if (body.s1 > length) return interp::eval(body, true);
     Cell value;
-    // Only an odd count of values can be one plain number expression.
-    bool odd = (length - body.s1) % 2 == 1;
-    if (odd && interp::plain_block_value(body, length, value)) return stack::set_result(value);
     Plan* plan = ready_plan(body);
-    if (!plan) return interp::eval(body, true);
+    if constexpr (!Loop) {
+        const Node* conditional = plan ? conditional_body(*plan, length) : nullptr;
+        if (conditional && run_conditional_body(*plan, conditional, body, length)) return;
+    }
+    if (!plan || !runs_framed(*plan, body, length)) {
+        // Only an odd count of values can be one plain number expression.
+        bool odd = (length - body.s1) % 2 == 1;
+        if (odd && interp::plain_block_value(body, length, value)) return stack::set_result(value);
+        if (!plan) return interp::eval(body, true);
+    }
     if constexpr (Loop) {
         if (length - body.s1 == 4 && frameless_statement_value(*plan, body, length, value))
             return stack::set_result(value);
-    } else {
-        const Node* conditional = conditional_body(*plan, length);
-        if (conditional && run_conditional_body(*plan, conditional, body, length)) return;
     }
     interp::check_native_stack();
     stack::mark(interp::FRAME_EVAL_KIND, stack::body_symbol);
