@@ -667,16 +667,22 @@ uint32_t call_operator(Plan& plan, const Step& step, const Cell& code, uint32_t 
     fn.header = (fn.header >> 16) & 0xFF;
     stack::top = start_top;
     if (!step.framed) return interp::eval_call(fn, code, next + 1, end, push, &step.word, true);
+    // A native's or action's value names its entry by number alone: nothing of it needs holding
+    // while the right operand runs.
     interp::check_native_stack();
-    Rooted held(fn);
     stack::mark(interp::FRAME_NATIVE_KIND, step.word.s2, step.word.s1);
     ++stack::top;
     check_argument(step.word, step.left_entry, step.left_accepts, *stack::base);
     uint32_t pos = next + 1;
     if (pos >= end) interp::missing_argument(step.word, step.right_entry);
     pos = operand(plan, step.right, code, pos, end, true);
-    check_argument(step.word, step.right_entry, step.right_accepts, stack::top[-1]);
-    interp::run_native(*held, no_refinements.data());
+    Cell* args = stack::base;
+    check_argument(step.word, step.right_entry, step.right_accepts, args[1]);
+    if (step.number.kind != interp::NumberOp::none && interp::is_plain_number(args[0]) &&
+        interp::is_plain_number(args[1]))
+        interp::apply_number_op(step.number, args[0], args[1]);
+    else
+        interp::run_native(fn, no_refinements.data());
     interp::pop_frame(push);
     return pos;
 }
@@ -691,8 +697,10 @@ uint32_t operators(Plan& plan, const Node& node, const Cell& code, uint32_t next
         if (!same(cells[next], step.word) || !same_operator(step)) break;
         Cell left = *start_top;
         Cell right;
-        if (step.number.kind != interp::NumberOp::none && next + 1 < end && interp::is_plain_number(left) &&
-            interp::plain_number(cells[next + 1], right)) {
+        // Only a right operand analysed as a value or a word may be a plain number.
+        bool plain_right = step.right->kind == Kind::constant || step.right->kind == Kind::word;
+        if (step.number.kind != interp::NumberOp::none && plain_right && next + 1 < end &&
+            interp::is_plain_number(left) && interp::plain_number(cells[next + 1], right)) {
             interp::apply_number_op(step.number, left, right);
             stack::top = start_top;
             interp::give(left, push);
