@@ -110,7 +110,7 @@ struct Node {
     std::vector<Cell> locals;        // function call: the values its other slots start with
     std::vector<Step> steps;
     PushArgument push_argument = nullptr;  // call argument: its shortcut, if any
-    bool frameless = false;     // a constant or word with no operator after it, or a set-word
+    bool frameless = false;     // a constant or word with no operator after it, or a set-word of a value running no code
     bool binary = false;        // a number operator between two lone constants or words
     bool direct = false;        // binary: its operator bound to the global context, each operand a constant or a
                                 // word bound there or to a function's context
@@ -258,7 +258,7 @@ public:
         node.place = place_of(node);
         node.end = node.kind == Kind::general ? UNKNOWN : node.next;
         if (!no_infix && node.end != UNKNOWN) operators(node);
-        node.frameless = node.kind == Kind::set_word ? plain_operands(*node.args[0]) : lone(node);
+        node.frameless = node.kind == Kind::set_word ? settled(*node.args[0]) : lone(node);
         node.binary = plain_operands(node) && node.steps.size() == 1;
         node.direct = node.binary && node.place != Place::none && node.steps[0].right->place != Place::none &&
                       global_word(node.steps[0].word);
@@ -290,6 +290,12 @@ private:
 
     static bool lone(const Node& node) {
         return (node.kind == Kind::constant || node.kind == Kind::word) && node.steps.empty();
+    }
+
+    // Whether a set-word's value ran no code as analysed: a plain number expression, a lone value
+    // or word, or a lone field.
+    static bool settled(const Node& node) {
+        return plain_operands(node) || lone(node) || (node.kind == Kind::field && node.steps.empty());
     }
 
     static bool number_steps(const Node& node) {
@@ -1049,24 +1055,44 @@ const Cell* object_field(const Node& node) {
     return next;
 }
 
-// A plain number stored through a set-word needs no frame; false, having done nothing, for any
+// The value of a set-word's value node that runs no code, with no operator after it: a plain
+// number expression, a value or a word given as it is, or an object's field; false, having done
+// nothing, for any other.
+bool settled_value(const Plan& plan, const Node& node, const Cell& code, uint32_t end, Cell& value, uint32_t& after) {
+    if (plain_value(node, code, end, value, after)) return true;
+    const Cell* cells = cells_of(code);
+    if (!node.steps.empty() || !same(cells[node.pos], node.cell)) return false;
+    const Cell* settled = nullptr;
+    if (node.kind == Kind::constant || node.kind == Kind::word) settled = standing_value(node, cells, end);
+    // A retired analysis may name an object whose id a new one has taken since.
+    else if (node.kind == Kind::field && !plan.retired && !(node.pos + 1 < end && may_be_operator(cells[node.pos + 1])))
+        settled = given(object_field(node));
+    if (!settled) return false;
+    value = *settled;
+    after = node.pos + 1;
+    return true;
+}
+
+// Such a value stored through a set-word needs no frame; false, having done nothing, for any
 // other value. No operator follows it: the value's expression ended at a word that names none,
-// and only the set word, now holding a number, has changed since.
-bool set_plain_word(const Node& node, const Cell& code, uint32_t end, bool push, uint32_t& after) {
+// and only the set word, now holding a value that is no operator, has changed since.
+bool set_plain_word(const Plan& plan, const Node& node, const Cell& code, uint32_t end, bool push, uint32_t& after) {
     const Cell& word = node.cell;
     if (node.pos + 1 >= end) fire(err::need_value, &word);
     Cell value;
     Cell* slot = context::plain_store_slot(word);
-    if (!slot || !plain_value(*node.args[0], code, end, value, after)) return false;
+    if (!slot || !settled_value(plan, *node.args[0], code, end, value, after)) return false;
     *slot = value;
     interp::give(value, push);
     return true;
 }
 
 // The commonest of those statements, `x: a op b`, apart, its own path being shorter.
-bool set_binary_word(const Node& node, const Cell& code, uint32_t end, uint32_t& after) {
+[[gnu::always_inline]] inline bool set_binary_word(const Plan& plan, const Node& node, const Cell& code, uint32_t end,
+                                                   uint32_t& after) {
     Cell value;
-    if (!store_binary_word(node, cells_of(code), end, value, after)) return set_plain_word(node, code, end, false, after);
+    if (!store_binary_word(node, cells_of(code), end, value, after))
+        return set_plain_word(plan, node, code, end, false, after);
     stack::set_result(value);
     return true;
 }
@@ -1103,9 +1129,9 @@ uint32_t evaluate(Plan& plan, const Node& node, const Cell& code, uint32_t end, 
         break;
     }
     case Kind::set_word:
-        // A value analysed as more than plain numbers is stored through the frame: were it plain
-        // now, both ways store the same value and no code would see the frame.
-        if (node.frameless && set_plain_word(node, code, end, push, next)) return next;
+        // A value analysed as running code is stored through the frame: were it to run none now,
+        // both ways store the same value and no code would see the frame.
+        if (node.frameless && set_plain_word(plan, node, code, end, push, next)) return next;
         next = set_word_framed(plan, node, code, end, push);
         break;
     case Kind::call: {
@@ -1207,14 +1233,16 @@ inline const Node* statement(Plan& plan, const Cell& code, uint32_t pos, uint32_
     return at && at->kind != Kind::general ? at : new_statement(plan, code, pos, end);
 }
 
-// A statement that runs no code, so leaves the block as it is: a lone value, or a plain number
-// stored through a set-word. Its value goes to the result cell, and `next` after it; false,
-// having done nothing, for any other statement.
-[[gnu::always_inline]] inline bool run_frameless(const Node& node, const Cell& code, uint32_t end, uint32_t& next) {
+// A statement that runs no code, so leaves the block as it is: a lone value, or a value running
+// no code stored through a set-word. Its value goes to the result cell, and `next` after it;
+// false, having done nothing, for any other statement.
+[[gnu::always_inline]] inline bool run_frameless(const Plan& plan, const Node& node, const Cell& code, uint32_t end,
+                                                 uint32_t& next) {
     const Cell* cells = cells_of(code);
     if (!same(cells[node.pos], node.cell)) return false;
     if (node.kind == Kind::set_word)
-        return node.args[0]->binary ? set_binary_word(node, code, end, next) : set_plain_word(node, code, end, false, next);
+        return node.args[0]->binary ? set_binary_word(plan, node, code, end, next)
+                                    : set_plain_word(plan, node, code, end, false, next);
     next = node.pos + 1;
     return give_lone_value(node, cells, end, false);
 }
@@ -1229,7 +1257,7 @@ template <class NodeAt>
         interp::current_code.s1 = code.s1 = pos;
         const Node* node = node_at(pos, end);
         uint32_t next;
-        if (node && node->frameless && run_frameless(*node, code, end, next)) {
+        if (node && node->frameless && run_frameless(plan, *node, code, end, next)) {
             pos = next;
             if (pos < end) stack::reset();
             continue;
