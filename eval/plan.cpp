@@ -1275,9 +1275,8 @@ template <class NodeAt>
 
 // A body run as the interpreter runs it (a plain number expression without a frame, anything else
 // in an evaluation frame of its own, which a raised error's frame position counts) but straight
-// through its analysis; a body's first run takes the interpreter's way. A loop's body that is one
-// plain number stored through a set-word, such as `[s: s + i]`, needs no frame pass after pass;
-// a function's body seldom is, and is not asked.
+// through its analysis; a body's first run takes the interpreter's way. Bodies whose one
+// statement runs no code need no frame; a function's body of one conditional is asked first.
 template <bool Loop>
 void run_body(const Cell& body) {
     uint32_t length = interp::length_of(body);
@@ -1288,15 +1287,14 @@ void run_body(const Cell& body) {
         const Node* conditional = plan ? conditional_body(*plan, length) : nullptr;
         if (conditional && run_conditional_body(*plan, conditional, body, length)) return;
     }
+    // A body of one plain number stored through a set-word, such as a loop's `[s: s + i]` or a
+    // method's `[n: n + k]`, needs no frame pass after pass.
+    uint32_t count = length - body.s1;
+    if (plan && count == 4 && frameless_statement_value(*plan, body, length, value)) return stack::set_result(value);
     if (!plan || !runs_framed(*plan, body, length)) {
         // Only an odd count of values can be one plain number expression.
-        bool odd = (length - body.s1) % 2 == 1;
-        if (odd && interp::plain_block_value(body, length, value)) return stack::set_result(value);
+        if (count % 2 == 1 && interp::plain_block_value(body, length, value)) return stack::set_result(value);
         if (!plan) return interp::eval(body, true);
-    }
-    if constexpr (Loop) {
-        if (length - body.s1 == 4 && frameless_statement_value(*plan, body, length, value))
-            return stack::set_result(value);
     }
     interp::check_native_stack();
     stack::mark(interp::FRAME_EVAL_KIND, stack::body_symbol);
