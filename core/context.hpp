@@ -110,7 +110,9 @@ inline Cell* get_in(const Cell& word, NodeId context) {
 }
 inline Cell* get(const Cell& word) { return word.s1 ? get_in(word, word.s1) : get_in_slow(word, 0); }
 // The value cell of a bound word with an index, without raising: the interpreter's fast paths.
-[[gnu::always_inline]] inline Cell* bound_value(const Cell& word) { return word.s1 ? indexed_value_in(word, word.s1) : nullptr; }
+[[gnu::always_inline]] inline Cell* bound_value(const Cell& word) {
+    return word.s1 ? indexed_value_in(word, word.s1) : nullptr;
+}
 // The word's value cell when its context has values in place, else nullptr; never raises.
 Cell* value_or_null(const Cell& word);
 

@@ -110,7 +110,8 @@ struct Node {
     std::vector<Cell> locals;        // function call: the values its other slots start with
     std::vector<Step> steps;
     PushArgument push_argument = nullptr;  // call argument: its shortcut, if any
-    bool frameless = false;     // a constant or word with no operator after it, or a set-word of a value running no code
+    bool frameless = false;     // a constant or word with no operator after it, or a set-word of a
+                                // value running no code
     bool binary = false;        // a number operator between two lone constants or words
     bool direct = false;        // binary: its operator bound to the global context, each operand a constant or a
                                 // word bound there or to a function's context
@@ -774,16 +775,17 @@ inline const Node* statement(Plan& plan, const Cell& code, uint32_t pos, uint32_
     return plan && plan->start == block.s1 && plan->uses ? plan : nullptr;
 }
 
-// The ready analysis of a block that is not one plain number expression as analysed, and so runs
-// in a frame: one of an even count of values, or whose first statement is neither a value nor a
-// word (a call, a paren, a set-word...); nullptr for any other block. Were its code plain now, its
-// nodes would not fit and hand it to the interpreter, which gives the same value.
+// Whether a block with this analysis is not one plain number expression as analysed, and so runs
+// in a frame: it has an even count of values, or its first statement is neither a value nor a
+// word (a call, a paren, a set-word...). Were its code plain now, its nodes would not fit and hand
+// it to the interpreter, which gives the same value.
 [[gnu::always_inline]] inline bool runs_framed(const Plan& plan, const Cell& block, uint32_t length) {
     if ((length - block.s1) % 2 == 0) return true;
     const Node* first = plan.statement_at.empty() ? nullptr : plan.statement_at[0];
     return first && first->kind != Kind::general && first->kind != Kind::constant && first->kind != Kind::word;
 }
 
+// The ready analysis of a block that runs in a frame, or nullptr.
 inline Plan* framed_plan(const Cell& block, uint32_t length) {
     Plan* plan = block.s1 <= length ? ready_plan(block) : nullptr;
     return plan && runs_framed(*plan, block, length) ? plan : nullptr;
