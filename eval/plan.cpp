@@ -960,10 +960,6 @@ void run_branch_framed(const Node& node, const Cell& callee, const std::array<Ce
     return pos;
 }
 
-template <class NodeAt>
-void run_block(Plan& plan, Cell& code, uint32_t length, NodeAt node_at);
-inline const Node* statement(Plan& plan, const Cell& code, uint32_t pos, uint32_t end);
-
 // The statement of a body that is one conditional as analysed, or nullptr.
 inline const Node* conditional_body(const Plan& plan, uint32_t length) {
     const Node* node = plan.statement_at.empty() ? nullptr : plan.statement_at[0];
@@ -993,7 +989,7 @@ inline const Node* conditional_body(const Plan& plan, uint32_t length) {
     interp::check_native_stack();
     stack::mark(interp::FRAME_EVAL_KIND, stack::body_symbol);
     interp::with_current_code(body, [&](Cell& code) {
-        Running running(plan);
+        Running running(plan);  // a collection while the branch runs may only retire the analysis
         interp::current_code.s1 = code.s1 = node->pos;
         run_branch_framed(*node, fn, args, branch, false);
         // The branch may have lengthened the body: the statements added run as the loop runs them.
@@ -1001,7 +997,7 @@ inline const Node* conditional_body(const Plan& plan, uint32_t length) {
         if (after >= end) return;
         stack::reset();
         code.s1 = after;
-        run_block(plan, code, end, [&](uint32_t pos, uint32_t e) { return statement(plan, code, pos, e); });
+        run_statements(plan, code, end);
     });
     stack::unwind_last();
     return true;
