@@ -178,6 +178,9 @@ inline bool same(const Cell& a, const Cell& b) {
     return !value || value->is(TYPE_OP);
 }
 
+// Whether a code cell is a word whose value is an op!.
+inline bool names_operator(const Cell& v) { return v.is(TYPE_WORD) && interp::operator_value(v); }
+
 // The types a word's value is not given as: called (a callable) or raising (unset!, op!).
 constexpr uint64_t NOT_GIVEN = 1ull << TYPE_NATIVE | 1ull << TYPE_ACTION | 1ull << TYPE_FUNCTION |
                                1ull << TYPE_ROUTINE | 1ull << TYPE_UNSET | 1ull << TYPE_OP;
@@ -809,6 +812,14 @@ bool binary_block(const Cell& block, uint32_t length, Cell& value) {
     return node && node->direct && binary_value(*node, cells_of(block), length, value, after);
 }
 
+// The analysis of a block of `a op b`, such as a loop's condition `[i < n]`, made on its second
+// run, or nullptr: the interpreter's plain path answers such a block without counting its runs.
+Plan* binary_plan(const Cell& block, uint32_t length) {
+    Plan* plan = counted_plan(block);
+    if (plan) statement(*plan, block, block.s1, length);
+    return plan;
+}
+
 // Ends a call whose callee is held at `holder`, below its frame: a pushed result takes the
 // holder's place.
 inline void pop_call(Cell* holder, bool push) {
@@ -1288,7 +1299,10 @@ void run_body(const Cell& body) {
     // A body of one plain number stored through a set-word, such as a loop's `[s: s + i]` or a
     // method's `[n: n + k]`, needs no frame pass after pass.
     uint32_t count = length - body.s1;
-    if (plan && count == 4 && frameless_statement_value(*plan, body, length, value)) return stack::set_result(value);
+    if (count == 3 && (!plan || plan->statement_at.empty()) && names_operator(cells_of(body)[body.s1 + 1]))
+        plan = binary_plan(body, length);
+    if (plan && (count == 3 || count == 4) && frameless_statement_value(*plan, body, length, value))
+        return stack::set_result(value);
     if (!plan || !runs_framed(*plan, body, length)) {
         // Only an odd count of values can be one plain number expression.
         if (count % 2 == 1 && interp::plain_block_value(body, length, value)) return stack::set_result(value);
