@@ -27,7 +27,7 @@ constexpr uint64_t NEARLY_FULL = 0xCCCC;           // frames with less room are 
 // Allocation collects once the bytes carved since the last collection exceed what survived it
 // (times COLLECTION_GROWTH), so the heap stays within a small multiple of the live data; the
 // floor spares small heaps from collecting all the time.
-constexpr uint64_t COLLECTION_FLOOR = 0x800000;  // 8 MiB
+constexpr uint64_t COLLECTION_FLOOR = 0x400000;  // 4 MiB
 constexpr uint64_t COLLECTION_GROWTH = 1;
 
 struct SeriesFrame {
@@ -472,12 +472,19 @@ void compact_frame(SeriesFrame* frame) {
 
 }  // namespace
 
+// Frames left empty stay mapped up to what the next cycle may carve before it collects: their
+// pages are touched already, where a fresh mapping costs a page fault for each. Beyond that they
+// go back to the system.
 void compact_series_frames() {
+    uint64_t kept_empty = 0;
     for (SeriesFrame* frame = frames_head; frame;) {
         SeriesFrame* next = frame->next;
         bool had_buffers = frame->heap != frame->area();
         compact_frame(frame);
-        if (had_buffers && frame->heap == frame->area() && next) release_series_frame(frame);
+        if (frame->heap == frame->area() && next) {
+            if (kept_empty + frame->size <= collection_allowance) kept_empty += frame->size;
+            else if (had_buffers) release_series_frame(frame);
+        }
         frame = next;
     }
 }
