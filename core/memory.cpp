@@ -24,6 +24,9 @@ constexpr uint32_t NODE_CHUNK = 10000;
 constexpr uint64_t INITIAL_FRAME_SIZE = 0x100000;  // 1 MiB
 constexpr uint64_t MAX_FRAME_SIZE = 0x200000;      // 2 MiB, also the big-buffer threshold
 constexpr uint64_t NEARLY_FULL = 0xCCCC;           // frames with less room are not reused
+// Frames get their pages when mapped, which costs far less than a fault per page as they fill;
+// a larger big frame, perhaps room reserved that is never used, gets them as it is touched.
+constexpr uint64_t POPULATED_BIG_FRAME = 0x4000000;  // 64 MiB
 // Allocation collects once the bytes carved since the last collection exceed what survived it
 // (times COLLECTION_GROWTH), so the heap stays within a small multiple of the live data; the
 // floor spares small heaps from collecting all the time.
@@ -91,8 +94,8 @@ uint64_t checked_size(uint64_t count, int unit) {
     return size;
 }
 
-void* map_block(uint64_t size) {
-    void* block = os::alloc_virtual(size);
+void* map_block(uint64_t size, bool populate) {
+    void* block = os::alloc_virtual(size, populate);
     if (!block) no_memory();
     total_bytes += size;
     return block;
@@ -117,7 +120,7 @@ void insert_frame_in_address_order(SeriesFrame* frame) {
 SeriesFrame* new_series_frame(uint64_t need) {
     if (need >= next_frame_size) next_frame_size = MAX_FRAME_SIZE;
     uint64_t size = align_up(sizeof(SeriesFrame) + next_frame_size, 4096);
-    auto* frame = static_cast<SeriesFrame*>(map_block(size));
+    auto* frame = static_cast<SeriesFrame*>(map_block(size, true));
     frame->size = size;
     frame->heap = frame->area();
     frame->end = reinterpret_cast<uint8_t*>(frame) + size;
@@ -168,7 +171,7 @@ Series* alloc_big_buffer(uint64_t need) {
     run_collection();
     allocated_since_collection = need;
     uint64_t size = align_up(sizeof(BigFrame) + need, 4096);
-    auto* frame = static_cast<BigFrame*>(map_block(size));
+    auto* frame = static_cast<BigFrame*>(map_block(size, size <= POPULATED_BIG_FRAME));
     frame->size = size;
     frame->prev = nullptr;
     frame->next = big_frames;

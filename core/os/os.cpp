@@ -17,8 +17,9 @@ namespace vyn::os {
 
 void init() { console::init_output(); }
 
-void* alloc_virtual(size_t size) {
-    void* block = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+void* alloc_virtual(size_t size, bool populate) {
+    int flags = MAP_PRIVATE | MAP_ANONYMOUS | (populate ? MAP_POPULATE : 0);
+    void* block = mmap(nullptr, size, PROT_READ | PROT_WRITE, flags, -1, 0);
     return block == MAP_FAILED ? nullptr : block;
 }
 

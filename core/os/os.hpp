@@ -13,8 +13,9 @@ namespace vyn::os {
 
 void init();
 
-// Zeroed read-write memory for frames; nullptr when the system refuses.
-void* alloc_virtual(size_t size);
+// Zeroed read-write memory for frames; nullptr when the system refuses. A populated block has its
+// pages in place at once, rather than one fault at a time as they are first touched.
+void* alloc_virtual(size_t size, bool populate = false);
 bool free_virtual(void* block, size_t size);
 
 std::string get_current_dir();
