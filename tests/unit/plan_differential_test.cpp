@@ -21,7 +21,7 @@ public:
     std::string program() {
         std::string body;
         for (int i = 0, n = pick(4, 9); i < n; ++i) body += "append/only out try [" + statement(pick(1, 3)) + "]\n";
-        return "a: 1 b: 2.5 c: [1 2 3] n: 2147483647 v: 0 out: copy []\n"
+        return "a: 1 b: 2.5 c: [1 2 3] n: 2147483647 v: 0 out: copy [] wc: [k < 2]\n"
                "f1: func [x] [" + expression(2, "x") + "]\n"
                "f2: func [x y] [" + expression(2, "x y") + " " + expression(1, "x y") + "]\n"
                "f3: func [x /opt y] [either opt [" + expression(1, "x y") + "] [" + expression(1, "x") + "]]\n"
@@ -132,12 +132,15 @@ private:
                                                 "v: 10", "f7: func [x /s z /r p q] [reduce [z p q x]]",
                                                 "o: make object! [v: 2 g: func [x] [x * v]]", "o/g: 5",
                                                 "o/v: :negate", "o/v: none", "o: make object! [g: 1]", "f9: :f1",
-                                                "o: make object! [v: 1 g: func [x] [x]] recycle 0"};
+                                                "o: make object! [v: 1 g: func [x] [x]] recycle 0",
+                                                // The loop condition `wc` changes, still ending the loop.
+                                                "poke wc 2 '>", "poke wc 2 '=", "poke wc 3 1.5", "wc: [k < 3]"};
             return one_of(swaps);
         }
         case 5: return "poke code " + std::to_string(pick(1, 12)) + " [append/only out " + expression(1, "") + "]";
         case 6: return "loop 2 [" + expression(depth - 1, "") + " " + expression(depth - 1, "") + "]";
-        case 7: return "k: 0 while [k < 2] [k: k + 1 " + expression(depth - 1, "") + "]";
+        case 7: return std::string("k: 0 while ") + (chance(50) ? "[k < 2]" : "wc") + " [k: k + 1 " +
+                       expression(depth - 1, "") + "]";
         case 8: return std::string("loop 3 [if ") + expression(depth - 1, "") + (chance(50) ? " [break] " : " [continue] ") +
                        expression(depth - 1, "") + "]";
         case 9: return "fb/1: " + std::string(chance(50) ? "'x" : "'a") + " do fb";
@@ -152,9 +155,10 @@ private:
         case 12:
         case 13: return "catch [f8 " + expression(depth - 1, "") + "]";
         case 14: {
-            // A word the loop's own body calls or reads changes meaning on a later pass.
+            // A word the loop's own body calls or reads changes meaning on a later pass. A word the
+            // functions' bodies read becomes a native, not one of them: they would recurse.
             static const char* const changes[] = {"f1: :negate", "plus: :multiply", "a: \"s\"", "n: n + 1",
-                                                  "unset 'v", "f1: func [x] [x * 2]", "a: :f1"};
+                                                  "unset 'v", "f1: func [x] [x * 2]", "a: :negate"};
             return "repeat j 3 [if j = 2 [" + std::string(one_of(changes)) + "] append/only out try [" +
                    expression(depth - 1, "") + "]]";
         }
