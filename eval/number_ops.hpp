@@ -73,7 +73,7 @@ inline bool integer_arithmetic(uint8_t slot, Cell& left, int32_t right) {
 void apply_mixed_number_op(NumberOp op, Cell& left, const Cell& right);
 
 // Two plain numbers: the left cell becomes the result. Two integers take the inline path.
-inline void apply_number_op(NumberOp op, Cell& left, const Cell& right) {
+[[gnu::always_inline]] inline void apply_number_op(NumberOp op, Cell& left, const Cell& right) {
     if (left.is(TYPE_INTEGER) && right.is(TYPE_INTEGER)) {
         if (op.kind == NumberOp::comparison) {
             store_cell(left, TYPE_LOGIC, compare_integers(left.i32(), right.i32(), op.code), 0, 0);
