@@ -303,6 +303,12 @@ Cell* vs_append(Cell* b, const Cell* value) {
     return slot;
 }
 
+void vs_append_in_room(Cell* b, const Cell& value) {
+    Series* cells = memory::series_of(b->s2);
+    *cells->cell_tail() = value;
+    cells->tail += sizeof(Cell);
+}
+
 void vs_append_block(Cell* b, const Cell* other) {
     Source source(other, false, b->s2);
     write_run(b, total_of(b), 0, source, source.count(), 1);

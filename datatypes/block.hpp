@@ -28,6 +28,9 @@ void vs_clear(Cell* b);
 void vs_clip(Cell* b, uint32_t index);
 void vs_remove_last(Cell* b);
 Cell* vs_append(Cell* b, const Cell* value);
+// Appends to a block that already has room for the cell (memory::ensure_room): nothing
+// allocates, so a value made after the room needs no rooting on its way in.
+void vs_append_in_room(Cell* b, const Cell& value);
 void vs_append_block(Cell* b, const Cell* other);
 void vs_insert(Cell* b, const Cell* value, bool advance, bool at_start);
 void insert_block(Cell* b, const Cell* other);

@@ -73,13 +73,21 @@ enum class Keyword : uint8_t {
     thru, to, none, bar, if_, remove, while_, insert, only, collect, keep, pick, ahead, after, change,
 };
 
-// Keywords by canonical symbol id; rebuilt when the runtime starts again.
+// Keywords by symbol id, case variants included, so a lookup is one bounds check and one load.
+// Ids are never reused and an alias never changes: the table is rebuilt only when the runtime
+// starts again, and extended over the symbols made since.
 class KeywordTable {
 public:
-    Keyword of(const Cell& word) {
+    // Before a run: the lookups of the run then find every symbol that exists.
+    void refresh() {
         if (generation_ != memory::generation) rebuild();
-        uint32_t id = symbol::resolve(word.s2);
-        return id < table_.size() ? table_[id] : Keyword::none_;
+        extend();
+    }
+
+    Keyword of(const Cell& word) {
+        uint32_t id = word.s2;
+        if (id >= table_.size()) extend();  // a symbol made by a paren during the run
+        return table_[id];
     }
 
 private:
@@ -96,21 +104,30 @@ private:
             {ahead, Keyword::ahead}, {after, Keyword::after},
             {symbol::resolve(words::change.s2), Keyword::change},
         };
-        table_.assign(1, Keyword::none_);
-        for (const auto& [id, keyword] : entries) {
-            uint32_t canonical = symbol::resolve(id);
-            if (canonical >= table_.size()) table_.resize(canonical + 1, Keyword::none_);
-            table_[canonical] = keyword;
-        }
+        table_.assign(symbol::count() + 1, Keyword::none_);
+        for (const auto& [id, keyword] : entries) table_[symbol::resolve(id)] = keyword;
+        for (uint32_t id = 1; id < table_.size(); ++id) table_[id] = table_[symbol::resolve(id)];
         generation_ = memory::generation;
     }
+
+    // A case variant takes the keyword of its canonical spelling, an older symbol already listed.
+    void extend() {
+        for (uint32_t id = uint32_t(table_.size()); id <= symbol::count(); ++id) {
+            uint32_t canonical = symbol::resolve(id);
+            table_.push_back(canonical < id ? table_[canonical] : Keyword::none_);
+        }
+    }
+
     std::vector<Keyword> table_;
     uint32_t generation_ = 0;
 };
 
 KeywordTable keywords;
 
-bool is_keyword(const Cell& c, Keyword k) { return c.is(TYPE_WORD) && keywords.of(c) == k; }
+// The keyword a rule cell names, none_ for any other cell.
+Keyword keyword_of(const Cell& c) { return c.is(TYPE_WORD) ? keywords.of(c) : Keyword::none_; }
+
+bool is_keyword(const Cell& c, Keyword k) { return keyword_of(c) == k; }
 
 // How a rule ended. break and reject end the rule block they stand in, and the repetition that
 // governs it, with success and failure.
@@ -152,6 +169,7 @@ public:
         : input_(input), limit_(limit), case_(case_sensitive), tracer_(tracer),
           rule_base_(rule_stack.size()), input_base_(input_stack.size()) {
         if (rule_base_ == 0 && input_base_ == 0) collector::add_root(mark_stacks);
+        keywords.refresh();
         input_stack.push_back(none_cell());  // the run's collected result
     }
     ~Engine() {
@@ -219,9 +237,9 @@ private:
         Status status = Status::matched;
         for (uint32_t i = rules.s1; i < rules_tail(rules);) {
             const Cell rule = cell_at(rules, i);
-            const Keyword k = rule.is(TYPE_WORD) ? keywords.of(rule) : Keyword::none_;
+            const Keyword k = keyword_of(rule);
             if (k == Keyword::bar) break;
-            Outcome o = match_rule(rules, i);
+            Outcome o = match_rule(rules, i, rule, k);
             if (k == Keyword::break_ || k == Keyword::reject) {
                 status = o.status;  // ends this block and the repetition governing it
                 break;
@@ -269,19 +287,24 @@ private:
     // rule that a paren cut from its block since it was first reached fails.
     Outcome match_rule(const Cell& rules, uint32_t i) {
         if (i >= rules_tail(rules)) return {i, Status::failed};
+        const Cell rule = cell_at(rules, i);
+        return match_rule(rules, i, rule, keyword_of(rule));
+    }
+
+    // The rule as read at i, with the keyword it names (none_ for any other cell).
+    Outcome match_rule(const Cell& rules, uint32_t i, const Cell& rule, Keyword k) {
         uint32_t entry = position();
-        Cell rule = cell_at(rules, i);
         event(words::fetch, true, rules, i);
-        Outcome o = dispatch(rules, i, rule);
+        Outcome o = k != Keyword::none_ ? keyword(rules, i, rule, k) : dispatch(rules, i, rule);
         if (!succeeded(o.status)) move_to(clamped(entry));
         event(words::match, succeeded(o.status), rules, i);
         return o;
     }
 
+    // A rule that is not a keyword.
     Outcome dispatch(const Cell& rules, uint32_t i, const Cell& rule) {
         switch (rule.type()) {
         case TYPE_WORD: {
-            if (Keyword k = keywords.of(rule); k != Keyword::none_) return keyword(rules, i, rule, k);
             Cell value = word::get(rule);
             if (value.is(TYPE_INTEGER)) return counted(rules, i, value);
             return {i + 1, match_value(value)};
@@ -866,6 +889,12 @@ private:
         else keep_value(block, false);
     }
 
+    // A block at its tail that no object owns: a kept value is one cell appended, no owner to
+    // tell and nothing to move. The usual collect target.
+    static bool appends_plainly(const Cell& target) {
+        return target.is(TYPE_BLOCK) && series::vs_tail_q(&target) && !ownership::may_be_owned(target);
+    }
+
     // Puts a value at the innermost collect target's position, which moves past it.
     void keep_value(const Cell& value, bool spread) {
         if (targets_.empty()) fire(err::parse_keep);
@@ -873,8 +902,8 @@ private:
         Rooted held(value);
         Cell* mark = stack::top;
         Cell* slot = stack::push(input_stack[at]);
-        if (!spread && slot->is(TYPE_BLOCK) && series::vs_tail_q(slot) && !ownership::may_be_owned(*slot)) {
-            block::vs_append(slot, held.get());  // the usual case: no owner to tell, one cell
+        if (!spread && appends_plainly(*slot)) {
+            block::vs_append(slot, held.get());
             input_stack[at].s1 = memory::series_of(slot->s2)->length();
         } else if (series::vs_tail_q(slot)) {  // cheaper than an insertion
             actions::handler_of<A_APPEND>(slot)(slot, held.get(), nullptr, !spread, nullptr);
@@ -906,9 +935,19 @@ private:
         } else if (pick) {
             for (uint32_t e = 0; e < count; ++e) keep_value(element_at(start + e), false);
         } else if (count > 1) {
-            keep_value(copy_range(start, count), false);
+            keep_copy(start, count);
         }
         return o;
+    }
+
+    // Keeps the copy of `count` elements from `start`. A plain block target gets its room first,
+    // so the fresh copy is stored before anything else can allocate and needs no rooting.
+    void keep_copy(uint32_t start, uint32_t count) {
+        size_t at = targets_.back();
+        if (!appends_plainly(input_stack[at])) return keep_value(copy_range(start, count), false);
+        memory::ensure_room(input_stack[at].s2, sizeof(Cell));
+        block::vs_append_in_room(&input_stack[at], copy_range(start, count));
+        input_stack[at].s1 = memory::series_of(input_stack[at].s2)->length();
     }
 
     // case word rule: the word's value sets case sensitivity for the rule.
@@ -931,7 +970,17 @@ private:
         return p;
     }
 
+    // The elements as copy/part gives them. Text and binary copy their units directly, as their
+    // copy action does; a block's copy has its own action (hash!, paren!, path! types).
     Cell copy_range(uint32_t start, uint32_t count) {
+        if (kind() != InputKind::cells) {
+            uint32_t total = tail();
+            uint32_t from = std::min(start, total);
+            Cell copy;
+            series::copy_units(&input_, from, std::min(count, total - from), &copy);
+            copy.set_flag(input_.header & FLAG_NEW_LINE);
+            return copy;
+        }
         Cell* mark = stack::top;
         Cell* slot = stack::push(position_value(start));
         Cell part = integer_cell(int32_t(count));

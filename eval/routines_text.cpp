@@ -24,13 +24,11 @@ using routine_table::Definition;
 // Appends `count` characters of the input from absolute index `start` as copy/part gives them:
 // the input's type and buffer flags, and its new-line mark. The block has room for the cell, so
 // nothing allocates between the copy and its store.
-void append_piece(const Cell* pieces, const Cell* input, uint32_t start, uint32_t count) {
+void append_piece(Cell* pieces, const Cell* input, uint32_t start, uint32_t count) {
     Cell piece;
     series::copy_units(input, start, count, &piece);
     piece.set_flag(input->header & FLAG_NEW_LINE);
-    Series* cells = memory::series_of(pieces->s2);
-    *cells->cell_tail() = piece;
-    cells->tail += sizeof(Cell);
+    block::vs_append_in_room(pieces, piece);
 }
 
 // Where a byte occurs in one-byte text from its head: every occurrence counted, the first ones
