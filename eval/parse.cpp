@@ -60,11 +60,16 @@ enum Kind : int32_t {
 constexpr int WORD_MATCH = 11;
 constexpr int WORD_MATCH_CASE = 10;
 
-std::vector<Cell> rule_stack;   // frames: rule block, input at entry, iteration record
+// Frames: rule block, input at entry, iteration record. The capacity is the limit, which a frame
+// checks before it is pushed, so a push is three stores.
+struct {
+    Cell cells[STACK_LIMIT];
+    size_t size = 0;
+} rule_stack;
 std::vector<Cell> input_stack;  // inputs entered through into, collect targets, run results
 
 void mark_stacks() {
-    collector::mark_cells(rule_stack.data(), rule_stack.data() + rule_stack.size());
+    collector::mark_cells(rule_stack.cells, rule_stack.cells + rule_stack.size);
     collector::mark_cells(input_stack.data(), input_stack.data() + input_stack.size());
 }
 
@@ -155,7 +160,7 @@ class Engine;
 class Frame {
 public:
     Frame(Engine& engine, const Cell& rules);
-    ~Frame() { rule_stack.resize(at_); }
+    ~Frame() { rule_stack.size = at_; }
     Frame(const Frame&) = delete;
     Frame& operator=(const Frame&) = delete;
 
@@ -166,14 +171,14 @@ private:
 class Engine {
 public:
     Engine(const Cell& input, int64_t limit, bool case_sensitive, const Cell* tracer)
-        : input_(input), limit_(limit), case_(case_sensitive), tracer_(tracer),
-          rule_base_(rule_stack.size()), input_base_(input_stack.size()) {
+        : input_(input), kind_(input_kind(input.type())), limit_(limit), case_(case_sensitive), tracer_(tracer),
+          rule_base_(rule_stack.size), input_base_(input_stack.size()) {
         if (rule_base_ == 0 && input_base_ == 0) collector::add_root(mark_stacks);
         keywords.refresh();
         input_stack.push_back(none_cell());  // the run's collected result
     }
     ~Engine() {
-        rule_stack.resize(rule_base_);
+        rule_stack.size = rule_base_;
         input_stack.resize(input_base_);
     }
 
@@ -203,7 +208,13 @@ private:
     }
     void move_to(uint32_t pos) { input_.s1 = pos; }
     uint32_t clamped(uint32_t pos) const { return std::min(pos, tail()); }
-    InputKind kind() const { return input_kind(input_.type()); }
+    InputKind kind() const { return kind_; }
+    // Matching goes on in another series (into) or back in the outer one.
+    void enter(const Cell& input, int64_t limit) {
+        input_ = input;
+        kind_ = input_kind(input.type());
+        limit_ = limit;
+    }
     // The element at an index as a value: a char! of text, an integer! byte, a block's cell;
     // none past the tail, where a paren may have cut the input.
     Cell element_at(uint32_t i) const {
@@ -442,6 +453,9 @@ private:
 
     // ---- Keywords ----
 
+    // The handlers of the keywords that take more than a few lines stay out of line
+    // ([[gnu::noinline]]): this switch is then a jump, and the common rules do not pay for the
+    // registers and stack the rare ones need.
     Outcome keyword(const Cell& rules, uint32_t i, const Cell& word, Keyword k) {
         switch (k) {
         case Keyword::skip: return {i + 1, step(position() < end())};
@@ -645,7 +659,7 @@ private:
     }
 
     // to and thru: the first place from here where the rule matches.
-    Outcome to_thru(const Cell& rules, uint32_t j, const Cell& keyword, bool thru) {
+    [[gnu::noinline]] Outcome to_thru(const Cell& rules, uint32_t j, const Cell& keyword, bool thru) {
         Cell target = rule_at(rules, j, keyword);
         if (is_keyword(target, Keyword::end)) {
             move_to(end());
@@ -688,7 +702,7 @@ private:
     }
 
     // set word rule / copy word rule.
-    Outcome set_copy(const Cell& rules, uint32_t i, const Cell& keyword, bool copy) {
+    [[gnu::noinline]] Outcome set_copy(const Cell& rules, uint32_t i, const Cell& keyword, bool copy) {
         Cell target = rule_at(rules, i + 1, keyword);
         if (!target.is(TYPE_WORD)) fire(err::parse_rule, &keyword);
         need_rule(rules, i + 2, keyword);
@@ -703,7 +717,7 @@ private:
     }
 
     // not inverts the match; ahead keeps it. Neither consumes input.
-    Outcome look_ahead(const Cell& rules, uint32_t j, const Cell& keyword, bool invert) {
+    [[gnu::noinline]] Outcome look_ahead(const Cell& rules, uint32_t j, const Cell& keyword, bool invert) {
         need_rule(rules, j, keyword);
         uint32_t start = position();
         Outcome o = governed(rules, j, 1, 1, invert ? KIND_NOT : KIND_AHEAD);
@@ -711,7 +725,7 @@ private:
         return {o.next, succeeded(o.status) != invert ? Status::matched : Status::failed};
     }
 
-    Outcome quote(const Cell& rules, uint32_t j, const Cell& keyword) {
+    [[gnu::noinline]] Outcome quote(const Cell& rules, uint32_t j, const Cell& keyword) {
         Cell value = rule_at(rules, j, keyword);
         uint32_t length = 0;
         if (!match_here(value, position(), length)) return {j + 1, Status::failed};
@@ -719,7 +733,7 @@ private:
         return {j + 1, Status::matched};
     }
 
-    Outcome if_(const Cell& rules, uint32_t j, const Cell& keyword) {
+    [[gnu::noinline]] Outcome if_(const Cell& rules, uint32_t j, const Cell& keyword) {
         if (j >= rules_tail(rules) || !cell_at(rules, j).is(TYPE_PAREN)) fire(err::parse_end, &keyword);
         Cell value = evaluate(cell_at(rules, j));
         event(words::paren, true, rules, j);
@@ -727,7 +741,7 @@ private:
     }
 
     // into: the current element is a series whose elements the rule must match to its tail.
-    Outcome into(const Cell& rules, uint32_t j, const Cell& keyword) {
+    [[gnu::noinline]] Outcome into(const Cell& rules, uint32_t j, const Cell& keyword) {
         need_rule(rules, j, keyword);
         if (kind() != InputKind::cells) fire(err::parse_block, &input_);
         uint32_t pos = position();
@@ -738,13 +752,11 @@ private:
         Cell outer = input_;
         int64_t outer_limit = limit_;
         input_stack.push_back(element);
-        input_ = element;
-        limit_ = -1;
+        enter(element, -1);
         move_to(clamped(position()));
         Outcome o = governed(rules, j, 1, 1, KIND_INTO);
         bool whole = succeeded(o.status) && position() >= end();
-        input_ = outer;
-        limit_ = outer_limit;
+        enter(outer, outer_limit);
         input_stack.pop_back();
         if (!whole) return {o.next, Status::failed};
         move_to(pos + 1);
@@ -754,7 +766,7 @@ private:
     // ---- Modification ----
 
     // remove rule, or remove word (between the word's position and here).
-    Outcome remove(const Cell& rules, uint32_t j, const Cell& keyword) {
+    [[gnu::noinline]] Outcome remove(const Cell& rules, uint32_t j, const Cell& keyword) {
         need_rule(rules, j, keyword);
         if (removal_word(rules, j)) {
             cut(word::get(cell_at(rules, j)).s1, position());
@@ -767,7 +779,7 @@ private:
     }
 
     // insert [only] value: the value goes in at the current position, which moves past it.
-    Outcome insert(const Cell& rules, uint32_t j, const Cell& keyword) {
+    [[gnu::noinline]] Outcome insert(const Cell& rules, uint32_t j, const Cell& keyword) {
         bool only = only_at(rules, j);
         uint32_t k = j + (only ? 1 : 0);
         Rooted value(operand(rule_at(rules, k, keyword)));
@@ -776,7 +788,7 @@ private:
     }
 
     // change [only] rule value, or change [only] word value (between the word's position and here).
-    Outcome change(const Cell& rules, uint32_t j, const Cell& keyword) {
+    [[gnu::noinline]] Outcome change(const Cell& rules, uint32_t j, const Cell& keyword) {
         bool only = only_at(rules, j);
         uint32_t k = j + (only ? 1 : 0);
         need_rule(rules, k, keyword);
@@ -833,7 +845,7 @@ private:
     // ---- Collecting ----
 
     // collect [set word | into word | after word] rule.
-    Outcome collect(const Cell& rules, uint32_t j, const Cell& keyword) {
+    [[gnu::noinline]] Outcome collect(const Cell& rules, uint32_t j, const Cell& keyword) {
         need_rule(rules, j, keyword);
         Cell option = cell_at(rules, j);
         Keyword how = collect_option(rules, j) ? keywords.of(option) : Keyword::none_;
@@ -915,7 +927,7 @@ private:
     }
 
     // keep [pick] rule, or keep [pick] (paren).
-    Outcome keep(const Cell& rules, uint32_t j, const Cell& keyword) {
+    [[gnu::noinline]] Outcome keep(const Cell& rules, uint32_t j, const Cell& keyword) {
         if (targets_.empty()) fire(err::parse_keep);
         bool pick = is_keyword_at(rules, j, Keyword::pick);
         uint32_t k = j + (pick ? 1 : 0);
@@ -951,7 +963,7 @@ private:
     }
 
     // case word rule: the word's value sets case sensitivity for the rule.
-    Outcome case_rule(const Cell& rules, uint32_t j, const Cell& keyword) {
+    [[gnu::noinline]] Outcome case_rule(const Cell& rules, uint32_t j, const Cell& keyword) {
         Cell word = rule_at(rules, j, keyword);
         if (!word.is(TYPE_WORD)) fire(err::parse_rule, &keyword);
         need_rule(rules, j + 1, keyword);
@@ -1014,8 +1026,8 @@ private:
         Rooted arguments;
         block::make_at(arguments.get(), 5);
         Rooted frames;
-        block::make_at(frames.get(), int64_t(rule_stack.size() - rule_base_));
-        for (size_t f = rule_base_; f < rule_stack.size(); ++f) block::vs_append(frames.get(), &rule_stack[f]);
+        block::make_at(frames.get(), int64_t(rule_stack.size - rule_base_));
+        for (size_t f = rule_base_; f < rule_stack.size; ++f) block::vs_append(frames.get(), &rule_stack.cells[f]);
         Cell rule = rules;
         rule.s1 = at;
         const Cell values[5] = {name, logic_cell(matched), rule, position_value(clamped(position())), *frames};
@@ -1042,6 +1054,7 @@ public:
 
 private:
     Cell input_;      // the input series, its index the current position
+    InputKind kind_;  // of input_
     int64_t limit_;   // the /part end index, or -1 for the tail
     bool case_;
     const Cell* tracer_;
@@ -1051,21 +1064,22 @@ private:
     Cell governing_ = iteration(1, 1, KIND_SEQUENCE);  // for the next rule block entered
 };
 
-Frame::Frame(Engine& engine, const Cell& rules) : at_(rule_stack.size()) {
+Frame::Frame(Engine& engine, const Cell& rules) : at_(rule_stack.size) {
     bool full = at_ + FRAME_CELLS >= STACK_LIMIT || input_stack.size() >= STACK_LIMIT;
     if (full || runtime::native_stack_exhausted()) fire(err::parse_stack);
-    for (size_t f = engine.rule_base_; f < at_; f += FRAME_CELLS) {
-        const Cell& block = rule_stack[f];
-        const Cell& input = rule_stack[f + 1];
-        bool same_rule = block.s2 == rules.s2 && block.s1 == rules.s1;
-        if (same_rule && input.s2 == engine.input().s2 && input.s1 == engine.position()) {
+    Cell* frame = rule_stack.cells + at_;
+    const Cell& input = engine.input();
+    for (const Cell* f = rule_stack.cells + engine.rule_base_; f < frame; f += FRAME_CELLS) {
+        bool same_rule = f[0].s2 == rules.s2 && f[0].s1 == rules.s1;
+        if (same_rule && f[1].s2 == input.s2 && f[1].s1 == input.s1) {
             Cell looping = rules;
             fire(err::parse_infinite, &looping);
         }
     }
-    rule_stack.push_back(rules);
-    rule_stack.push_back(engine.input());
-    rule_stack.push_back(engine.governing_);
+    frame[0] = rules;
+    frame[1] = input;
+    frame[2] = engine.governing_;
+    rule_stack.size = at_ + FRAME_CELLS;
     engine.governing_ = Engine::iteration(1, 1, KIND_SEQUENCE);
 }
 
