@@ -145,6 +145,17 @@ struct Outcome {
     Status status;
 };
 
+// What governs a rule block entered, recorded in its frame: the keyword's kind and its bounds.
+struct Iteration {
+    int32_t min;
+    int32_t max;  // -1: unbounded
+    Kind kind;
+
+    Cell record() const { return make_cell(TYPE_TRIPLE, uint32_t(min), uint32_t(max), uint32_t(kind)); }
+};
+
+constexpr Iteration SEQUENCE{1, 1, KIND_SEQUENCE};
+
 enum class InputKind : uint8_t { text, bytes, cells };
 
 InputKind input_kind(TypeId type) {
@@ -282,16 +293,12 @@ private:
 
     // The rule at j under a keyword: a rule block entered for it records the iteration in its
     // frame.
-    Outcome governed(const Cell& rules, uint32_t j, int32_t min, int32_t max, Kind kind) {
+    Outcome governed(const Cell& rules, uint32_t j, Iteration how) {
         if (runtime::native_stack_exhausted()) fire(err::parse_stack);  // a long chain of keywords
-        governing_ = iteration(min, max, kind);
+        governing_ = how.record();
         Outcome o = match_rule(rules, j);
-        governing_ = iteration(1, 1, KIND_SEQUENCE);
+        governing_ = SEQUENCE.record();
         return o;
-    }
-
-    static Cell iteration(int32_t min, int32_t max, Kind kind) {
-        return make_cell(TYPE_TRIPLE, uint32_t(min), uint32_t(max), uint32_t(kind));
     }
 
     // One rule at index i with what governs it; a failure leaves the input where it was. A
@@ -306,7 +313,10 @@ private:
     Outcome match_rule(const Cell& rules, uint32_t i, const Cell& rule, Keyword k) {
         uint32_t entry = position();
         event(words::fetch, true, rules, i);
-        Outcome o = k != Keyword::none_ ? keyword(rules, i, rule, k) : dispatch(rules, i, rule);
+        // A block, the commonest rule that is not a keyword, skips the dispatch's call.
+        Outcome o = k != Keyword::none_   ? keyword(rules, i, rule, k)
+                    : rule.is(TYPE_BLOCK) ? Outcome{i + 1, match_block(rule)}
+                                          : dispatch(rules, i, rule);
         if (!succeeded(o.status)) move_to(clamped(entry));
         event(words::match, succeeded(o.status), rules, i);
         return o;
@@ -464,10 +474,10 @@ private:
         case Keyword::fail: return {i + 1, Status::failed};
         case Keyword::break_: return {i + 1, Status::broken};
         case Keyword::reject: return {i + 1, Status::rejected};
-        case Keyword::any: return repeat(rules, i + 1, word, 0, -1, KIND_REPEAT);
-        case Keyword::some: return repeat(rules, i + 1, word, 1, -1, KIND_REPEAT);
-        case Keyword::opt: return repeat(rules, i + 1, word, 0, 1, KIND_REPEAT);
-        case Keyword::while_: return repeat(rules, i + 1, word, 0, -1, KIND_WHILE);
+        case Keyword::any: return repeat(rules, i + 1, word, {0, -1, KIND_REPEAT});
+        case Keyword::some: return repeat(rules, i + 1, word, {1, -1, KIND_REPEAT});
+        case Keyword::opt: return repeat(rules, i + 1, word, {0, 1, KIND_REPEAT});
+        case Keyword::while_: return repeat(rules, i + 1, word, {0, -1, KIND_WHILE});
         case Keyword::to: return to_thru(rules, i + 1, word, false);
         case Keyword::thru: return to_thru(rules, i + 1, word, true);
         case Keyword::copy:
@@ -515,7 +525,7 @@ private:
         }
         Cell at = cell_at(rules, i);
         if (max < min || j >= rules_tail(rules)) fire(err::parse_rule, &at);
-        return repeat(rules, j, at, min, max, KIND_REPEAT);
+        return repeat(rules, j, at, {min, max, KIND_REPEAT});
     }
 
     // An integer! at index j, or the one a word there holds; none otherwise.
@@ -531,20 +541,20 @@ private:
 
     // Repetition of the rule at j between min and max (-1: unbounded) times. A pass that moves
     // nothing and shortens nothing ends it (the same pass would repeat forever), except for while.
-    Outcome repeat(const Cell& rules, uint32_t j, const Cell& keyword, int32_t min, int32_t max, Kind kind) {
+    Outcome repeat(const Cell& rules, uint32_t j, const Cell& keyword, Iteration how) {
         need_rule(rules, j, keyword);
-        if (max == 0) return {rule_end(rules, j), Status::matched};
-        if (kind == KIND_REPEAT) {
+        if (how.max == 0) return {rule_end(rules, j), Status::matched};
+        if (how.kind == KIND_REPEAT) {
             Outcome fast;
-            if (repeat_fast(rules, j, min, max, fast)) return fast;
+            if (repeat_fast(rules, j, how.min, how.max, fast)) return fast;
         }
         uint32_t entry = position();
         int32_t count = 0;
         uint32_t next = j;
-        while (max < 0 || count < max) {
+        while (how.max < 0 || count < how.max) {
             uint32_t start = position();
             uint32_t length = tail();
-            Outcome o = governed(rules, j, min, max, kind);
+            Outcome o = governed(rules, j, how);
             next = o.next;
             event(words::iterate, succeeded(o.status), rules, j);
             if (o.status == Status::failed) break;
@@ -554,12 +564,12 @@ private:
                 return {next, Status::failed};
             }
             ++count;
-            if (kind != KIND_WHILE && position() == start && tail() >= length) {
-                count = std::max(count, min);
+            if (how.kind != KIND_WHILE && position() == start && tail() >= length) {
+                count = std::max(count, how.min);
                 break;
             }
         }
-        if (count < min) return {next, Status::failed};
+        if (count < how.min) return {next, Status::failed};
         return {next, Status::matched};
     }
 
@@ -671,7 +681,7 @@ private:
         uint32_t next = j + 1;
         for (uint32_t p = position(); p <= end(); ++p) {
             move_to(p);
-            Outcome o = governed(rules, j, 1, 1, thru ? KIND_THRU : KIND_TO);
+            Outcome o = governed(rules, j, {1, 1, thru ? KIND_THRU : KIND_TO});
             next = o.next;
             if (succeeded(o.status)) {
                 if (!thru) move_to(p);
@@ -707,7 +717,7 @@ private:
         if (!target.is(TYPE_WORD)) fire(err::parse_rule, &keyword);
         need_rule(rules, i + 2, keyword);
         uint32_t start = position();
-        Outcome o = governed(rules, i + 2, 1, 1, copy ? KIND_COPY : KIND_SET);
+        Outcome o = governed(rules, i + 2, {1, 1, copy ? KIND_COPY : KIND_SET});
         if (!succeeded(o.status)) return o;
         uint32_t count = position() - std::min(start, position());
         Rooted word(target);
@@ -720,7 +730,7 @@ private:
     [[gnu::noinline]] Outcome look_ahead(const Cell& rules, uint32_t j, const Cell& keyword, bool invert) {
         need_rule(rules, j, keyword);
         uint32_t start = position();
-        Outcome o = governed(rules, j, 1, 1, invert ? KIND_NOT : KIND_AHEAD);
+        Outcome o = governed(rules, j, {1, 1, invert ? KIND_NOT : KIND_AHEAD});
         move_to(clamped(start));
         return {o.next, succeeded(o.status) != invert ? Status::matched : Status::failed};
     }
@@ -754,7 +764,7 @@ private:
         input_stack.push_back(element);
         enter(element, -1);
         move_to(clamped(position()));
-        Outcome o = governed(rules, j, 1, 1, KIND_INTO);
+        Outcome o = governed(rules, j, {1, 1, KIND_INTO});
         bool whole = succeeded(o.status) && position() >= end();
         enter(outer, outer_limit);
         input_stack.pop_back();
@@ -773,7 +783,7 @@ private:
             return {j + 1, Status::matched};
         }
         uint32_t start = position();
-        Outcome o = governed(rules, j, 1, 1, KIND_REMOVE);
+        Outcome o = governed(rules, j, {1, 1, KIND_REMOVE});
         if (succeeded(o.status)) cut(start, position());
         return o;
     }
@@ -798,7 +808,7 @@ private:
             start = word::get(cell_at(rules, k)).s1;
             next = k + 1;
         } else {
-            Outcome o = governed(rules, k, 1, 1, only ? KIND_CHANGE_ONLY : KIND_CHANGE);
+            Outcome o = governed(rules, k, {1, 1, only ? KIND_CHANGE_ONLY : KIND_CHANGE});
             if (!succeeded(o.status)) return {o.next + 1, Status::failed};
             next = o.next;
         }
@@ -862,7 +872,7 @@ private:
         size_t slot = input_stack.size();
         input_stack.push_back(target);
         targets_.push_back(slot);
-        Outcome o = governed(rules, k, 1, 1, KIND_COLLECT);
+        Outcome o = governed(rules, k, {1, 1, KIND_COLLECT});
         targets_.pop_back();
         Rooted result(input_stack[slot]);
         input_stack.pop_back();
@@ -939,7 +949,7 @@ private:
             return {k + 1, Status::matched};
         }
         uint32_t start = position();
-        Outcome o = governed(rules, k, 1, 1, KIND_KEEP);
+        Outcome o = governed(rules, k, {1, 1, KIND_KEEP});
         if (!succeeded(o.status)) return o;
         uint32_t count = position() - std::min(start, position());
         if (count == 1) {
@@ -969,7 +979,7 @@ private:
         need_rule(rules, j + 1, keyword);
         bool saved = case_;
         case_ = truthy(word::get(word));
-        Outcome o = governed(rules, j + 1, 1, 1, KIND_CASE);
+        Outcome o = governed(rules, j + 1, {1, 1, KIND_CASE});
         case_ = saved;
         return o;
     }
@@ -1061,7 +1071,7 @@ private:
     size_t rule_base_;
     size_t input_base_;
     std::vector<size_t> targets_;  // collect targets: their places on the input stack
-    Cell governing_ = iteration(1, 1, KIND_SEQUENCE);  // for the next rule block entered
+    Cell governing_ = SEQUENCE.record();  // for the next rule block entered
 };
 
 Frame::Frame(Engine& engine, const Cell& rules) : at_(rule_stack.size) {
@@ -1080,7 +1090,7 @@ Frame::Frame(Engine& engine, const Cell& rules) : at_(rule_stack.size) {
     frame[1] = input;
     frame[2] = engine.governing_;
     rule_stack.size = at_ + FRAME_CELLS;
-    engine.governing_ = Engine::iteration(1, 1, KIND_SEQUENCE);
+    engine.governing_ = SEQUENCE.record();
 }
 
 // The /part refinement as an end index.
