@@ -156,6 +156,9 @@ struct Iteration {
 
 constexpr Iteration SEQUENCE{1, 1, KIND_SEQUENCE};
 
+// A block holds cells: its tail needs no division by a unit read from the buffer.
+uint32_t block_tail(const Cell& block) { return memory::series_of(block.s2)->used_bytes() / uint32_t(sizeof(Cell)); }
+
 enum class InputKind : uint8_t { text, bytes, cells };
 
 InputKind input_kind(TypeId type) {
@@ -245,7 +248,7 @@ private:
 
     // ---- Rules ----
 
-    static uint32_t rules_tail(const Cell& rules) { return tail_of(rules); }
+    static uint32_t rules_tail(const Cell& rules) { return block_tail(rules); }
     Cell rule_at(const Cell& rules, uint32_t i, const Cell& after) const {
         if (i >= rules_tail(rules)) fire(err::parse_end, &after);
         return cell_at(rules, i);
@@ -969,7 +972,7 @@ private:
         if (!appends_plainly(input_stack[at])) return keep_value(copy_range(start, count), false);
         memory::ensure_room(input_stack[at].s2, sizeof(Cell));
         block::vs_append_in_room(&input_stack[at], copy_range(start, count));
-        input_stack[at].s1 = memory::series_of(input_stack[at].s2)->length();
+        input_stack[at].s1 = block_tail(input_stack[at]);
     }
 
     // case word rule: the word's value sets case sensitivity for the rule.
