@@ -168,11 +168,10 @@ InputKind input_kind(TypeId type) {
 
 bool is_textual(TypeId type) { return string::is_text(type); }
 
-class Engine;
-
 // Pushes a frame of the rule stack for a scope; pops it when the scope ends.
 class Frame {
 public:
+    template <typename Engine>
     Frame(Engine& engine, const Cell& rules);
     ~Frame() { rule_stack.size = at_; }
     Frame(const Frame&) = delete;
@@ -182,6 +181,14 @@ private:
     size_t at_;
 };
 
+// A falsy answer of the trace callback ends the run with the match state of that moment.
+struct Stopped {
+    bool matched;
+};
+
+// A run of the rules over the input. The engine for a run with a trace callback is compiled
+// apart, so a run without one pays nothing for the trace events.
+template <bool Traced>
 class Engine {
 public:
     Engine(const Cell& input, int64_t limit, bool case_sensitive, const Cell* tracer)
@@ -1028,12 +1035,8 @@ private:
     // ---- Tracing ----
 
     void event(const Cell& name, bool matched, const Cell& rules, uint32_t at) {
-        if (tracer_) call_tracer(name, matched, rules, at);
+        if constexpr (Traced) call_tracer(name, matched, rules, at);
     }
-
-    struct Stopped {
-        bool matched;
-    };
 
     void call_tracer(const Cell& name, bool matched, const Cell& rules, uint32_t at) {
         Rooted arguments;
@@ -1054,18 +1057,6 @@ private:
         if (!go_on) throw Stopped{matched};
     }
 
-public:
-    // A falsy answer of the trace callback ends the run with the match state of that moment.
-    template <typename Run>
-    static Cell traced(Run run) {
-        try {
-            return run();
-        } catch (const Stopped& stop) {
-            return logic_cell(stop.matched);
-        }
-    }
-
-private:
     Cell input_;      // the input series, its index the current position
     InputKind kind_;  // of input_
     int64_t limit_;   // the /part end index, or -1 for the tail
@@ -1077,6 +1068,7 @@ private:
     Cell governing_ = SEQUENCE.record();  // for the next rule block entered
 };
 
+template <typename Engine>
 Frame::Frame(Engine& engine, const Cell& rules) : at_(rule_stack.size) {
     bool full = at_ + FRAME_CELLS >= STACK_LIMIT || input_stack.size() >= STACK_LIMIT;
     if (full || runtime::native_stack_exhausted()) fire(err::parse_stack);
@@ -1104,6 +1096,15 @@ int64_t part_limit(const Cell& input, const Cell& part) {
     return int64_t(input.s1) + series::part_distance(&input, &length);
 }
 
+Cell traced_run(const Cell& input, int64_t limit, bool case_sensitive, const Cell& tracer, const Cell& rules) {
+    Engine<true> engine(input, limit, case_sensitive, &tracer);
+    try {
+        return engine.run(rules);
+    } catch (const Stopped& stop) {
+        return logic_cell(stop.matched);
+    }
+}
+
 }  // namespace
 
 namespace entry {
@@ -1120,9 +1121,8 @@ void parse(int32_t, const int32_t* refinements) {
     }
     Cell input = a[0];
     input.s1 = std::min<uint32_t>(input.s1, memory::series_of(input.s2)->length());
-    Engine engine(input, limit, case_sensitive, tracer);
-    Cell result = Engine::traced([&] { return engine.run(a[1]); });
-    stack::set_result(result);
+    stack::set_result(tracer ? traced_run(input, limit, case_sensitive, *tracer, a[1])
+                             : Engine<false>(input, limit, case_sensitive, nullptr).run(a[1]));
 }
 
 }  // namespace entry
