@@ -102,12 +102,19 @@ bool find_char_step(const Cell* s, uint32_t cp, uint32_t step, bool case_sensiti
 bool starts_with_text(const Cell* s, std::string_view text);
 // Membership of the head character in a bitset! (past the stored bits: the complement flag).
 bool head_in_bitset(const Cell* s, const Cell* bitset);
-// Inline, as parse and find test it at every character they pass.
-inline bool in_bitset(const Cell* bitset, uint32_t cp) {
+// A bitset!'s bits read once, for a scan of many characters during which nothing allocates.
+struct Bits {
+    const uint8_t* bytes;
+    uint64_t count;   // bits stored
+    bool complement;  // the answer past them
+    bool has(uint32_t cp) const { return cp >= count ? complement : (bytes[cp >> 3] & (0x80u >> (cp & 7))) != 0; }
+};
+inline Bits bits_of(const Cell* bitset) {
     Series* b = memory::series_of(bitset->s2);
-    if (uint64_t(cp) >= uint64_t(b->used_bytes()) * 8) return (b->flags & SERIES_COMPLEMENT) != 0;
-    return (b->head_ptr()[cp >> 3] & (0x80u >> (cp & 7))) != 0;
+    return {b->head_ptr(), uint64_t(b->used_bytes()) * 8, (b->flags & SERIES_COMPLEMENT) != 0};
 }
+// Inline, as parse and find test it at every character they pass.
+inline bool in_bitset(const Cell* bitset, uint32_t cp) { return bits_of(bitset).has(cp); }
 // "<" at the head and ">" right after as many characters as `other` holds.
 bool angle_enclosed(const Cell* s, const Cell* other);
 // Whether `value` (char!, tag! or a text) matches the text at the head; op 2 is case-sensitive.

@@ -614,18 +614,34 @@ private:
     // How many elements from `pos`, at most `max` (-1: no limit), one char! or bitset! matches
     // as match_text and match_bytes match it, read straight from the buffer.
     int32_t element_run(const Cell& value, uint32_t pos, int32_t max) const {
-        const Series* b = memory::series_of(input_.s2);
         uint64_t stop = end();
         if (max >= 0) stop = std::min<uint64_t>(stop, uint64_t(pos) + uint32_t(max));
-        uint32_t p = pos;
         if (value.is(TYPE_BITSET)) {
-            while (p < stop && string::in_bitset(&value, char_at(b, p))) ++p;
-        } else if (kind() == InputKind::bytes) {
-            while (p < stop && char_at(b, p) == value.s2) ++p;
-        } else {
-            const uint32_t wanted = string::folded(value.s2, !case_);
-            while (p < stop && string::folded(char_at(b, p), !case_) == wanted) ++p;
+            const string::Bits bits = string::bits_of(&value);
+            return run_while(pos, stop, [bits](uint32_t c) { return bits.has(c); });
         }
+        if (kind() == InputKind::bytes) return run_while(pos, stop, [byte = value.s2](uint32_t c) { return c == byte; });
+        const bool fold = !case_;
+        const uint32_t wanted = string::folded(value.s2, fold);
+        return run_while(pos, stop, [fold, wanted](uint32_t c) { return string::folded(c, fold) == wanted; });
+    }
+
+    // How many elements from `pos` before `stop` pass the test. The buffer's unit is read once:
+    // nothing changes the buffer while they are counted.
+    template <typename Test>
+    int32_t run_while(uint32_t pos, uint64_t stop, Test test) const {
+        Series* b = memory::series_of(input_.s2);
+        switch (b->unit()) {
+        case 1: return count_while<1>(b->head_ptr(), pos, stop, test);
+        case 2: return count_while<2>(b->head_ptr(), pos, stop, test);
+        default: return count_while<4>(b->head_ptr(), pos, stop, test);
+        }
+    }
+
+    template <int Unit, typename Test>
+    static int32_t count_while(const uint8_t* head, uint32_t pos, uint64_t stop, Test test) {
+        uint32_t p = pos;
+        while (p < stop && test(string::get_char(head + size_t(p) * Unit, Unit))) ++p;
         return int32_t(p - pos);
     }
 
