@@ -940,7 +940,7 @@ private:
     // A block at its tail that no object owns: a kept value is one cell appended, no owner to
     // tell and nothing to move. The usual collect target.
     static bool appends_plainly(const Cell& target) {
-        return target.is(TYPE_BLOCK) && series::vs_tail_q(&target) && !ownership::may_be_owned(target);
+        return target.is(TYPE_BLOCK) && target.s1 >= block_tail(target) && !ownership::may_be_owned(target);
     }
 
     // Puts a value at the innermost collect target's position, which moves past it.
@@ -965,9 +965,10 @@ private:
     // keep [pick] rule, or keep [pick] (paren).
     [[gnu::noinline]] Outcome keep(const Cell& rules, uint32_t j, const Cell& keyword) {
         if (targets_.empty()) fire(err::parse_keep);
-        bool pick = is_keyword_at(rules, j, Keyword::pick);
+        Cell rule = rule_at(rules, j, keyword);
+        bool pick = is_keyword(rule, Keyword::pick);
         uint32_t k = j + (pick ? 1 : 0);
-        Cell rule = rule_at(rules, k, keyword);
+        if (pick) rule = rule_at(rules, k, keyword);
         if (rule.is(TYPE_PAREN)) {
             Cell value = evaluate(rule);
             event(words::paren, true, rules, k);
