@@ -157,7 +157,9 @@ struct Iteration {
 constexpr Iteration SEQUENCE{1, 1, KIND_SEQUENCE};
 
 // A block holds cells: its tail needs no division by a unit read from the buffer.
-uint32_t block_tail(const Cell& block) { return memory::series_of(block.s2)->used_bytes() / uint32_t(sizeof(Cell)); }
+uint32_t block_tail(const Cell& block) {
+    return memory::series_of(block.s2)->used_bytes() / uint32_t(sizeof(Cell));
+}
 
 enum class InputKind : uint8_t { text, bytes, cells };
 
@@ -192,8 +194,8 @@ template <bool Traced>
 class Engine {
 public:
     Engine(const Cell& input, int64_t limit, bool case_sensitive, const Cell* tracer)
-        : input_(input), kind_(input_kind(input.type())), limit_(limit), case_(case_sensitive), tracer_(tracer),
-          rule_base_(rule_stack.size), input_base_(input_stack.size()) {
+        : input_(input), kind_(input_kind(input.type())), limit_(limit), case_(case_sensitive),
+          tracer_(tracer), rule_base_(rule_stack.size), input_base_(input_stack.size()) {
         if (rule_base_ == 0 && input_base_ == 0) collector::add_root(mark_stacks);
         keywords.refresh();
         input_stack.push_back(none_cell());  // the run's collected result
@@ -620,7 +622,8 @@ private:
             const string::Bits bits = string::bits_of(&value);
             return run_while(pos, stop, [bits](uint32_t c) { return bits.has(c); });
         }
-        if (kind() == InputKind::bytes) return run_while(pos, stop, [byte = value.s2](uint32_t c) { return c == byte; });
+        if (kind() == InputKind::bytes)
+            return run_while(pos, stop, [byte = value.s2](uint32_t c) { return c == byte; });
         const bool fold = !case_;
         const uint32_t wanted = string::folded(value.s2, fold);
         return run_while(pos, stop, [fold, wanted](uint32_t c) { return string::folded(c, fold) == wanted; });
@@ -1060,7 +1063,8 @@ private:
         block::make_at(arguments.get(), 5);
         Rooted frames;
         block::make_at(frames.get(), int64_t(rule_stack.size - rule_base_));
-        for (size_t f = rule_base_; f < rule_stack.size; ++f) block::vs_append(frames.get(), &rule_stack.cells[f]);
+        for (size_t f = rule_base_; f < rule_stack.size; ++f)
+            block::vs_append(frames.get(), &rule_stack.cells[f]);
         Cell rule = rules;
         rule.s1 = at;
         const Cell values[5] = {name, logic_cell(matched), rule, position_value(clamped(position())), *frames};
@@ -1113,7 +1117,8 @@ int64_t part_limit(const Cell& input, const Cell& part) {
     return int64_t(input.s1) + series::part_distance(&input, &length);
 }
 
-Cell traced_run(const Cell& input, int64_t limit, bool case_sensitive, const Cell& tracer, const Cell& rules) {
+Cell traced_run(const Cell& input, int64_t limit, bool case_sensitive, const Cell& tracer,
+                const Cell& rules) {
     Engine<true> engine(input, limit, case_sensitive, &tracer);
     try {
         return engine.run(rules);
