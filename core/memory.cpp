@@ -484,23 +484,25 @@ void compact_frame(SeriesFrame* frame) {
     frame->heap = dest;
 }
 
-}  // namespace
-
-// Frames left empty stay mapped up to what the next cycle may carve before it collects: their
-// pages are touched already, where a fresh mapping costs a page fault for each. Beyond that they
-// go back to the system.
-void compact_series_frames() {
-    uint64_t kept_empty = 0;
-    for (SeriesFrame* frame = frames_head; frame;) {
+// Frames left empty stay mapped up to what the next cycle carves before it collects: their pages
+// are touched already, where a fresh mapping costs a page fault for each. Beyond that, and once
+// what survives no longer needs them, they go back to the system; the last frame always stays.
+void release_empty_frames() {
+    uint64_t kept = 0;
+    for (SeriesFrame* frame = frames_head; frame && frame->next;) {
         SeriesFrame* next = frame->next;
-        bool had_buffers = frame->heap != frame->area();
-        compact_frame(frame);
-        if (frame->heap == frame->area() && next) {
-            if (kept_empty + frame->size <= collection_allowance) kept_empty += frame->size;
-            else if (had_buffers) release_series_frame(frame);
+        if (frame->heap == frame->area()) {
+            if (kept + frame->size <= collection_allowance) kept += frame->size;
+            else release_series_frame(frame);
         }
         frame = next;
     }
+}
+
+}  // namespace
+
+void compact_series_frames() {
+    for (SeriesFrame* frame = frames_head; frame; frame = frame->next) compact_frame(frame);
 }
 
 void sweep_big_frames() {
@@ -522,14 +524,15 @@ void review() {
     nodes.free_head = 0;
     for (NodeId node = nodes.high_water - 1; node >= 1; --node)
         if (node_is_free(node)) push_free_id(node);
+    uint64_t survived = bytes_in_use() * COLLECTION_GROWTH;
+    collection_allowance = survived > COLLECTION_FLOOR ? survived : COLLECTION_FLOOR;
+    allocated_since_collection = 0;
+    release_empty_frames();
     for (SeriesFrame* f = frames_head; f; f = f->next)
         if (uint64_t(f->end - f->heap) >= NEARLY_FULL) {
             current_frame = f;
             break;
         }
-    uint64_t survived = bytes_in_use() * COLLECTION_GROWTH;
-    collection_allowance = survived > COLLECTION_FLOOR ? survived : COLLECTION_FLOOR;
-    allocated_since_collection = 0;
 }
 
 NodeId node_limit() { return nodes.high_water; }

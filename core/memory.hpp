@@ -108,22 +108,23 @@ uint8_t* alloc_tail_bytes(NodeId node, uint32_t n);
 
 void fill(uint8_t* start, uint8_t* end, uint8_t byte);
 
-// The collector's view of the memory manager. The hook runs before a big frame is made, when no
-// series frame has room, and (in the stress build) before every carve.
+// The collector's view of the memory manager. The hook runs once the bytes carved since the last
+// collection pass the allowance, before a big frame is made, and (in the stress build) before
+// every carve.
 using CollectHook = void (*)();
 void set_collect_hook(CollectHook hook);
 bool collecting();
 
 // A collection's sweep, once every live buffer carries SERIES_MARK. Compaction slides the marked
 // buffers of each series frame down over the unmarked and abandoned ones, repoints their nodes
-// and clears their marks; the nodes of unmarked buffers are freed; a frame it empties goes back
-// to the system unless it is the last one. The big-frame sweep clears the marks of live big
-// buffers and releases the others with their nodes; an abandoned big buffer is left to
-// `release_abandoned`. Neither touches buffers of the tracked heap.
+// and clears their marks; the nodes of unmarked buffers are freed. The big-frame sweep clears the
+// marks of live big buffers and releases the others with their nodes; an abandoned big buffer is
+// left to `release_abandoned`. Neither touches buffers of the tracked heap.
 void compact_series_frames();
 void sweep_big_frames();
 // After a sweep: free node ids are handed out lowest first again (ids above the highest one in
-// use are forgotten), and carving restarts in the lowest frame with room to spare.
+// use are forgotten), the next allowance follows what survived, empty frames beyond it go back to
+// the system (the last frame stays), and carving restarts in the lowest frame with room to spare.
 void review();
 // Bytes taken by buffers in series frames and big frames, headers included.
 uint64_t bytes_in_use();

@@ -286,6 +286,19 @@ TEST_F(Collector, EmptiedFramesStayMappedOnlyUpToTheAllowance) {
     EXPECT_LE(kept_empty, uint64_t(4) << 20);
 }
 
+// Once a large heap is dropped, the next collection gives its frames back: the frames kept follow
+// what survives that collection, not the allowance the large heap had.
+TEST_F(Collector, ADroppedHeapGoesBackAtTheNextCollection) {
+    Rooted kept(new_block());
+    for (int i = 0; i < 200000; ++i) append(*kept, text("kept for a while " + std::to_string(i)));
+    collector::collect();
+    uint64_t large = memory::stats().total_bytes;
+    ASSERT_GT(large, uint64_t(16) << 20);
+    *kept = none_cell();
+    collector::collect();
+    EXPECT_LT(memory::stats().total_bytes, large / 2);
+}
+
 TEST_F(Collector, AllocationCollectsOnlyWhenEnabled) {
     make_garbage(60000);
     EXPECT_EQ(collector::figures().cycles, 0u);
