@@ -255,6 +255,13 @@ Cell* copy_units(const Cell* s, uint32_t start, uint32_t count, Cell* out) {
     return out;
 }
 
+Cell* copy_part_units(const Cell* s, uint32_t start, uint32_t count, Cell* out) {
+    uint32_t new_line = s->header & FLAG_NEW_LINE;
+    copy_units(s, start, count, out);
+    out->set_flag(new_line);
+    return out;
+}
+
 Cell* search(ActionSlot slot, Cell* s, const Cell* value, const FindArgs& args) {
     auto handler = reinterpret_cast<action::Find>(datatype::raw_handler(s->type(), slot));
     if (!handler) fire(err::not_done);
@@ -435,10 +442,7 @@ Cell* copy(Cell* s, const Cell* part, bool, const Cell*) {
     }
     start = std::min(start, total);
     count = std::min(count, total - start);
-    uint32_t new_line = s->header & FLAG_NEW_LINE;
-    copy_units(s, uint32_t(start), uint32_t(count), s);
-    s->set_flag(new_line);
-    return s;
+    return copy_part_units(s, uint32_t(start), uint32_t(count), s);
 }
 
 namespace {

@@ -44,6 +44,8 @@ void remove_units(const Cell* s, uint32_t start, uint32_t count);
 // A new series of the source's type and buffer flags (without the owner mark) holding `count`
 // units from unit `start`; written into `out` once complete.
 Cell* copy_units(const Cell* s, uint32_t start, uint32_t count, Cell* out);
+// The same copy as copy/part gives it: the source's new-line mark kept too. `out` may be `s`.
+Cell* copy_part_units(const Cell* s, uint32_t start, uint32_t count, Cell* out);
 
 // Calls the find or select action (`slot`) of the series' type; raises not-done when the type
 // has none yet.

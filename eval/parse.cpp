@@ -1029,9 +1029,7 @@ private:
             uint32_t total = tail();
             uint32_t from = std::min(start, total);
             Cell copy;
-            series::copy_units(&input_, from, std::min(count, total - from), &copy);
-            copy.set_flag(input_.header & FLAG_NEW_LINE);
-            return copy;
+            return *series::copy_part_units(&input_, from, std::min(count, total - from), &copy);
         }
         Cell* mark = stack::top;
         Cell* slot = stack::push(position_value(start));

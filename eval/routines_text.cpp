@@ -26,9 +26,7 @@ using routine_table::Definition;
 // nothing allocates between the copy and its store.
 void append_piece(Cell* pieces, const Cell* input, uint32_t start, uint32_t count) {
     Cell piece;
-    series::copy_units(input, start, count, &piece);
-    piece.set_flag(input->header & FLAG_NEW_LINE);
-    block::vs_append_in_room(pieces, piece);
+    block::vs_append_in_room(pieces, *series::copy_part_units(input, start, count, &piece));
 }
 
 // Where a byte occurs in one-byte text from its head: every occurrence counted, the first ones
